@@ -1,0 +1,37 @@
+// Builds the platform services, the application object and the main window, then runs the
+// message loop. Nothing may leave main() as a crash: a failure is reported in words.
+
+#include <QApplication>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "core/Unit1.h"
+#include "platform/Services.h"
+#include "platform/linux/LinuxIcmpEcho.h"
+#include "platform/linux/LinuxNameLookup.h"
+#include "toolkit/Application.h"
+#include "toolkit/DiagLog.h"
+
+int main(int argc, char** argv) {
+    try {
+        QApplication qtApp(argc, argv);
+        TLinuxNameLookup lookup;
+        TLinuxIcmpEcho echo;
+        const TPlatformServices services{lookup, echo};
+
+        TApplication application;
+        auto form = std::make_unique<TForm1>(application, services);
+        form->Show();
+        const int code = application.Run();
+        form.reset();
+        return code;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "latmo: %s\n", e.what());
+        WriteDiagLog(std::string("Fatal error: ") + e.what());
+    } catch (...) {
+        std::fprintf(stderr, "latmo: unknown fatal error\n");
+        WriteDiagLog("Fatal error");
+    }
+    return 1;
+}

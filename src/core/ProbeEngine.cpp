@@ -1,0 +1,159 @@
+#include "core/ProbeEngine.h"
+
+#include <algorithm>
+#include <span>
+
+namespace {
+
+// Releases what one probe obtained, whichever way it ends.
+class TProbeResources {
+public:
+    TProbeResources(TNameLookup& lookup, TIcmpEcho& echo)
+        : FLookup(lookup), FEcho(echo), FHandle(echo.CreateFile()) {}
+    ~TProbeResources() {
+        if (FHandle != INVALID_ECHO_HANDLE) {
+            FEcho.CloseHandle(FHandle);
+        }
+        if (FStarted) {
+            FLookup.Cleanup();
+        }
+    }
+    TProbeResources(const TProbeResources&) = delete;
+    TProbeResources& operator=(const TProbeResources&) = delete;
+
+    int Startup(uint16_t version) {
+        const int e = FLookup.Startup(version);
+        FStarted = (e == 0);
+        return e;
+    }
+    TEchoHandle Handle() const { return FHandle; }
+
+private:
+    TNameLookup& FLookup;
+    TIcmpEcho& FEcho;
+    TEchoHandle FHandle;
+    bool FStarted = false;
+};
+
+}  // namespace
+
+TProbeEngine::TProbeEngine(const TPlatformServices& services)
+    : FLookup(services.Lookup), FEcho(services.Echo), FPayload(kMaxPayload + 25, 0) {}
+
+std::string TProbeEngine::LookupErrorText(int code) {
+    switch (code) {
+        case 10004: return "The (blocking) call was canceled through WSACancelBlockingCall.";
+        case 10014: return "The name argument is not a valid part of the user address space.";
+        case 10036:
+            return "A blocking Windows Sockets 1.1 call is in progress, or the service provider "
+                   "is still processing a callback function.";
+        case 10050: return "The network subsystem has failed.";
+        case 10093: return "Successful WSAStartup must occur before using this function.";
+        case 11001: return "Authoritative Answer Host not found.";
+        case 11002: return "Non-Authoritative Host not found, or server failure.";
+        case 11003: return "Nonrecoverable error occurred.";
+        case 11004: return "Valid name, no data record of requested type.";
+        default: return std::string();
+    }
+}
+
+std::string TProbeEngine::EchoStatusText(uint32_t status) {
+    switch (status) {
+        case IP_BUF_TOO_SMALL: return "Buffer Too Small";
+        case IP_DEST_NET_UNREACHABLE: return "Destination Net Unreachable";
+        case IP_DEST_HOST_UNREACHABLE: return "Destination Host Unreachable";
+        case IP_DEST_PROT_UNREACHABLE: return "Destination Protocol Unreachable";
+        case IP_DEST_PORT_UNREACHABLE: return "Destination Port Unreachable";
+        case IP_NO_RESOURCES: return "No Resources";
+        case IP_BAD_OPTION: return "Bad Option";
+        case IP_HW_ERROR: return "Hardware Error";
+        case IP_PACKET_TOO_BIG: return "Packet Too Big";
+        case IP_REQ_TIMED_OUT: return "Request Timed Out";
+        case IP_BAD_REQ: return "Bad Request";
+        case IP_BAD_ROUTE: return "Bad Route";
+        case IP_TTL_EXPIRED_TRANSIT: return "TimeToLive Expired Transit";
+        case IP_TTL_EXPIRED_REASSEM: return "TimeToLive Expired Reassembly";
+        case IP_PARAM_PROBLEM: return "Parameter Problem";
+        case IP_SOURCE_QUENCH: return "Source Quench";
+        case IP_OPTION_TOO_BIG: return "Option Too Big";
+        case IP_BAD_DESTINATION: return "Bad Destination";
+        case IP_NEGOTIATING_IPSEC: return "Negotiating IPSEC";
+        case IP_GENERAL_FAILURE: return "General Failure";
+        default: return std::string();
+    }
+}
+
+void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pingSize,
+                            bool stopRequested) {
+    // A stopping worker must get out quickly and leave everything as it was.
+    if (stopRequested) {
+        return;
+    }
+    const size_t slot = static_cast<size_t>(std::clamp(store.FRingIndex, 0, kRingSize - 1));
+    store.FWork[slot] = store.FTimeout;
+    store.FPingError.clear();
+    FLastReply = TEchoReply{};
+
+    if (host.empty()) {
+        store.FWork[slot] = 1;
+        store.FPingError = "Addr. empty";
+        return;
+    }
+
+    TProbeResources res(FLookup, FEcho);
+    const int startError = res.Startup(kWinSockVersion);
+    if (startError != 0) {
+        store.FPingError = "Error in call to WSAStartup()." + std::string("Error code: ") +
+                           std::to_string(startError) + " ";
+        return;
+    }
+
+    // Resolvers fail transiently often enough that one retry pays for itself.
+    THostEntry entry;
+    int lookupError = FLookup.GetHostByName(host, entry);
+    if (lookupError != 0) {
+        entry = THostEntry{};
+        lookupError = FLookup.GetHostByName(host, entry);
+    }
+    // A lookup that claims success without an address has no destination to offer.
+    if (lookupError == 0 && entry.Addresses.empty()) {
+        lookupError = WSANO_DATA;
+    }
+    if (lookupError != 0) {
+        store.FPingError = "Error in call to " + std::string("gethostbyname().") +
+                           " Error code: " + std::to_string(lookupError) + " " +
+                           LookupErrorText(lookupError);
+        return;
+    }
+
+    const size_t payloadSize = static_cast<size_t>(std::clamp(pingSize - 1, 0, kMaxPayload));
+    const uint32_t timeout = static_cast<uint32_t>(std::max(store.FTimeout, 0));
+    TEchoReply reply{};
+    const int echoError =
+        FEcho.SendEcho(res.Handle(), entry.Addresses.front(),
+                       std::span<const uint8_t>(FPayload.data(), payloadSize), timeout, reply);
+    FLastReply = reply;
+
+    if (echoError != 0) {
+        store.FPingError = "Error " + std::to_string(echoError) + " in call to " +
+                           std::string("IcmpSendEcho(): ") + EchoStatusText(reply.Status);
+        store.FWork[slot] = store.FTimeout;
+        ++store.FLostCount;
+        return;
+    }
+    const int64_t rtt = reply.RoundTripTime;
+    if (rtt < store.FTimeout) {
+        const auto value = static_cast<int32_t>(rtt);
+        store.FWork[slot] = value;
+        // A freshly reset ring shows the first measurement in its empty later slots, so the
+        // mean is meaningful before the ring has come round once.
+        for (size_t i = slot + 1; i < store.FWork.size(); ++i) {
+            if (store.FWork[i] < 1) {
+                store.FWork[i] = value;
+            }
+        }
+    } else {
+        store.FWork[slot] = store.FTimeout;
+        ++store.FLostCount;
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Measures one host once: resolves its name, sends one ICMP echo and records the round-trip
+// time (or the time-out) in the working ring at the pass's position.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/SampleStore.h"
+#include "platform/Services.h"
+
+class TProbeEngine {
+public:
+    explicit TProbeEngine(const TPlatformServices& services);
+
+    // Probes `host` into store.FWork[store.FRingIndex]; see the .cpp for the rules. Never
+    // throws for network reasons; failures end up as text in store.FPingError.
+    void PingHost(TSampleStore& store, const std::string& host, int pingSize, bool stopRequested);
+
+    // The reply record of the latest echo (for measuring the engine itself).
+    const TEchoReply& LastReply() const { return FLastReply; }
+
+    // The explanation appended to a failed lookup's message; empty for codes not listed.
+    static std::string LookupErrorText(int code);
+    // The text of an echo reply's status; empty for statuses not listed.
+    static std::string EchoStatusText(uint32_t status);
+
+    static constexpr int kMaxPayload = 9999;
+    static constexpr uint16_t kWinSockVersion = 0x0101;
+
+private:
+    TNameLookup& FLookup;
+    TIcmpEcho& FEcho;
+    // Request payload scratch; the content is irrelevant, only the size matters.
+    std::vector<uint8_t> FPayload;
+    TEchoReply FLastReply;
+};

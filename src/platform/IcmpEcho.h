@@ -1,0 +1,70 @@
+#pragma once
+// One ICMP echo, as the probe engine sees it: open a handle, send one request and wait for its
+// reply, close the handle. Outcomes are reported in the IP status numbering of echo replies.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+enum TIpStatus : uint32_t {
+    IP_SUCCESS = 0,
+    IP_BUF_TOO_SMALL = 11001,
+    IP_DEST_NET_UNREACHABLE = 11002,
+    IP_DEST_HOST_UNREACHABLE = 11003,
+    IP_DEST_PROT_UNREACHABLE = 11004,
+    IP_DEST_PORT_UNREACHABLE = 11005,
+    IP_NO_RESOURCES = 11006,
+    IP_BAD_OPTION = 11007,
+    IP_HW_ERROR = 11008,
+    IP_PACKET_TOO_BIG = 11009,
+    IP_REQ_TIMED_OUT = 11010,
+    IP_BAD_REQ = 11011,
+    IP_BAD_ROUTE = 11012,
+    IP_TTL_EXPIRED_TRANSIT = 11013,
+    IP_TTL_EXPIRED_REASSEM = 11014,
+    IP_PARAM_PROBLEM = 11015,
+    IP_SOURCE_QUENCH = 11016,
+    IP_OPTION_TOO_BIG = 11017,
+    IP_BAD_DESTINATION = 11018,
+    IP_NEGOTIATING_IPSEC = 11032,
+    IP_GENERAL_FAILURE = 11050,
+};
+
+// Error codes that are not IP status numbers.
+enum TEchoCallError : int {
+    ECHO_ERROR_ACCESS_DENIED = 5,   // no permission to send ICMP at all
+    ECHO_ERROR_INVALID_HANDLE = 6,  // the handle was never opened
+    ECHO_ERROR_INVALID_PARAMETER = 87,
+};
+
+// The reply record of one echo call.
+struct TEchoReply {
+    uint32_t Address = 0;        // who answered, network order
+    uint32_t Status = 0;         // a TIpStatus
+    uint32_t RoundTripTime = 0;  // whole milliseconds, rounded to the nearest
+    int64_t RoundTripMicros = -1;  // the raw measurement; -1 when there was none
+    uint16_t DataSize = 0;       // echoed payload bytes
+};
+
+using TEchoHandle = intptr_t;
+inline constexpr TEchoHandle INVALID_ECHO_HANDLE = -1;
+
+class TIcmpEcho {
+public:
+    virtual ~TIcmpEcho() = default;
+
+    // Opens what one echo needs; INVALID_ECHO_HANDLE when that is impossible (the send then
+    // fails with an error code).
+    virtual TEchoHandle CreateFile() = 0;
+    virtual void CloseHandle(TEchoHandle handle) = 0;
+
+    // Sends one echo request carrying the payload to an IPv4 destination (network order) and
+    // waits up to timeoutMs for the matching reply. Returns the error code the call leaves:
+    // 0 when the reply arrived (Reply filled), else an IP status number or a TEchoCallError.
+    // On failure Reply.Status holds the status where one is known, else 0.
+    virtual int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
+                         uint32_t timeoutMs, TEchoReply& reply) = 0;
+
+    // Empty while echoes can be sent; otherwise, in plain words, why not and what fixes it.
+    virtual std::string PermissionProblem() const = 0;
+};

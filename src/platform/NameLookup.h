@@ -1,0 +1,44 @@
+#pragma once
+// Host-name lookup as the probe engine sees it: a network layer that is started and ended around
+// every probe, and a lookup that reports failure through WinSock error numbers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// WinSock error numbers: the numbering in which start-up and lookup failures are reported,
+// whatever the platform underneath.
+enum TWinSockError : int {
+    WSAEINTR = 10004,
+    WSAEFAULT = 10014,
+    WSAEINPROGRESS = 10036,
+    WSAENETDOWN = 10050,
+    WSASYSNOTREADY = 10091,
+    WSAVERNOTSUPPORTED = 10092,
+    WSANOTINITIALISED = 10093,
+    WSAHOST_NOT_FOUND = 11001,
+    WSATRY_AGAIN = 11002,
+    WSANO_RECOVERY = 11003,
+    WSANO_DATA = 11004,
+};
+
+// What a successful lookup yields. Addresses are IPv4, four bytes in network order, the first
+// one being the destination.
+struct THostEntry {
+    std::string Name;
+    std::vector<uint32_t> Addresses;
+};
+
+class TNameLookup {
+public:
+    virtual ~TNameLookup() = default;
+
+    // Starts the network layer for one probe. Returns 0 or a WinSock error number; only a
+    // start-up that returned 0 is balanced by Cleanup().
+    virtual int Startup(uint16_t version) = 0;
+    virtual void Cleanup() = 0;
+
+    // Resolves a name. Returns the error code the lookup leaves behind: 0 on success (Entry
+    // then holds the addresses), else a WinSock error number.
+    virtual int GetHostByName(const std::string& name, THostEntry& entry) = 0;
+};

@@ -1,0 +1,11 @@
+#pragma once
+// The operating-system services one run of the program uses. main() creates the real ones and
+// hands them to the window; tests hand in fakes.
+
+#include "platform/IcmpEcho.h"
+#include "platform/NameLookup.h"
+
+struct TPlatformServices {
+    TNameLookup& Lookup;
+    TIcmpEcho& Echo;
+};

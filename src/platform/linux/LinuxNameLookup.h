@@ -1,0 +1,22 @@
+#pragma once
+// Name lookup through the system resolver (getaddrinfo), IPv4 only.
+
+#include "platform/NameLookup.h"
+
+class TLinuxNameLookup : public TNameLookup {
+public:
+    // There is no network layer to start on Linux; the version is checked all the same, so a
+    // caller asking for something other than 1.1 learns it as it would elsewhere.
+    int Startup(uint16_t version) override;
+    void Cleanup() override {}
+    int GetHostByName(const std::string& name, THostEntry& entry) override;
+
+    // How resolver failures are reported in WinSock numbering:
+    //   EAI_NONAME                                   -> 11001 WSAHOST_NOT_FOUND
+    //   EAI_AGAIN                                    -> 11002 WSATRY_AGAIN
+    //   EAI_NODATA, EAI_ADDRFAMILY, or a name with
+    //   addresses but none of them IPv4              -> 11004 WSANO_DATA
+    //   EAI_FAIL, EAI_MEMORY, EAI_SYSTEM, the rest   -> 11003 WSANO_RECOVERY
+    //   an empty name or one holding a NUL byte      -> 10014 WSAEFAULT
+    static int MapResolverError(int eaiCode);
+};

@@ -1,0 +1,16 @@
+#pragma once
+// The diagnostic log: one line per start and per failure that start-up or the timers catch.
+
+#include <string>
+
+// Appends "<date time>: <message> [Latmo 1.64]" and CR LF to the diagnostic log. Never fails
+// outward: a log that cannot be written loses the line.
+void WriteDiagLog(const std::string& message);
+
+// The file WriteDiagLog appends to: the program file's path with ".log" as its extension, or,
+// where the program's directory cannot be written, the same file name in the user's state
+// directory.
+std::string DiagLogPath();
+
+// Sends the log elsewhere (tests); an empty path restores the normal place.
+void SetDiagLogPath(const std::string& path);

@@ -1,0 +1,89 @@
+#pragma once
+// A top-level window as a component: caption, outer bounds, client size, showing and closing,
+// and the window events. Sizes are those of the outer frame, as the window's stored design
+// gives them; the client area is the frame less a border.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "toolkit/Component.h"
+
+class QWidget;
+class TFormWindow;
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+using TCanResizeEvent = std::function<void(TObject* Sender, int& NewWidth, int& NewHeight,
+                                           bool& Resize)>;
+
+class TForm : public TComponent {
+public:
+    explicit TForm(TComponent* AOwner);
+    ~TForm() override;
+
+    std::string ClassName() const override { return "TForm"; }
+
+    // The window underneath, for controls placed on it.
+    QWidget* Handle() const;
+
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value);
+
+    int Left() const;
+    int Top() const;
+    int Width() const;
+    int Height() const;
+    void SetBounds(int left, int top, int width, int height);
+    void SetLeft(int value) { SetBounds(value, Top(), Width(), Height()); }
+    void SetTop(int value) { SetBounds(Left(), value, Width(), Height()); }
+    void SetWidth(int value) { SetBounds(Left(), Top(), value, Height()); }
+    void SetHeight(int value) { SetBounds(Left(), Top(), Width(), value); }
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void SetClientSize(int width, int height);
+    // Frame less client: what the window manager adds around the client area.
+    int FrameWidth() const;
+    int FrameHeight() const;
+    // Places the window in the middle of the desktop's work area.
+    void CenterOnDesktop();
+
+    bool Visible() const;
+    void Show();
+    void Hide();
+    // Asks CloseQuery, then runs OnClose and hides the window (or what OnClose decides).
+    void Close();
+    TWindowState WindowState() const;
+    void SetWindowState(TWindowState state);
+    void BringToFront();
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+    TNotifyEvent OnResize;
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnDeactivate;
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+    TCanResizeEvent OnCanResize;
+
+protected:
+    // Runs OnCreate; a window class calls it once its components are built and loaded.
+    void DoCreate();
+    virtual bool CloseQuery();
+
+private:
+    friend class TFormWindow;
+    void WindowCloseRequested(bool& accept);
+    void WindowResized();
+    void WindowActivationChanged(bool active);
+    void WindowShown();
+    void WindowHidden();
+
+    std::unique_ptr<TFormWindow> FWindow;
+    std::string FCaption;
+    bool FClosing = false;
+};

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "core/ProbeEngine.h"
+#include "support/FakeIcmpEcho.h"
+#include "support/FakeNameLookup.h"
+
+namespace {
+
+constexpr uint32_t kAddr = 0x0100007f;  // 127.0.0.1 in network order
+
+class ProbeEngineTest : public ::testing::Test {
+protected:
+    ProbeEngineTest() : services{lookup, echo}, engine(services) {
+        lookup.Hosts["example.test"] = kAddr;
+        store.FTimeout = 9000;
+        store.FWork = {-5, -5, -5, -5, -5};
+    }
+
+    void Ping(const std::string& host = "example.test", int pingSize = 1024, bool stop = false) {
+        engine.PingHost(store, host, pingSize, stop);
+    }
+    // Everything obtained for a probe is given back, whichever way the probe ended.
+    void ExpectReleased() const {
+        EXPECT_EQ(echo.OpenHandles(), 0);
+        EXPECT_EQ(lookup.CleanupCalls, lookup.StartupError == 0 ? lookup.StartupCalls : 0);
+    }
+
+    TFakeNameLookup lookup;
+    TFakeIcmpEcho echo;
+    TPlatformServices services;
+    TProbeEngine engine;
+    TSampleStore store;
+};
+
+struct FailureRow {
+    const char* name;
+    std::string host;
+    int startupError;
+    std::vector<int> lookupErrors;
+    TFakeEchoOutcome echoOutcome;
+    int32_t expectedSlot;  // -1 stands for the time-out value
+    int expectedLost;
+    std::string expectedError;
+};
+
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
+
+class ProbeFailureTable : public ProbeEngineTest,
+                          public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(ProbeFailureTable, SlotCounterAndText) {
+    const FailureRow& row = GetParam();
+    lookup.StartupError = row.startupError;
+    lookup.ScriptedErrors.assign(row.lookupErrors.begin(), row.lookupErrors.end());
+    echo.Script.push_back(row.echoOutcome);
+    store.FRingIndex = 2;
+    store.FLostCount = 1;
+
+    Ping(row.host);
+
+    EXPECT_EQ(store.FWork[2], row.expectedSlot == -1 ? store.FTimeout : row.expectedSlot);
+    EXPECT_EQ(store.FLostCount, 1 + row.expectedLost);
+    EXPECT_EQ(store.FPingError, row.expectedError);
+    ExpectReleased();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryOutcome, ProbeFailureTable,
+    ::testing::Values(
+        FailureRow{"EmptyHost", "", 0, {}, {}, 1, 0, "Addr. empty"},
+        FailureRow{"StartupFails", "example.test", 10091, {}, {}, -1, 0,
+                   "Error in call to WSAStartup().Error code: 10091 "},
+        FailureRow{"LookupFailsTwice", "example.test", 0, {11001, 11001}, {}, -1, 0,
+                   "Error in call to gethostbyname(). Error code: 11001 Authoritative Answer "
+                   "Host not found."},
+        FailureRow{"LookupFailsTwiceNotInitialised", "example.test", 0, {10093, 10093}, {}, -1, 0,
+                   "Error in call to gethostbyname(). Error code: 10093 Successful WSAStartup "
+                   "must occur before using this function."},
+        FailureRow{"LookupCodeOutsideTable", "example.test", 0, {10060, 10060}, {}, -1, 0,
+                   "Error in call to gethostbyname(). Error code: 10060 "},
+        FailureRow{"SecondLookupTellsLastCode", "example.test", 0, {11002, 11004}, {}, -1, 0,
+                   "Error in call to gethostbyname(). Error code: 11004 Valid name, no data "
+                   "record of requested type."},
+        FailureRow{"UnknownName", "nowhere.test", 0, {}, {}, -1, 0,
+                   "Error in call to gethostbyname(). Error code: 11001 Authoritative Answer "
+                   "Host not found."},
+        FailureRow{"LookupRetrySucceeds", "example.test", 0, {11002}, {0, 0, 42}, 42, 0, ""},
+        FailureRow{"EchoTimesOut", "example.test", 0, {}, {11010, 11010, 0}, -1, 1,
+                   "Error 11010 in call to IcmpSendEcho(): Request Timed Out"},
+        FailureRow{"EchoHostUnreachable", "example.test", 0, {}, {11003, 11003, 0}, -1, 1,
+                   "Error 11003 in call to IcmpSendEcho(): Destination Host Unreachable"},
+        FailureRow{"EchoStatusOutsideTable", "example.test", 0, {}, {11010, 4242, 0}, -1, 1,
+                   "Error 11010 in call to IcmpSendEcho(): "},
+        FailureRow{"EchoErrorWithClearedRecord", "example.test", 0, {}, {5, 0, 0}, -1, 1,
+                   "Error 5 in call to IcmpSendEcho(): "},
+        FailureRow{"ReplyAtTimeout", "example.test", 0, {}, {0, 0, 9000}, -1, 1, ""},
+        FailureRow{"ReplyAboveTimeout", "example.test", 0, {}, {0, 0, 9500}, -1, 1, ""},
+        FailureRow{"ReplyJustBelowTimeout", "example.test", 0, {}, {0, 0, 8999}, 8999, 0, ""},
+        FailureRow{"ReplyStatusIgnoredOnSuccess", "example.test", 0, {}, {0, 11003, 17}, 17, 0,
+                   ""},
+        FailureRow{"ReplyOfZero", "example.test", 0, {}, {0, 0, 0}, 0, 0, ""}),
+    [](const ::testing::TestParamInfo<FailureRow>& row) { return std::string(row.param.name); });
+
+TEST_F(ProbeEngineTest, StopRequestChangesNothing) {
+    store.FPingError = "left over";
+    store.FLostCount = 2;
+    const TRing before = store.FWork;
+    Ping("example.test", 1024, true);
+    EXPECT_EQ(store.FWork, before);
+    EXPECT_EQ(store.FPingError, "left over");
+    EXPECT_EQ(store.FLostCount, 2);
+    EXPECT_EQ(echo.CreateCalls(), 0);
+    EXPECT_EQ(lookup.StartupCalls, 0);
+}
+
+TEST_F(ProbeEngineTest, EmptyHostTouchesNoNetwork) {
+    Ping("");
+    EXPECT_EQ(echo.CreateCalls(), 0);
+    EXPECT_EQ(lookup.StartupCalls, 0);
+}
+
+TEST_F(ProbeEngineTest, LookupIsRepeatedOnceOnly) {
+    lookup.ScriptedErrors = {11002, 11002, 0};
+    Ping();
+    EXPECT_EQ(lookup.Lookups.size(), 2u);
+    EXPECT_TRUE(echo.Calls().empty());
+}
+
+TEST_F(ProbeEngineTest, PayloadIsOneByteShorterThanPingSize) {
+    struct {
+        int pingSize;
+        size_t payload;
+    } const rows[] = {{1024, 1023}, {15, 14}, {10000, 9999}, {20000, 9999}};
+    for (const auto& row : rows) {
+        Ping("example.test", row.pingSize);
+        ASSERT_FALSE(echo.Calls().empty());
+        EXPECT_EQ(echo.Calls().back().PayloadSize, row.payload) << row.pingSize;
+    }
+}
+
+TEST_F(ProbeEngineTest, EchoGetsDestinationTimeoutAndOpenHandle) {
+    store.FTimeout = 250;
+    Ping();
+    ASSERT_EQ(echo.Calls().size(), 1u);
+    const auto call = echo.Calls().front();
+    EXPECT_EQ(call.Destination, kAddr);
+    EXPECT_EQ(call.TimeoutMs, 250u);
+    EXPECT_NE(call.Handle, INVALID_ECHO_HANDLE);
+}
+
+TEST_F(ProbeEngineTest, HandleThatCannotOpenIsReportedAsEchoError) {
+    echo.CreateFails = true;
+    Ping();
+    EXPECT_EQ(store.FPingError, "Error 6 in call to IcmpSendEcho(): ");
+    EXPECT_EQ(store.FWork[0], 9000);
+    EXPECT_EQ(store.FLostCount, 1);
+}
+
+TEST_F(ProbeEngineTest, FillRuleCopiesIntoLaterEmptySlotsOnly) {
+    struct Row {
+        TRing before;
+        int index;
+        uint32_t rtt;
+        TRing after;
+    };
+    const Row rows[] = {
+        {{0, 0, 0, 0, 0}, 2, 30, {0, 0, 30, 30, 30}},
+        {{-5, -5, -5, -5, -5}, 0, 12, {12, 12, 12, 12, 12}},
+        {{7, 8, 9, 0, 10}, 1, 5, {7, 5, 9, 5, 10}},
+        {{0, 0, 0, -5, 0}, 4, 3, {0, 0, 0, -5, 3}},
+        {{1, 1, 1, 1, 1}, 0, 0, {0, 1, 1, 1, 1}},
+        {{-5, -5, -5, -5, -5}, 1, 0, {-5, 0, 0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        store.FWork = row.before;
+        store.FRingIndex = row.index;
+        echo.Script.push_back({0, 0, row.rtt});
+        Ping();
+        EXPECT_EQ(store.FWork, row.after) << "index " << row.index << " rtt " << row.rtt;
+    }
+}
+
+TEST_F(ProbeEngineTest, LostEchoesDoNotFill) {
+    store.FWork = {0, 0, 0, 0, 0};
+    store.FRingIndex = 1;
+    echo.Script.push_back({11010, 11010, 0});
+    Ping();
+    EXPECT_EQ(store.FWork, (TRing{0, 9000, 0, 0, 0}));
+}
+
+TEST_F(ProbeEngineTest, ErrorTextIsClearedByTheNextGoodProbe) {
+    echo.Script.push_back({11010, 11010, 0});
+    Ping();
+    ASSERT_FALSE(store.FPingError.empty());
+    Ping();
+    EXPECT_EQ(store.FPingError, "");
+}
+
+TEST_F(ProbeEngineTest, StatusTextsCoverTheTable) {
+    const std::pair<uint32_t, const char*> rows[] = {
+        {11001, "Buffer Too Small"},          {11002, "Destination Net Unreachable"},
+        {11004, "Destination Protocol Unreachable"}, {11005, "Destination Port Unreachable"},
+        {11006, "No Resources"},              {11007, "Bad Option"},
+        {11008, "Hardware Error"},            {11009, "Packet Too Big"},
+        {11011, "Bad Request"},               {11012, "Bad Route"},
+        {11013, "TimeToLive Expired Transit"}, {11014, "TimeToLive Expired Reassembly"},
+        {11015, "Parameter Problem"},         {11016, "Source Quench"},
+        {11017, "Option Too Big"},            {11018, "Bad Destination"},
+        {11032, "Negotiating IPSEC"},         {11050, "General Failure"},
+        {0, ""},                              {11019, ""},
+    };
+    for (const auto& [status, text] : rows) {
+        EXPECT_EQ(TProbeEngine::EchoStatusText(status), text) << status;
+    }
+    EXPECT_EQ(TProbeEngine::LookupErrorText(10004),
+              "The (blocking) call was canceled through WSACancelBlockingCall.");
+    EXPECT_EQ(TProbeEngine::LookupErrorText(10014),
+              "The name argument is not a valid part of the user address space.");
+    EXPECT_EQ(TProbeEngine::LookupErrorText(10036),
+              "A blocking Windows Sockets 1.1 call is in progress, or the service provider is "
+              "still processing a callback function.");
+    EXPECT_EQ(TProbeEngine::LookupErrorText(10050), "The network subsystem has failed.");
+    EXPECT_EQ(TProbeEngine::LookupErrorText(11002),
+              "Non-Authoritative Host not found, or server failure.");
+    EXPECT_EQ(TProbeEngine::LookupErrorText(11003), "Nonrecoverable error occurred.");
+}
+
+}  // namespace
