@@ -49,44 +49,43 @@ private:
     TForm* FForm;
 };
 
-TForm::TForm(TComponent* AOwner) : TComponent(AOwner), FWindow(std::make_unique<TFormWindow>(this)) {}
+TForm::TForm(TComponent* AOwner) : TControl(AOwner, new TFormWindow(this)) {
+    SetVisible(false);
+}
 
 TForm::~TForm() {
     // The components go while the window they sit on still exists.
     DestroyComponents();
-    FWindow.reset();
 }
 
-QWidget* TForm::Handle() const { return FWindow.get(); }
+TFormWindow* TForm::Window() const { return static_cast<TFormWindow*>(Widget()); }
 
 void TForm::SetCaption(const std::string& value) {
     FCaption = value;
-    FWindow->setWindowTitle(QString::fromLocal8Bit(value));
+    Window()->setWindowTitle(QString::fromLocal8Bit(value));
 }
 
 int TForm::FrameWidth() const {
-    const int w = FWindow->frameGeometry().width() - FWindow->width();
+    const int w = Window()->frameGeometry().width() - Window()->width();
     return w > 0 ? w : kNominalFrameWidth;
 }
 
 int TForm::FrameHeight() const {
-    const int h = FWindow->frameGeometry().height() - FWindow->height();
+    const int h = Window()->frameGeometry().height() - Window()->height();
     return h > 0 ? h : kNominalFrameHeight;
 }
 
-int TForm::Left() const { return FWindow->frameGeometry().x(); }
-int TForm::Top() const { return FWindow->frameGeometry().y(); }
-int TForm::Width() const { return FWindow->width() + FrameWidth(); }
-int TForm::Height() const { return FWindow->height() + FrameHeight(); }
-int TForm::ClientWidth() const { return FWindow->width(); }
-int TForm::ClientHeight() const { return FWindow->height(); }
+int TForm::Left() const { return Window()->frameGeometry().x(); }
+int TForm::Top() const { return Window()->frameGeometry().y(); }
+int TForm::Width() const { return Window()->width() + FrameWidth(); }
+int TForm::Height() const { return Window()->height() + FrameHeight(); }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
-    FWindow->move(left, top);
-    FWindow->resize(std::max(1, width - FrameWidth()), std::max(1, height - FrameHeight()));
+    Window()->move(left, top);
+    Window()->resize(std::max(1, width - FrameWidth()), std::max(1, height - FrameHeight()));
 }
 
-void TForm::SetClientSize(int width, int height) { FWindow->resize(width, height); }
+void TForm::SetClientSize(int width, int height) { Window()->resize(width, height); }
 
 void TForm::CenterOnDesktop() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -94,38 +93,41 @@ void TForm::CenterOnDesktop() {
         return;
     }
     const QRect area = screen->availableGeometry();
-    FWindow->move(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2);
+    Window()->move(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2);
 }
 
-bool TForm::Visible() const { return FWindow->isVisible(); }
-void TForm::Show() { FWindow->show(); }
-void TForm::Hide() { FWindow->hide(); }
+bool TForm::Visible() const { return Window()->isVisible(); }
+void TForm::Show() {
+    TControl::SetVisible(true);
+    Window()->show();
+}
+void TForm::Hide() { Window()->hide(); }
 
 void TForm::Close() {
     if (FClosing) {
         return;
     }
-    FWindow->close();
+    Window()->close();
 }
 
 TWindowState TForm::WindowState() const {
-    if (FWindow->isMinimized()) {
+    if (Window()->isMinimized()) {
         return TWindowState::wsMinimized;
     }
-    return FWindow->isMaximized() ? TWindowState::wsMaximized : TWindowState::wsNormal;
+    return Window()->isMaximized() ? TWindowState::wsMaximized : TWindowState::wsNormal;
 }
 
 void TForm::SetWindowState(TWindowState state) {
     switch (state) {
-        case TWindowState::wsNormal: FWindow->showNormal(); break;
-        case TWindowState::wsMinimized: FWindow->showMinimized(); break;
-        case TWindowState::wsMaximized: FWindow->showMaximized(); break;
+        case TWindowState::wsNormal: Window()->showNormal(); break;
+        case TWindowState::wsMinimized: Window()->showMinimized(); break;
+        case TWindowState::wsMaximized: Window()->showMaximized(); break;
     }
 }
 
 void TForm::BringToFront() {
-    FWindow->raise();
-    FWindow->activateWindow();
+    Window()->raise();
+    Window()->activateWindow();
 }
 
 void TForm::DoCreate() {
@@ -154,7 +156,7 @@ void TForm::WindowCloseRequested(bool& accept) {
             accept = false;
         } else if (action == TCloseAction::caMinimize) {
             accept = false;
-            FWindow->showMinimized();
+            Window()->showMinimized();
         }
     }
     FClosing = false;

@@ -7,9 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "toolkit/Component.h"
+#include "toolkit/Control.h"
 
-class QWidget;
 class TFormWindow;
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -20,30 +19,21 @@ using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TCanResizeEvent = std::function<void(TObject* Sender, int& NewWidth, int& NewHeight,
                                            bool& Resize)>;
 
-class TForm : public TComponent {
+class TForm : public TControl {
 public:
     explicit TForm(TComponent* AOwner);
     ~TForm() override;
 
     std::string ClassName() const override { return "TForm"; }
 
-    // The window underneath, for controls placed on it.
-    QWidget* Handle() const;
-
     const std::string& Caption() const { return FCaption; }
     void SetCaption(const std::string& value);
 
-    int Left() const;
-    int Top() const;
-    int Width() const;
-    int Height() const;
-    void SetBounds(int left, int top, int width, int height);
-    void SetLeft(int value) { SetBounds(value, Top(), Width(), Height()); }
-    void SetTop(int value) { SetBounds(Left(), value, Width(), Height()); }
-    void SetWidth(int value) { SetBounds(Left(), Top(), value, Height()); }
-    void SetHeight(int value) { SetBounds(Left(), Top(), Width(), value); }
-    int ClientWidth() const;
-    int ClientHeight() const;
+    int Left() const override;
+    int Top() const override;
+    int Width() const override;
+    int Height() const override;
+    void SetBounds(int left, int top, int width, int height) override;
     void SetClientSize(int width, int height);
     // Frame less client: what the window manager adds around the client area.
     int FrameWidth() const;
@@ -83,7 +73,8 @@ private:
     void WindowShown();
     void WindowHidden();
 
-    std::unique_ptr<TFormWindow> FWindow;
+    TFormWindow* Window() const;
+
     std::string FCaption;
     bool FClosing = false;
 };
