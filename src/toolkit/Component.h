@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "toolkit/Classes.h"
+#include "toolkit/Published.h"
 
 enum class TOperation { opInsert, opRemove };
 
@@ -52,7 +53,11 @@ public:
 
     std::string ClassName() const override { return "TComponent"; }
 
+    // The properties stored settings may name.
+    const TPublishedProperties& Published() const { return FPublished; }
+
 protected:
+    TPublishedProperties& Publish() { return FPublished; }
     virtual void Loaded();
     virtual void Notification(TComponent* AComponent, TOperation Operation);
     // Frees the owned components, the newest first, telling the others of each one. The base
@@ -71,4 +76,5 @@ private:
     unsigned FState = 0;
     std::vector<TComponent*> FComponents;
     std::vector<TComponent*> FFreeNotifies;
+    TPublishedProperties FPublished;
 };

@@ -88,10 +88,47 @@ public:
         if (event->type() == QEvent::Resize && watched == FControl->ClientWidget()) {
             FControl->Resized();
         }
+        if (FControl->FRouteMouse && watched == FControl->Widget()) {
+            RouteMouse(event);
+        }
         return false;
     }
 
 private:
+    static TMouseButton Button(Qt::MouseButton b) {
+        return b == Qt::RightButton ? TMouseButton::mbRight
+               : b == Qt::MiddleButton ? TMouseButton::mbMiddle
+                                       : TMouseButton::mbLeft;
+    }
+    void RouteMouse(QEvent* event) {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick: {
+                auto* e = static_cast<QMouseEvent*>(event);
+                TShiftState shift = ShiftStateFromQt(e->modifiers(), e->buttons());
+                if (event->type() == QEvent::MouseButtonDblClick) {
+                    shift |= ssDouble;
+                }
+                FControl->MouseDown(Button(e->button()), shift, e->position().toPoint().x(),
+                                    e->position().toPoint().y());
+                break;
+            }
+            case QEvent::MouseMove: {
+                auto* e = static_cast<QMouseEvent*>(event);
+                FControl->MouseMove(ShiftStateFromQt(e->modifiers(), e->buttons()),
+                                    e->position().toPoint().x(), e->position().toPoint().y());
+                break;
+            }
+            case QEvent::MouseButtonRelease: {
+                auto* e = static_cast<QMouseEvent*>(event);
+                FControl->MouseUp(Button(e->button()), ShiftStateFromQt(e->modifiers(), e->buttons()),
+                                  e->position().toPoint().x(), e->position().toPoint().y());
+                break;
+            }
+            default: break;
+        }
+    }
+
     TControl* FControl;
 };
 
@@ -142,21 +179,29 @@ void TControl::SetParent(TControl* parent) {
     if (!FWidget) {
         return;
     }
-    const QRect geometry = FWidget->geometry();
-    FWidget->setParent(parent != nullptr ? parent->ClientWidget() : nullptr);
-    FWidget->setGeometry(geometry);
-    if (parent != nullptr) {
-        parent->InsertChild(this);
-        if (parent->ClientWidget() != parent->Widget()) {
-            parent->ClientWidget()->installEventFilter(parent->FFilter.get());
-        }
-        FWidget->setVisible(FVisible);
-        ArrangeInParent();
-        RememberAnchorDistances();
+    if (parent == nullptr) {
+        FWidget->setParent(nullptr);
+        return;
     }
+    parent->InsertChildWidget(this);
+    parent->InsertChild(this);
+    if (parent->ClientWidget() != parent->Widget()) {
+        parent->ClientWidget()->installEventFilter(parent->FFilter.get());
+    }
+    if (!parent->ArrangesChildren()) {
+        FWidget->setVisible(FVisible);
+    }
+    ArrangeInParent();
+    RememberAnchorDistances();
 }
 
 void TControl::InsertChild(TControl* child) { FChildren.push_back(child); }
+
+void TControl::InsertChildWidget(TControl* child) {
+    const QRect geometry = child->FWidget->geometry();
+    child->FWidget->setParent(ClientWidget());
+    child->FWidget->setGeometry(geometry);
+}
 
 void TControl::RemoveChild(TControl* child) {
     FChildren.erase(std::remove(FChildren.begin(), FChildren.end(), child), FChildren.end());
@@ -196,7 +241,7 @@ void TControl::SetAnchors(TAnchors value) {
 }
 
 void TControl::ArrangeInParent() {
-    if (FParent == nullptr || !FWidget) {
+    if (FParent == nullptr || !FWidget || FParent->ArrangesChildren()) {
         return;
     }
     const int pw = FParent->ClientWidth();

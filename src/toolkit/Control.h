@@ -141,6 +141,13 @@ protected:
     // The font changed; the base applies it to the widget.
     virtual void FontChanged();
     void ApplyPalette();
+    // Lets the widget's mouse events reach the mouse hooks above (for widgets that do not
+    // deliver them through a painting subclass of their own).
+    void RouteMouseEvents() { FRouteMouse = true; }
+    // Puts a child's widget into this control; a control that places its children itself
+    // (pages of a page control) overrides both.
+    virtual void InsertChildWidget(TControl* child);
+    virtual bool ArrangesChildren() const { return false; }
 
 private:
     friend class TControlEventFilter;
@@ -164,6 +171,7 @@ private:
     std::unique_ptr<TFont> FFont;
     TColor FColor = clBtnFace;
     TCursor FCursor = crDefault;
+    bool FRouteMouse = false;
 };
 
 // Maps Qt's keyboard modifiers and mouse buttons into a shift state.

@@ -1,0 +1,305 @@
+#include "toolkit/StdCtrls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextOption>
+
+#include "toolkit/Dialogs.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
+std::string S(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+// The items of a combo box, read from and written to the widget.
+class TComboBoxStrings : public TStrings {
+public:
+    explicit TComboBoxStrings(QComboBox* combo) : FCombo(combo) {}
+    int Count() const override { return FCombo->count(); }
+    std::string Get(int index) const override {
+        Check(index, Count());
+        return S(FCombo->itemText(index));
+    }
+    void Put(int index, const std::string& value) override {
+        Check(index, Count());
+        FCombo->setItemText(index, Q(value));
+    }
+    void Insert(int index, const std::string& value) override {
+        Check(index, Count() + 1);
+        // Inserting must not change what the user typed in the edit part.
+        const QString text = FCombo->currentText();
+        FCombo->insertItem(index, Q(value));
+        FCombo->setEditText(text);
+    }
+    void Delete(int index) override {
+        Check(index, Count());
+        const QString text = FCombo->currentText();
+        FCombo->removeItem(index);
+        FCombo->setEditText(text);
+    }
+    void Clear() override {
+        const QString text = FCombo->currentText();
+        FCombo->clear();
+        FCombo->setEditText(text);
+    }
+
+private:
+    static void Check(int index, int limit) {
+        if (index < 0 || index >= limit) {
+            RaiseListIndexError(index);
+        }
+    }
+    QComboBox* FCombo;
+};
+
+// The lines of a memo. The widget's text is the truth; a final empty line only marks the
+// break that ends the line before it.
+class TMemoStrings : public TStrings {
+public:
+    explicit TMemoStrings(QTextEdit* editor) : FEditor(editor) {}
+    int Count() const override { return static_cast<int>(Read().size()); }
+    std::string Get(int index) const override {
+        const auto lines = Read();
+        Check(index, static_cast<int>(lines.size()));
+        return lines[static_cast<size_t>(index)];
+    }
+    void Put(int index, const std::string& value) override {
+        auto lines = Read();
+        Check(index, static_cast<int>(lines.size()));
+        lines[static_cast<size_t>(index)] = value;
+        Write(lines);
+    }
+    void Insert(int index, const std::string& value) override {
+        auto lines = Read();
+        Check(index, static_cast<int>(lines.size()) + 1);
+        auto parts = SplitKeepingLast(value);
+        lines.insert(lines.begin() + index, parts.begin(), parts.end());
+        Write(lines);
+    }
+    void Delete(int index) override {
+        auto lines = Read();
+        Check(index, static_cast<int>(lines.size()));
+        lines.erase(lines.begin() + index);
+        Write(lines);
+    }
+    void Clear() override { FEditor->clear(); }
+    void BeginUpdate() override { FEditor->setUpdatesEnabled(false); }
+    void EndUpdate() override { FEditor->setUpdatesEnabled(true); }
+
+private:
+    static void Check(int index, int limit) {
+        if (index < 0 || index >= limit) {
+            RaiseListIndexError(index);
+        }
+    }
+    static std::vector<std::string> SplitKeepingLast(const std::string& value) {
+        std::vector<std::string> parts = SplitLines(value);
+        if (value.empty() || value.back() == '\n' || value.back() == '\r') {
+            parts.emplace_back();
+        }
+        return parts;
+    }
+    std::vector<std::string> Read() const {
+        const QString text = FEditor->toPlainText();
+        if (text.isEmpty()) {
+            return {};
+        }
+        std::vector<std::string> lines;
+        for (const QString& line : text.split(QChar(u'\n'))) {
+            lines.push_back(S(line));
+        }
+        if (!lines.empty() && lines.back().empty()) {
+            lines.pop_back();
+        }
+        return lines;
+    }
+    void Write(const std::vector<std::string>& lines) {
+        QString text;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (i > 0) {
+                text += QChar(u'\n');
+            }
+            text += Q(lines[i]);
+        }
+        FEditor->setPlainText(text);
+    }
+    QTextEdit* FEditor;
+};
+
+}  // namespace
+
+// ---- TLabel
+
+TLabel::TLabel(TComponent* AOwner) : TControl(AOwner, new QLabel) {
+    Label()->setTextFormat(Qt::PlainText);
+    RouteMouseEvents();
+    Publish().AddString("Caption", [this] { return Caption(); },
+                        [this](const std::string& v) { SetCaption(v); });
+}
+
+QLabel* TLabel::Label() const { return static_cast<QLabel*>(Widget()); }
+
+void TLabel::SetCaption(const std::string& value) {
+    FCaption = value;
+    Label()->setText(Q(value));
+    AdjustSize();
+}
+
+void TLabel::SetAutoSize(bool value) {
+    FAutoSize = value;
+    AdjustSize();
+}
+
+void TLabel::FontChanged() {
+    TControl::FontChanged();
+    AdjustSize();
+}
+
+void TLabel::AdjustSize() {
+    if (FAutoSize) {
+        const QSize hint = Label()->sizeHint();
+        Widget()->resize(hint);
+    }
+}
+
+void TLabel::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    TControl::MouseUp(Button, Shift, X, Y);
+    if (Button == TMouseButton::mbLeft) {
+        Click();
+    }
+}
+
+// ---- TButton
+
+TButton::TButton(TComponent* AOwner) : TControl(AOwner, new QPushButton) {
+    QObject::connect(static_cast<QPushButton*>(Widget()), &QPushButton::clicked, Widget(),
+                     [this] { Click(); });
+}
+
+void TButton::SetCaption(const std::string& value) {
+    FCaption = value;
+    static_cast<QPushButton*>(Widget())->setText(Q(value));
+}
+
+// ---- TEdit
+
+TEdit::TEdit(TComponent* AOwner) : TControl(AOwner, new QLineEdit) {
+    SetColor(clWindow);
+    QObject::connect(Edit(), &QLineEdit::textChanged, Widget(), [this] {
+        if (OnChange) {
+            DispatchEvent([&] { OnChange(this); });
+        }
+    });
+    Publish().AddString("Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+}
+
+QLineEdit* TEdit::Edit() const { return static_cast<QLineEdit*>(Widget()); }
+std::string TEdit::Text() const { return S(Edit()->text()); }
+void TEdit::SetText(const std::string& value) { Edit()->setText(Q(value)); }
+
+// ---- TComboBox
+
+TComboBox::TComboBox(TComponent* AOwner) : TControl(AOwner, new QComboBox) {
+    SetColor(clWindow);
+    Combo()->setEditable(true);
+    Combo()->setInsertPolicy(QComboBox::NoInsert);
+    FItems = std::make_unique<TComboBoxStrings>(Combo());
+    QObject::connect(Combo(), &QComboBox::editTextChanged, Widget(), [this] {
+        if (!FSettingText && OnChange) {
+            DispatchEvent([&] { OnChange(this); });
+        }
+    });
+    Publish().AddString("Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+    Publish().AddStrings("Items", [this] { return FItems.get(); });
+}
+
+TComboBox::~TComboBox() = default;
+
+QComboBox* TComboBox::Combo() const { return static_cast<QComboBox*>(Widget()); }
+std::string TComboBox::Text() const { return S(Combo()->currentText()); }
+
+void TComboBox::SetText(const std::string& value) {
+    FSettingText = true;
+    Combo()->setEditText(Q(value));
+    FSettingText = false;
+}
+
+int TComboBox::ItemIndex() const {
+    const int i = Combo()->findText(Combo()->currentText(), Qt::MatchExactly);
+    return i;
+}
+
+void TComboBox::SetItemIndex(int value) {
+    FSettingText = true;
+    Combo()->setCurrentIndex(value);
+    FSettingText = false;
+}
+
+int TComboBox::DropDownCount() const { return Combo()->maxVisibleItems(); }
+void TComboBox::SetDropDownCount(int value) { Combo()->setMaxVisibleItems(value); }
+
+// ---- TMemo
+
+TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, new QTextEdit) {
+    SetColor(clWindow);
+    Editor()->setAcceptRichText(false);
+    Editor()->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Editor()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    FLines = std::make_unique<TMemoStrings>(Editor());
+    QObject::connect(Editor(), &QTextEdit::textChanged, Widget(), [this] {
+        if (OnChange) {
+            DispatchEvent([&] { OnChange(this); });
+        }
+    });
+    Publish().AddStrings("Lines", [this] { return FLines.get(); });
+}
+
+TMemo::~TMemo() = default;
+
+QTextEdit* TMemo::Editor() const { return static_cast<QTextEdit*>(Widget()); }
+std::string TMemo::Text() const { return FLines->Text(); }
+void TMemo::SetText(const std::string& value) { Editor()->setPlainText(Q(value)); }
+
+void TMemo::SetAlignment(TAlignment value) {
+    FAlignment = value;
+    QTextOption option = Editor()->document()->defaultTextOption();
+    option.setAlignment(value == TAlignment::taCenter       ? Qt::AlignHCenter
+                        : value == TAlignment::taRightJustify ? Qt::AlignRight
+                                                              : Qt::AlignLeft);
+    Editor()->document()->setDefaultTextOption(option);
+}
+
+void TMemo::SetScrollBars(TScrollStyle value) {
+    const bool h = value == TScrollStyle::ssHorizontal || value == TScrollStyle::ssBoth;
+    const bool v = value == TScrollStyle::ssVertical || value == TScrollStyle::ssBoth;
+    Editor()->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    Editor()->setVerticalScrollBarPolicy(v ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+}
+
+void TMemo::SetWordWrap(bool value) {
+    Editor()->setLineWrapMode(value ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+}
+
+void TMemo::SetReadOnly(bool value) { Editor()->setReadOnly(value); }
+
+// ---- TCheckBox
+
+TCheckBox::TCheckBox(TComponent* AOwner) : TControl(AOwner, new QCheckBox) {
+    QObject::connect(Box(), &QCheckBox::toggled, Widget(), [this] { Click(); });
+    Publish().AddBoolean("Checked", [this] { return Checked(); }, [this](bool v) { SetChecked(v); });
+}
+
+QCheckBox* TCheckBox::Box() const { return static_cast<QCheckBox*>(Widget()); }
+
+void TCheckBox::SetCaption(const std::string& value) {
+    FCaption = value;
+    Box()->setText(Q(value));
+}
+
+bool TCheckBox::Checked() const { return Box()->isChecked(); }
+void TCheckBox::SetChecked(bool value) { Box()->setChecked(value); }

@@ -1,0 +1,124 @@
+#pragma once
+// The standard controls of the window: label, button, edit, editable combo box, memo and check
+// box. Events follow the window's conventions: an edit raises OnChange for every change of its
+// text, a combo box only for the user's, a check box raises OnClick whenever Checked changes.
+
+#include <memory>
+#include <string>
+
+#include "toolkit/Control.h"
+#include "toolkit/Strings.h"
+
+class QLabel;
+class QPushButton;
+class QLineEdit;
+class QComboBox;
+class QTextEdit;
+class QCheckBox;
+
+enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
+enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+class TLabel : public TControl {
+public:
+    explicit TLabel(TComponent* AOwner);
+    std::string ClassName() const override { return "TLabel"; }
+
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value);
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool value);
+
+    void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+
+protected:
+    void FontChanged() override;
+
+private:
+    QLabel* Label() const;
+    void AdjustSize();
+    std::string FCaption;
+    bool FAutoSize = true;
+};
+
+class TButton : public TControl {
+public:
+    explicit TButton(TComponent* AOwner);
+    std::string ClassName() const override { return "TButton"; }
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value);
+
+private:
+    std::string FCaption;
+};
+
+class TEdit : public TControl {
+public:
+    explicit TEdit(TComponent* AOwner);
+    std::string ClassName() const override { return "TEdit"; }
+    std::string Text() const;
+    void SetText(const std::string& value);
+    TNotifyEvent OnChange;
+
+private:
+    QLineEdit* Edit() const;
+};
+
+class TComboBox : public TControl {
+public:
+    explicit TComboBox(TComponent* AOwner);
+    ~TComboBox() override;
+    std::string ClassName() const override { return "TComboBox"; }
+
+    std::string Text() const;
+    void SetText(const std::string& value);
+    TStrings& Items() { return *FItems; }
+    int ItemIndex() const;
+    void SetItemIndex(int value);
+    int DropDownCount() const;
+    void SetDropDownCount(int value);
+    TNotifyEvent OnChange;
+
+private:
+    QComboBox* Combo() const;
+    std::unique_ptr<TStrings> FItems;
+    bool FSettingText = false;
+};
+
+class TMemo : public TControl {
+public:
+    explicit TMemo(TComponent* AOwner);
+    ~TMemo() override;
+    std::string ClassName() const override { return "TMemo"; }
+
+    // One entry per line; adding a text that holds line breaks adds one line per part, so a
+    // text ending in a break leaves an empty line after it.
+    TStrings& Lines() { return *FLines; }
+    std::string Text() const;
+    void SetText(const std::string& value);
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment value);
+    void SetScrollBars(TScrollStyle value);
+    void SetWordWrap(bool value);
+    void SetReadOnly(bool value);
+    TNotifyEvent OnChange;
+
+private:
+    QTextEdit* Editor() const;
+    std::unique_ptr<TStrings> FLines;
+    TAlignment FAlignment = TAlignment::taLeftJustify;
+};
+
+class TCheckBox : public TControl {
+public:
+    explicit TCheckBox(TComponent* AOwner);
+    std::string ClassName() const override { return "TCheckBox"; }
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value);
+    bool Checked() const;
+    void SetChecked(bool value);
+
+private:
+    QCheckBox* Box() const;
+    std::string FCaption;
+};
