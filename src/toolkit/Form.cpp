@@ -87,6 +87,16 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 
 void TForm::SetClientSize(int width, int height) { Window()->resize(width, height); }
 
+int TForm::ScreenWidth() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->geometry().width() : 0;
+}
+
+int TForm::ScreenHeight() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->geometry().height() : 0;
+}
+
 void TForm::CenterOnDesktop() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {

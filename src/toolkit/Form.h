@@ -38,6 +38,9 @@ public:
     // Frame less client: what the window manager adds around the client area.
     int FrameWidth() const;
     int FrameHeight() const;
+    // The primary screen's size in pixels.
+    static int ScreenWidth();
+    static int ScreenHeight();
     // Places the window in the middle of the desktop's work area.
     void CenterOnDesktop();
 

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -193,4 +194,23 @@ std::string UserDataDir(const std::string& kind) {
     const std::string dir = IncludeTrailingPathDelimiter(base) + "latmo";
     ForceDirectories(dir);
     return dir;
+}
+
+bool AppendToFile(const std::string& path, const std::string& data) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return close(fd) == 0 && done == data.size();
 }

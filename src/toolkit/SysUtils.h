@@ -49,5 +49,8 @@ bool DirectoryWritable(const std::string& dir);
 // $XDG_<kind>_HOME or its default under the home directory, with "latmo" appended; created
 // when missing. kind is "CONFIG" or "STATE".
 std::string UserDataDir(const std::string& kind);
+// Appends bytes to a file, creating it (mode 0644) when missing; an existing file is never
+// emptied. False when the file could not be opened or written whole.
+bool AppendToFile(const std::string& path, const std::string& data);
 // Creates a directory and its parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& dir);

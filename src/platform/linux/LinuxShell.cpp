@@ -1,0 +1,149 @@
+#include "platform/linux/LinuxShell.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> TLinuxShell::SplitParameters(const std::string& parameters) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inQuotes = false;
+    bool hasArg = false;
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const char c = parameters[i];
+        if (c == '"') {
+            if (inQuotes && i + 1 < parameters.size() && parameters[i + 1] == '"') {
+                current += '"';
+                ++i;
+            } else {
+                inQuotes = !inQuotes;
+            }
+            hasArg = true;
+        } else if ((c == ' ' || c == '\t') && !inQuotes) {
+            if (hasArg) {
+                args.push_back(current);
+                current.clear();
+                hasArg = false;
+            }
+        } else {
+            current += c;
+            hasArg = true;
+        }
+    }
+    if (hasArg) {
+        args.push_back(current);
+    }
+    return args;
+}
+
+std::string TLinuxShell::FindProgram(const std::string& name) {
+    if (name.empty()) {
+        return std::string();
+    }
+    if (name.find('/') != std::string::npos) {
+        return IsExecutableFile(name) ? name : std::string();
+    }
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) {
+            end = dirs.size();
+        }
+        const std::string dir = dirs.substr(start, end - start);
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        if (IsExecutableFile(candidate)) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return std::string();
+}
+
+bool TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string& directory) {
+    // Everything the child needs is prepared before fork(): between fork and exec only
+    // async-signal-safe calls are allowed in a threaded program.
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    const char* dir = directory.empty() ? nullptr : directory.c_str();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return false;
+    }
+    if (child == 0) {
+        // The intermediate child leaves at once; the grandchild belongs to init, so nobody
+        // has to wait for it.
+        const pid_t grandchild = fork();
+        if (grandchild != 0) {
+            _exit(grandchild < 0 ? 1 : 0);
+        }
+        setsid();
+        if (dir != nullptr && chdir(dir) != 0) {
+            const char failed = 1;
+            (void)!write(fds[1], &failed, 1);
+            _exit(127);
+        }
+        execv(args[0], args.data());
+        const char failed = 1;
+        (void)!write(fds[1], &failed, 1);
+        _exit(127);
+    }
+    close(fds[1]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // The exec closes the pipe; a byte means it failed.
+    char failed = 0;
+    ssize_t n;
+    while ((n = read(fds[0], &failed, 1)) < 0 && errno == EINTR) {
+    }
+    close(fds[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
+                               const std::string& parameters, const std::string& directory,
+                               TShowCommand) {
+    if (file.empty() || (!verb.empty() && verb != "open")) {
+        return false;
+    }
+    std::vector<std::string> argv;
+    const std::string program = FindProgram(file);
+    if (!program.empty()) {
+        argv.push_back(program);
+        for (std::string& a : SplitParameters(parameters)) {
+            argv.push_back(std::move(a));
+        }
+    } else {
+        // A document or an address: the desktop's handler takes the one name, so parameters
+        // meant for a program cannot be passed on.
+        const std::string opener = FindProgram("xdg-open");
+        if (opener.empty()) {
+            return false;
+        }
+        argv = {opener, file};
+    }
+    return Spawn(argv, directory);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// "open" on a Linux desktop: executable files are started directly, everything else through
+// xdg-open. Nothing passes through a command shell, so no text the user typed is ever
+// interpreted as shell syntax.
+
+#include <string>
+#include <vector>
+
+#include "platform/Shell.h"
+
+class TLinuxShell : public TShell {
+public:
+    bool ShellExecute(const std::string& verb, const std::string& file,
+                      const std::string& parameters, const std::string& directory,
+                      TShowCommand show) override;
+
+    // Splits a parameter text into arguments: blanks separate, double quotes group, and a
+    // doubled quote inside quotes stands for one quote.
+    static std::vector<std::string> SplitParameters(const std::string& parameters);
+    // The program file a name refers to: a name with a slash as it is, a bare name searched in
+    // PATH; empty when there is no such executable file.
+    static std::string FindProgram(const std::string& name);
+
+private:
+    // Starts argv[0] with the arguments, detached, so it neither blocks nor leaves a zombie.
+    static bool Spawn(const std::vector<std::string>& argv, const std::string& directory);
+};
