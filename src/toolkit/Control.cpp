@@ -220,6 +220,10 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     }
     FWidget->setGeometry(left, top, std::max(0, width), std::max(0, height));
     RememberAnchorDistances();
+    // A hidden widget hears of its new size only when shown; its children are placed now.
+    if (!FWidget->isVisible()) {
+        Resized();
+    }
 }
 
 void TControl::RememberAnchorDistances() {
@@ -271,6 +275,9 @@ void TControl::ArrangeInParent() {
             break;
     }
     FWidget->setGeometry(r);
+    if (!FWidget->isVisible()) {
+        Resized();
+    }
 }
 
 void TControl::Resized() {

@@ -82,10 +82,15 @@ int TForm::Height() const { return Window()->height() + FrameHeight(); }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
     Window()->move(left, top);
-    Window()->resize(std::max(1, width - FrameWidth()), std::max(1, height - FrameHeight()));
+    SetClientSize(std::max(1, width - FrameWidth()), std::max(1, height - FrameHeight()));
 }
 
-void TForm::SetClientSize(int width, int height) { Window()->resize(width, height); }
+void TForm::SetClientSize(int width, int height) {
+    Window()->resize(width, height);
+    if (!Window()->isVisible()) {
+        Resized();
+    }
+}
 
 int TForm::ScreenWidth() {
     const QScreen* screen = QGuiApplication::primaryScreen();

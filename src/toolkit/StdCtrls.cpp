@@ -57,8 +57,8 @@ private:
     QComboBox* FCombo;
 };
 
-// The lines of a memo. The widget's text is the truth; a final empty line only marks the
-// break that ends the line before it.
+// The lines of a memo. The widget's text is the truth, each line followed by its break; a
+// last line without a break (as typed by the user) counts as well.
 class TMemoStrings : public TStrings {
 public:
     explicit TMemoStrings(QTextEdit* editor) : FEditor(editor) {}
@@ -113,18 +113,16 @@ private:
         for (const QString& line : text.split(QChar(u'\n'))) {
             lines.push_back(S(line));
         }
-        if (!lines.empty() && lines.back().empty()) {
+        if (text.endsWith(QChar(u'\n'))) {
             lines.pop_back();
         }
         return lines;
     }
     void Write(const std::vector<std::string>& lines) {
         QString text;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            if (i > 0) {
-                text += QChar(u'\n');
-            }
-            text += Q(lines[i]);
+        for (const std::string& line : lines) {
+            text += Q(line);
+            text += QChar(u'\n');
         }
         FEditor->setPlainText(text);
     }

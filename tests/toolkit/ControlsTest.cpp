@@ -1,0 +1,171 @@
+// The toolkit conventions the window relies on.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+
+#include "toolkit/ComCtrls.h"
+#include "toolkit/Form.h"
+#include "toolkit/StdCtrls.h"
+#include "toolkit/Thread.h"
+#include "toolkit/Timer.h"
+
+namespace {
+
+class ControlsTest : public ::testing::Test {
+protected:
+    ControlsTest() : form(nullptr) { form.SetClientSize(393, 346); }
+    template <typename T>
+    T* Make(TControl* parent, int l, int t, int w, int h) {
+        auto* c = new T(&form);
+        c->SetParent(parent);
+        c->SetBounds(l, t, w, h);
+        return c;
+    }
+    TForm form;
+};
+
+TEST_F(ControlsTest, ChangesMadeFromCodeRaiseTheirEvents) {
+    auto* bar = Make<TTrackBar>(&form, 0, 0, 100, 30);
+    bar->SetMin(10);
+    bar->SetMax(1000);
+    int barChanges = 0;
+    bar->OnChange = [&](TObject*) { ++barChanges; };
+    bar->SetPosition(300);
+    bar->SetPosition(300);
+    EXPECT_EQ(barChanges, 1);
+    bar->SetPosition(5);
+    EXPECT_EQ(bar->Position(), 10) << "kept within the range";
+
+    auto* box = Make<TCheckBox>(&form, 0, 40, 100, 20);
+    int clicks = 0;
+    box->OnClick = [&](TObject*) { ++clicks; };
+    box->SetChecked(true);
+    box->SetChecked(true);
+    box->SetChecked(false);
+    EXPECT_EQ(clicks, 2);
+
+    auto* edit = Make<TEdit>(&form, 0, 60, 100, 20);
+    int edits = 0;
+    edit->OnChange = [&](TObject*) { ++edits; };
+    edit->SetText("45");
+    EXPECT_EQ(edits, 1);
+
+    auto* combo = Make<TComboBox>(&form, 0, 90, 100, 20);
+    int comboChanges = 0;
+    combo->OnChange = [&](TObject*) { ++comboChanges; };
+    combo->SetText("typed by code");
+    EXPECT_EQ(comboChanges, 0) << "only the user's edits count";
+}
+
+TEST_F(ControlsTest, ComboItemsLeaveTheTextAlone) {
+    auto* combo = Make<TComboBox>(&form, 0, 0, 100, 20);
+    combo->SetText("host.example");
+    combo->Items().Assign(std::vector<std::string>{"a", "b", "c"});
+    EXPECT_EQ(combo->Text(), "host.example");
+    EXPECT_EQ(combo->Items().ToVector(), (std::vector<std::string>{"a", "b", "c"}));
+    combo->Items().Clear();
+    EXPECT_EQ(combo->Text(), "host.example");
+    EXPECT_THROW(combo->Items().Get(0), EStringListError);
+}
+
+TEST_F(ControlsTest, MemoLinesSplitAddedTextAtItsBreaks) {
+    auto* memo = Make<TMemo>(&form, 0, 0, 200, 100);
+    EXPECT_EQ(memo->Lines().Count(), 0);
+    memo->Lines().Add("h1:Addr. empty\r\nh2:Addr. empty\r\n");
+    memo->Lines().Add("Average ping");
+    EXPECT_EQ(memo->Lines().ToVector(),
+              (std::vector<std::string>{"h1:Addr. empty", "h2:Addr. empty", "", "Average ping"}));
+    memo->Lines().Clear();
+    memo->Lines().Add("one");
+    EXPECT_EQ(memo->Lines().Count(), 1);
+    EXPECT_EQ(memo->Text(), "one\r\n");
+}
+
+TEST_F(ControlsTest, AnchorsAndAlignmentFollowTheParent) {
+    auto* pages = Make<TPageControl>(&form, 8, 32, 377, 276);
+    pages->SetAnchors(akLeft | akTop | akRight | akBottom);
+    auto* bottom = Make<TEdit>(&form, 8, 315, 123, 21);
+    bottom->SetAnchors(akLeft | akBottom);
+    auto* sheet = new TTabSheet(&form);
+    sheet->SetPageControl(pages);
+    sheet->SetCaption("Graph");
+    auto* filler = Make<TMemo>(sheet, 0, 0, 10, 10);
+    filler->SetAlign(TAlign::alClient);
+
+    form.SetClientSize(493, 446);
+    QApplication::processEvents();
+    EXPECT_EQ(pages->Width(), 477);
+    EXPECT_EQ(pages->Height(), 376);
+    EXPECT_EQ(bottom->Top(), 415);
+    EXPECT_EQ(bottom->Left(), 8);
+    EXPECT_EQ(filler->Width(), sheet->ClientWidth());
+    EXPECT_EQ(filler->Height(), sheet->ClientHeight());
+}
+
+TEST_F(ControlsTest, PageChangesFromCodeRaiseNoChangeEvent) {
+    auto* pages = Make<TPageControl>(&form, 0, 0, 300, 200);
+    auto* a = new TTabSheet(&form);
+    a->SetPageControl(pages);
+    auto* b = new TTabSheet(&form);
+    b->SetPageControl(pages);
+    int changes = 0;
+    pages->OnChange = [&](TObject*) { ++changes; };
+    pages->SetActivePage(b);
+    EXPECT_EQ(pages->ActivePage(), b);
+    EXPECT_EQ(b->PageIndex(), 1);
+    EXPECT_EQ(changes, 0);
+    delete a;
+    EXPECT_EQ(pages->PageCount(), 1);
+}
+
+TEST_F(ControlsTest, PublishedPropertiesAreReachableByName) {
+    auto* edit = Make<TEdit>(&form, 0, 0, 100, 20);
+    const TPublishedProperty* text = edit->Published().Find("text");
+    ASSERT_NE(text, nullptr);
+    text->SetString("45");
+    EXPECT_EQ(edit->Text(), "45");
+    auto* bar = Make<TTrackBar>(&form, 0, 0, 100, 20);
+    bar->SetMax(1000);
+    const TPublishedProperty* position = bar->Published().Find("Position");
+    ASSERT_NE(position, nullptr);
+    position->SetOrdinal(300);
+    EXPECT_EQ(bar->Position(), 300);
+    auto* box = Make<TCheckBox>(&form, 0, 0, 100, 20);
+    ASSERT_NE(box->Published().Find("Checked"), nullptr);
+    EXPECT_EQ(box->Published().Find("Checked")->Kind, TPropKind::pkBoolean);
+    EXPECT_EQ(edit->Published().Find("Nonsense"), nullptr);
+}
+
+TEST(Timer, EnablingARunningTimerKeepsItsWait) {
+    TTimer timer(nullptr);
+    timer.SetInterval(120000);
+    timer.SetEnabled(true);
+    int ticks = 0;
+    timer.OnTimer = [&](TObject*) { ++ticks; };
+    timer.Tick();
+    EXPECT_EQ(ticks, 1);
+    EXPECT_TRUE(timer.Enabled());
+}
+
+TEST(Thread, StopsWhenAskedAndWaitsForItsBody) {
+    std::atomic<int> loops{0};
+    {
+        TThread thread(false, [&](TThread& self) {
+            while (!self.Terminated() && loops < 1000) {
+                ++loops;
+                self.SleepUnlessTerminated(1000);
+            }
+        });
+        while (loops == 0) {
+            std::this_thread::yield();
+        }
+    }
+    // The destructor's stop request cut the one-second rest short.
+    EXPECT_EQ(loops.load(), 1);
+    TThread never(true, [&](TThread&) { loops = -1; });
+    EXPECT_TRUE(never.Suspended());
+}
+
+}  // namespace
