@@ -124,22 +124,9 @@ std::string TLatencyLab::AddHost(const TLabHostOptions& options) {
     RunInNetworkNamespace(host,
                           [] { WriteSysctl("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"); });
 
-    std::vector<std::string> argv = {"ip",
-                                     "netns",
-                                     "exec",
-                                     host,
-                                     LATMO_LAB_RESPONDER,
-                                     "--delay-us",
-                                     std::to_string(options.DelayUs),
-                                     "--drop",
-                                     std::to_string(options.DropFraction)};
-    if (options.ErrorType >= 0) {
-        argv.insert(argv.end(), {"--error", std::to_string(options.ErrorType) + "/" +
-                                                std::to_string(options.ErrorCode)});
-    }
-    if (options.Decoys) {
-        argv.emplace_back("--decoys");
-    }
+    std::vector<std::string> argv = {"ip", "netns", "exec", host, LATMO_LAB_RESPONDER};
+    const std::vector<std::string> arguments = HostArguments(options);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     FResponders.push_back(StartServer(argv, "ready"));
     return address;
 }

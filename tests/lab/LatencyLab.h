@@ -16,16 +16,7 @@
 #include <string>
 #include <vector>
 
-struct TLabHostOptions {
-    int DelayUs = 0;
-    // Fraction of requests left unanswered, spread evenly: 0.5 drops every second one.
-    double DropFraction = 0;
-    // When ErrorType is 0 or more, the host answers with that ICMP error instead of a reply.
-    int ErrorType = -1;
-    int ErrorCode = 0;
-    // Halfway through the delay, send traffic that resembles the answer but is not it.
-    bool Decoys = false;
-};
+#include "lab/LabHostOptions.h"
 
 class TLatencyLab {
 public:

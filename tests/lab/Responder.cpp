@@ -31,7 +31,9 @@
 #include <string>
 #include <vector>
 
+#include "lab/LabHostOptions.h"
 #include "platform/linux/IcmpWire.h"
+#include "platform/linux/ReceiveDatagram.h"
 
 namespace {
 
@@ -41,14 +43,7 @@ constexpr int64_t kNsPerS = 1000000000;
 // before that the socket is watched, so requests arriving meanwhile are stamped on time by the
 // kernel and scheduled by their arrival, not by when we get round to reading them.
 constexpr int64_t kFinalStretchNs = 1000000;
-
-struct TOptions {
-    int64_t DelayNs = 0;
-    double DropFraction = 0;
-    int ErrorType = -1;
-    int ErrorCode = 0;
-    bool Decoys = false;
-};
+constexpr int kRequestsPerWake = 64;
 
 struct TPending {
     int64_t DueNs = 0;
@@ -72,27 +67,6 @@ int64_t NowNs(clockid_t clock) {
     std::exit(1);
 }
 
-bool ParseOptions(int argc, char** argv, TOptions& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--delay-us" && hasValue) {
-            options.DelayNs = std::atoll(argv[++i]) * kNsPerUs;
-        } else if (arg == "--drop" && hasValue) {
-            options.DropFraction = std::atof(argv[++i]);
-        } else if (arg == "--error" && hasValue) {
-            if (std::sscanf(argv[++i], "%d/%d", &options.ErrorType, &options.ErrorCode) != 2) {
-                return false;
-            }
-        } else if (arg == "--decoys") {
-            options.Decoys = true;
-        } else {
-            return false;
-        }
-    }
-    return options.DelayNs >= 0 && options.DropFraction >= 0 && options.DropFraction <= 1;
-}
-
 // Drops are spread evenly rather than drawn at random, so a test knows which requests go
 // unanswered: with fraction f, request n is dropped when floor((n + 1) f) > floor(n f).
 bool Dropped(uint64_t n, double fraction) {
@@ -101,7 +75,8 @@ bool Dropped(uint64_t n, double fraction) {
 
 class TResponder {
 public:
-    explicit TResponder(const TOptions& options) : FOptions(options) {
+    explicit TResponder(const TLabHostOptions& options)
+        : FOptions(options), FDelayNs(int64_t{options.DelayUs} * kNsPerUs) {
         FSocket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         // IPPROTO_RAW: we write the IP header ourselves, to send from an address that is not ours.
         FForger = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
@@ -138,7 +113,8 @@ public:
             const timespec wait{static_cast<time_t>(waitNs / kNsPerS),
                                 static_cast<long>(waitNs % kNsPerS)};
             if (::ppoll(&ready, 1, waitNs < 0 ? nullptr : &wait, nullptr) > 0) {
-                while (ReadRequest()) {
+                // Take what is queued, but come back to the due answers now and then.
+                for (int i = 0; i < kRequestsPerWake && ReadRequest(); ++i) {
                 }
             }
         }
@@ -154,33 +130,17 @@ private:
 
     // Reads one queued request and schedules what answers it; false when none was queued.
     bool ReadRequest() {
-        sockaddr_in from{};
-        iovec data{FBuffer.data(), FBuffer.size()};
-        alignas(cmsghdr) char control[128];
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &data;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        const ssize_t size = ::recvmsg(FSocket, &msg, MSG_DONTWAIT);
-        if (size <= 0) {
+        TReceivedDatagram received;
+        if (!ReceiveDatagram(FSocket, FBuffer, MSG_DONTWAIT, received)) {
             return false;
         }
         // The kernel's realtime stamp, carried over to the monotonic clock we sleep on.
         const int64_t nowMono = NowNs(CLOCK_MONOTONIC);
         int64_t arrival = nowMono;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) {
-                timespec stamp{};
-                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-                const int64_t age =
-                    NowNs(CLOCK_REALTIME) - (int64_t{stamp.tv_sec} * kNsPerS + stamp.tv_nsec);
-                arrival = nowMono - std::max<int64_t>(0, age);
-            }
+        if (received.StampNs) {
+            arrival = nowMono - std::max<int64_t>(0, NowNs(CLOCK_REALTIME) - *received.StampNs);
         }
-        const std::span<const uint8_t> packet(FBuffer.data(), static_cast<size_t>(size));
+        const std::span<const uint8_t> packet(FBuffer.data(), received.Size);
         const auto datagram = ReadIpv4Datagram(packet);
         if (!datagram || datagram->Protocol != kIpProtocolIcmp ||
             InternetChecksum(datagram->Payload) != 0) {
@@ -191,12 +151,12 @@ private:
             return true;
         }
         if (FOptions.Decoys) {
-            ScheduleDecoys(*datagram, *request, arrival + FOptions.DelayNs / 2);
+            ScheduleDecoys(*datagram, *request, arrival + FDelayNs / 2);
         }
         if (Dropped(FRequests++, FOptions.DropFraction)) {
             return true;
         }
-        TPending answer{arrival + FOptions.DelayNs, FOrder++, datagram->Source, 0, {}};
+        TPending answer{arrival + FDelayNs, FOrder++, datagram->Source, 0, {}};
         if (FOptions.ErrorType >= 0) {
             BuildError(answer.Message, *datagram, request->Sequence, FOptions.ErrorType,
                        FOptions.ErrorCode);
@@ -278,7 +238,8 @@ private:
         }
     }
 
-    TOptions FOptions;
+    const TLabHostOptions FOptions;
+    const int64_t FDelayNs;
     int FSocket = -1;
     int FForger = -1;
     uint64_t FRequests = 0;
@@ -290,8 +251,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    TOptions options;
-    if (!ParseOptions(argc, argv, options)) {
+    TLabHostOptions options;
+    if (!ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
         std::fprintf(stderr,
                      "usage: latmo-lab-responder [--delay-us N] [--drop FRACTION] "
                      "[--error TYPE/CODE] [--decoys]\n");

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/linux/ReceiveDatagram.h"
+
 namespace {
 
 constexpr int64_t kNsPerMs = 1000000;
@@ -194,24 +196,15 @@ bool TIcmpSocket::IsOurEcho(const TExpected& expected, const TIcmpMessage& messa
 }
 
 int TIcmpSocket::ReadReply(const TExpected& expected, TEchoReply& reply) {
-    sockaddr_in from{};
-    iovec data{FBuffer.data(), FBuffer.size()};
-    alignas(cmsghdr) char control[256];
-    msghdr msg{};
-    msg.msg_name = &from;
-    msg.msg_namelen = sizeof from;
-    msg.msg_iov = &data;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
+    TReceivedDatagram received;
     // A failing read here is a pending error on a datagram socket (its details follow in the
     // error queue) or a datagram that went away; either way nothing of ours was read.
-    const ssize_t size = ::recvmsg(FFd, &msg, MSG_DONTWAIT);
+    const bool read = ReceiveDatagram(FFd, FBuffer, MSG_DONTWAIT, received);
     const int64_t nowMono = NowNs(CLOCK_MONOTONIC);
-    if (size <= 0 || (msg.msg_flags & MSG_TRUNC) != 0) {
+    if (!read || received.Size == 0 || received.Truncated) {
         return kNotOurs;
     }
-    const std::span<const uint8_t> bytes(FBuffer.data(), static_cast<size_t>(size));
+    const std::span<const uint8_t> bytes(FBuffer.data(), received.Size);
     if (FKind == TIcmpSocketKind::Raw) {
         const int result = MatchRawPacket(expected, bytes, reply);
         if (result != 0) {
@@ -220,22 +213,13 @@ int TIcmpSocket::ReadReply(const TExpected& expected, TEchoReply& reply) {
     } else {
         const auto message = ReadIcmpMessage(bytes);
         if (!message || message->Type != kIcmpEchoReply || !IsOurEcho(expected, *message) ||
-            from.sin_addr.s_addr != expected.Destination ||
+            received.From.sin_addr.s_addr != expected.Destination ||
             !SameBytes(message->Body, expected.Payload)) {
             return kNotOurs;
         }
     }
-
-    std::optional<int64_t> stamp;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) {
-            timespec t{};
-            std::memcpy(&t, CMSG_DATA(c), sizeof t);
-            stamp = int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
-        }
-    }
     const int64_t ns =
-        RoundTripNs(expected.SentRealtimeNs, expected.SentMonotonicNs, nowMono, stamp);
+        RoundTripNs(expected.SentRealtimeNs, expected.SentMonotonicNs, nowMono, received.StampNs);
     reply.Address = expected.Destination;
     reply.Status = IP_SUCCESS;
     reply.RoundTripTime = static_cast<uint32_t>((ns + kNsPerMs / 2) / kNsPerMs);
@@ -283,18 +267,8 @@ int TIcmpSocket::MatchRawPacket(const TExpected& expected, std::span<const uint8
 // a sock_extended_err with the report's type and code and the sender of the report, the
 // quoted request's destination as the address, and the quoted ICMP header as the data.
 int TIcmpSocket::ReadErrorQueue(const TExpected& expected, TEchoReply& reply) {
-    sockaddr_in original{};
-    iovec data{FBuffer.data(), FBuffer.size()};
-    alignas(cmsghdr) char control[512];
-    msghdr msg{};
-    msg.msg_name = &original;
-    msg.msg_namelen = sizeof original;
-    msg.msg_iov = &data;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    const ssize_t size = ::recvmsg(FFd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
-    if (size < 0) {
+    TReceivedDatagram received;
+    if (!ReceiveDatagram(FFd, FBuffer, MSG_ERRQUEUE | MSG_DONTWAIT, received)) {
         // Nothing queued but the socket still flags an error: collect it so the wait does not
         // spin on it.
         int pending = 0;
@@ -302,24 +276,18 @@ int TIcmpSocket::ReadErrorQueue(const TExpected& expected, TEchoReply& reply) {
         (void)getsockopt(FFd, SOL_SOCKET, SO_ERROR, &pending, &length);
         return kNotOurs;
     }
-    const sock_extended_err* error = nullptr;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-        if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR) {
-            error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-        }
-    }
     // Errors of local origin (a send the kernel could not make) are reported by sendto already.
-    if (error == nullptr || error->ee_origin != SO_EE_ORIGIN_ICMP ||
-        original.sin_addr.s_addr != expected.Destination) {
+    const auto& error = received.Error;
+    if (!error || error->Origin != SO_EE_ORIGIN_ICMP ||
+        received.From.sin_addr.s_addr != expected.Destination) {
         return kNotOurs;
     }
-    const auto request = ReadIcmpMessage(std::span<const uint8_t>(FBuffer.data(), size_t(size)));
-    const uint32_t status = IcmpErrorStatus(error->ee_type, error->ee_code);
+    const auto request = ReadIcmpMessage(std::span<const uint8_t>(FBuffer.data(), received.Size));
+    const uint32_t status = IcmpErrorStatus(error->Type, error->Code);
     if (status == 0 || !request || request->Type != kIcmpEchoRequest ||
         !IsOurEcho(expected, *request)) {
         return kNotOurs;
     }
-    const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
-    reply.Address = offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
+    reply.Address = error->Offender;
     return Fail(reply, status);
 }
