@@ -1,0 +1,30 @@
+#pragma once
+// Reading one datagram from a socket together with what the kernel says about it: sender,
+// receive stamp and, from an error queue, the extended error.
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+struct TReceivedDatagram {
+    size_t Size = 0;
+    bool Truncated = false;
+    sockaddr_in From{};
+    // The kernel's SO_TIMESTAMPNS receive stamp, realtime nanoseconds.
+    std::optional<int64_t> StampNs;
+    // From an IP_RECVERR error queue: where the error came from and, for ICMP errors, the
+    // report's type and code and its sender.
+    struct TError {
+        uint8_t Origin = 0;
+        uint8_t Type = 0;
+        uint8_t Code = 0;
+        uint32_t Offender = 0;  // network order; 0 when the kernel names none
+    };
+    std::optional<TError> Error;
+};
+
+// One recvmsg() into `buffer` with `flags` (MSG_DONTWAIT, MSG_ERRQUEUE). False when nothing was
+// read; errno tells why.
+bool ReceiveDatagram(int fd, std::span<uint8_t> buffer, int flags, TReceivedDatagram& out);

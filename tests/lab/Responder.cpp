@@ -1,0 +1,272 @@
+// latmo-lab-responder: answers ICMP echo requests in a lab host's network namespace (whose kernel
+// has been told to ignore them) after a fixed delay, drops a fraction of them, or answers with an
+// ICMP error instead. With --decoys it also sends, halfway through the delay, traffic that looks
+// like an answer but is not one (another sequence, identifier, payload or source, and an error
+// report about another request).
+//
+//   latmo-lab-responder [--delay-us N] [--drop FRACTION] [--error TYPE/CODE] [--decoys]
+//
+// Writes "ready" to standard output once it listens. Runs until killed.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <linux/icmp.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <queue>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "lab/LabHostOptions.h"
+#include "platform/linux/IcmpWire.h"
+#include "platform/linux/ReceiveDatagram.h"
+
+namespace {
+
+constexpr int64_t kNsPerUs = 1000;
+constexpr int64_t kNsPerS = 1000000000;
+// The last stretch before a reply is due is slept with clock_nanosleep on an absolute deadline;
+// before that the socket is watched, so requests arriving meanwhile are stamped on time by the
+// kernel and scheduled by their arrival, not by when we get round to reading them.
+constexpr int64_t kFinalStretchNs = 1000000;
+constexpr int kRequestsPerWake = 64;
+
+struct TPending {
+    int64_t DueNs = 0;
+    uint64_t Order = 0;  // keeps answers that are due together in arrival order
+    uint32_t To = 0;
+    uint32_t ForgedSource = 0;  // when not 0, sent as if from this address
+    std::vector<uint8_t> Message;
+    bool operator>(const TPending& other) const {
+        return DueNs != other.DueNs ? DueNs > other.DueNs : Order > other.Order;
+    }
+};
+
+int64_t NowNs(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return int64_t{t.tv_sec} * kNsPerS + t.tv_nsec;
+}
+
+[[noreturn]] void Die(const char* what) {
+    std::fprintf(stderr, "latmo-lab-responder: %s: %s\n", what, std::strerror(errno));
+    std::exit(1);
+}
+
+// Drops are spread evenly rather than drawn at random, so a test knows which requests go
+// unanswered: with fraction f, request n is dropped when floor((n + 1) f) > floor(n f).
+bool Dropped(uint64_t n, double fraction) {
+    return std::floor(double(n + 1) * fraction) > std::floor(double(n) * fraction);
+}
+
+class TResponder {
+public:
+    explicit TResponder(const TLabHostOptions& options)
+        : FOptions(options), FDelayNs(int64_t{options.DelayUs} * kNsPerUs) {
+        FSocket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        // IPPROTO_RAW: we write the IP header ourselves, to send from an address that is not ours.
+        FForger = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+        if (FSocket < 0 || FForger < 0) {
+            Die("socket");
+        }
+        icmp_filter filter{};
+        filter.data = ~(1u << kIcmpEchoRequest);
+        const int on = 1;
+        const int fragment = IP_PMTUDISC_DONT;
+        if (setsockopt(FSocket, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0 ||
+            setsockopt(FSocket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0 ||
+            setsockopt(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, &fragment, sizeof fragment) != 0 ||
+            setsockopt(FForger, IPPROTO_IP, IP_MTU_DISCOVER, &fragment, sizeof fragment) != 0) {
+            Die("setsockopt");
+        }
+    }
+
+    [[noreturn]] void Run() {
+        for (;;) {
+            int64_t waitNs = -1;
+            if (!FQueue.empty()) {
+                const int64_t due = FQueue.top().DueNs;
+                const int64_t left = due - NowNs(CLOCK_MONOTONIC);
+                if (left <= kFinalStretchNs) {
+                    SleepUntil(due);
+                    Send(FQueue.top());
+                    FQueue.pop();
+                    continue;
+                }
+                waitNs = left - kFinalStretchNs;
+            }
+            pollfd ready{FSocket, POLLIN, 0};
+            const timespec wait{static_cast<time_t>(waitNs / kNsPerS),
+                                static_cast<long>(waitNs % kNsPerS)};
+            if (::ppoll(&ready, 1, waitNs < 0 ? nullptr : &wait, nullptr) > 0) {
+                // Take what is queued, but come back to the due answers now and then.
+                for (int i = 0; i < kRequestsPerWake && ReadRequest(); ++i) {
+                }
+            }
+        }
+    }
+
+private:
+    static void SleepUntil(int64_t dueNs) {
+        const timespec due{static_cast<time_t>(dueNs / kNsPerS),
+                           static_cast<long>(dueNs % kNsPerS)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
+        }
+    }
+
+    // Reads one queued request and schedules what answers it; false when none was queued.
+    bool ReadRequest() {
+        TReceivedDatagram received;
+        if (!ReceiveDatagram(FSocket, FBuffer, MSG_DONTWAIT, received)) {
+            return false;
+        }
+        // The kernel's realtime stamp, carried over to the monotonic clock we sleep on.
+        const int64_t nowMono = NowNs(CLOCK_MONOTONIC);
+        int64_t arrival = nowMono;
+        if (received.StampNs) {
+            arrival = nowMono - std::max<int64_t>(0, NowNs(CLOCK_REALTIME) - *received.StampNs);
+        }
+        const std::span<const uint8_t> packet(FBuffer.data(), received.Size);
+        const auto datagram = ReadIpv4Datagram(packet);
+        if (!datagram || datagram->Protocol != kIpProtocolIcmp ||
+            InternetChecksum(datagram->Payload) != 0) {
+            return true;
+        }
+        const auto request = ReadIcmpMessage(datagram->Payload);
+        if (!request || request->Type != kIcmpEchoRequest) {
+            return true;
+        }
+        if (FOptions.Decoys) {
+            ScheduleDecoys(*datagram, *request, arrival + FDelayNs / 2);
+        }
+        if (Dropped(FRequests++, FOptions.DropFraction)) {
+            return true;
+        }
+        TPending answer{arrival + FDelayNs, FOrder++, datagram->Source, 0, {}};
+        if (FOptions.ErrorType >= 0) {
+            BuildError(answer.Message, *datagram, request->Sequence, FOptions.ErrorType,
+                       FOptions.ErrorCode);
+        } else {
+            BuildIcmpMessage(answer.Message, kIcmpEchoReply, 0, request->Identifier,
+                             request->Sequence, request->Body);
+        }
+        FQueue.push(std::move(answer));
+        return true;
+    }
+
+    // An error report quotes the request's IP header and the first eight bytes of its payload;
+    // `sequence` is the sequence number written into the quote.
+    static void BuildError(std::vector<uint8_t>& out, const TIpv4Datagram& request,
+                           uint16_t sequence, int type, int code) {
+        std::vector<uint8_t> quote(request.Header.begin(), request.Header.end());
+        quote.insert(quote.end(), request.Payload.begin(),
+                     request.Payload.begin() + std::min<size_t>(8, request.Payload.size()));
+        const size_t at = request.Header.size() + 6;
+        if (quote.size() >= at + 2) {
+            quote[at] = static_cast<uint8_t>(sequence >> 8);
+            quote[at + 1] = static_cast<uint8_t>(sequence & 0xff);
+        }
+        // "Fragmentation needed" carries the next hop's MTU in the second word.
+        const uint16_t mtu = (type == kIcmpDestUnreachable && code == 4) ? 1500 : 0;
+        BuildIcmpMessage(out, static_cast<uint8_t>(type), static_cast<uint8_t>(code), 0, mtu,
+                         quote);
+    }
+
+    void ScheduleDecoys(const TIpv4Datagram& datagram, const TIcmpMessage& request, int64_t due) {
+        const uint16_t id = request.Identifier;
+        const uint16_t seq = request.Sequence;
+        std::vector<uint8_t> body(request.Body.begin(), request.Body.end());
+        std::vector<TPending> decoys(5);
+        BuildIcmpMessage(decoys[0].Message, kIcmpEchoReply, 0, id, uint16_t(seq + 1), body);
+        BuildIcmpMessage(decoys[1].Message, kIcmpEchoReply, 0, uint16_t(id + 1), seq, body);
+        if (body.empty()) {
+            body.push_back(0);
+        } else {
+            body.front() ^= 0xff;
+        }
+        BuildIcmpMessage(decoys[2].Message, kIcmpEchoReply, 0, id, seq, body);
+        BuildIcmpMessage(decoys[3].Message, kIcmpEchoReply, 0, id, seq, request.Body);
+        decoys[3].ForgedSource = htonl(ntohl(datagram.Destination) + 1);
+        BuildError(decoys[4].Message, datagram, uint16_t(seq + 1), kIcmpDestUnreachable, 1);
+        for (TPending& decoy : decoys) {
+            decoy.DueNs = due;
+            decoy.Order = FOrder++;
+            decoy.To = datagram.Source;
+            FQueue.push(std::move(decoy));
+        }
+    }
+
+    void Send(const TPending& pending) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = pending.To;
+        std::vector<uint8_t> forged;
+        std::span<const uint8_t> bytes = pending.Message;
+        int fd = FSocket;
+        if (pending.ForgedSource != 0) {
+            // The kernel fills in the IP checksum and identification of a header we hand it.
+            forged.assign(20, 0);
+            const size_t total = forged.size() + pending.Message.size();
+            forged[0] = 0x45;
+            forged[2] = static_cast<uint8_t>(total >> 8);
+            forged[3] = static_cast<uint8_t>(total & 0xff);
+            forged[8] = 64;
+            forged[9] = kIpProtocolIcmp;
+            std::memcpy(&forged[12], &pending.ForgedSource, 4);
+            std::memcpy(&forged[16], &pending.To, 4);
+            forged.insert(forged.end(), pending.Message.begin(), pending.Message.end());
+            bytes = forged;
+            fd = FForger;
+        }
+        if (::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                     sizeof to) < 0) {
+            std::fprintf(stderr, "latmo-lab-responder: sendto: %s\n", std::strerror(errno));
+        }
+    }
+
+    const TLabHostOptions FOptions;
+    const int64_t FDelayNs;
+    int FSocket = -1;
+    int FForger = -1;
+    uint64_t FRequests = 0;
+    uint64_t FOrder = 0;
+    std::vector<uint8_t> FBuffer = std::vector<uint8_t>(65536);
+    std::priority_queue<TPending, std::vector<TPending>, std::greater<>> FQueue;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TLabHostOptions options;
+    if (!ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
+        std::fprintf(stderr,
+                     "usage: latmo-lab-responder [--delay-us N] [--drop FRACTION] "
+                     "[--error TYPE/CODE] [--decoys]\n");
+        return 2;
+    }
+    // Wake-ups on time matter more here than fairness: take a real-time priority where allowed
+    // and ask for no timer slack.
+    sched_param priority{};
+    priority.sched_priority = 10;
+    (void)sched_setscheduler(0, SCHED_FIFO, &priority);
+    (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+
+    TResponder responder(options);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    responder.Run();
+}
