@@ -1,0 +1,55 @@
+#pragma once
+// Reading a settings file whole, and replacing one so that it is never left half-written: a
+// crash, a full disk or a failing write leaves either the old file or the new one, complete.
+
+#include <functional>
+#include <string>
+
+#include "toolkit/Classes.h"
+
+class EFileStreamError : public Exception {
+public:
+    using Exception::Exception;
+    std::string ClassName() const override { return "EFileStreamError"; }
+};
+
+// An existing file that cannot be read: message "Cannot open file "<name>". <reason>".
+class EFOpenError : public EFileStreamError {
+public:
+    EFOpenError(const std::string& fileName, const std::string& reason)
+        : EFileStreamError("Cannot open file \"" + fileName + "\". " + reason) {}
+    std::string ClassName() const override { return "EFOpenError"; }
+};
+
+// A file that cannot be written: message "Cannot create file "<name>". <reason>".
+class EFCreateError : public EFileStreamError {
+public:
+    EFCreateError(const std::string& fileName, const std::string& reason)
+        : EFileStreamError("Cannot create file \"" + fileName + "\". " + reason) {}
+    std::string ClassName() const override { return "EFCreateError"; }
+};
+
+// The steps of a replacement at which a failure can happen.
+enum class TWriteStep { wsCreate, wsWrite, wsSync, wsRename };
+// Asked after each step: 0 goes on, an errno value fails that step as the system would. Lets
+// tests make a disk fill up or a rename fail where the machine would not.
+using TWriteFault = std::function<int(TWriteStep Step)>;
+
+// The system's text for an errno value, such as "Permission denied".
+std::string SysErrorMessage(int error);
+
+// False only when nothing of that name is there. A name that exists but cannot be looked at
+// (a directory on the way that may not be entered) counts as present, so that it is reported
+// when read instead of being taken for a missing file and later written over.
+bool FileEntryExists(const std::string& path);
+
+// The whole content of a regular file; raises EFOpenError for anything else (a directory, no
+// permission, an I/O error).
+std::string ReadFileText(const std::string& path);
+
+// Writes text to a new file beside path, flushes it to the disk and renames it over path, so
+// the old file stays whole until the new one is complete. A link is followed, and the file it
+// points to is the one replaced. An existing file's permissions are kept. Raises EFCreateError;
+// no temporary file is left behind.
+void WriteFileAtomic(const std::string& path, const std::string& text,
+                     const TWriteFault& fault = TWriteFault());

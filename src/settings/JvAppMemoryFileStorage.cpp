@@ -1,0 +1,96 @@
+#include "settings/JvAppMemoryFileStorage.h"
+
+#include <cstdio>
+
+#include "toolkit/DiagLog.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+void ReportSaveFailure(const char* reason) noexcept {
+    try {
+        const std::string message = std::string("Settings not saved: ") + reason;
+        WriteDiagLog(message);
+        std::fprintf(stderr, "latmo: %s\n", message.c_str());
+    } catch (...) {
+        // Out of memory while shutting down: nothing is left to report with.
+    }
+}
+
+}  // namespace
+
+void TJvCustomAppMemoryFileStorage::SetFileName(const std::string& Value) {
+    if (Value != FFileName) {
+        FFileName = Value;
+        LoadFromDisk();
+    }
+}
+
+void TJvCustomAppMemoryFileStorage::SetLocation(TFileLocation Value) {
+    if (Value != FLocation) {
+        FLocation = Value;
+        LoadFromDisk();
+    }
+}
+
+void TJvCustomAppMemoryFileStorage::SetDirectory(const std::string& Value) {
+    if (Value != FDirectory) {
+        FDirectory = Value;
+        if (FLocation == TFileLocation::flCustom) {
+            LoadFromDisk();
+        }
+    }
+}
+
+std::string TJvCustomAppMemoryFileStorage::ExeFileDirectory(const std::string& programDir) {
+    return DirectoryWritable(programDir) ? programDir : UserDataDir("CONFIG");
+}
+
+std::string TJvCustomAppMemoryFileStorage::FullFileName() const {
+    const std::string name = FFileName.substr(FFileName.find_last_of("/\\:") + 1);
+    if (name.empty()) {
+        return std::string();
+    }
+    const std::string dir =
+        FLocation == TFileLocation::flExeFile ? ExeFileDirectory(ProgramDir()) : FDirectory;
+    return dir.empty() ? name : IncludeTrailingPathDelimiter(dir) + name;
+}
+
+void TJvCustomAppMemoryFileStorage::LoadFromDisk() {
+    const std::string name = FullFileName();
+    FLoadFailed = false;
+    if (name.empty() || !FileEntryExists(name)) {
+        return;
+    }
+    std::string text;
+    try {
+        text = ReadFileText(name);
+    } catch (const EFOpenError&) {
+        // Writing at exit would replace settings that were never seen with the defaults.
+        FLoadFailed = true;
+        throw;
+    }
+    LoadDocument(name, text);
+}
+
+void TJvCustomAppMemoryFileStorage::SaveToDisk() {
+    const std::string name = FullFileName();
+    if (name.empty()) {
+        return;
+    }
+    if (FLoadFailed) {
+        throw EJVCLAppStorageError("\"" + name +
+                                   "\" was not replaced, because it could not be read at start");
+    }
+    WriteFileAtomic(name, SaveDocument(name), FWriteFault);
+}
+
+void TJvCustomAppMemoryFileStorage::SaveOnDestroy() noexcept {
+    try {
+        SaveToDisk();
+    } catch (const std::exception& e) {
+        ReportSaveFailure(e.what());
+    } catch (...) {
+        ReportSaveFailure("unknown error");
+    }
+}

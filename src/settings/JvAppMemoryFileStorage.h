@@ -1,0 +1,63 @@
+#pragma once
+// A store that holds its whole file in memory: where the file is, reading it once when its
+// name is given, and writing it whole, safely, when asked to (the concrete store does so when
+// it is destroyed).
+
+#include <string>
+
+#include "settings/FileIO.h"
+#include "settings/JvAppStorage.h"
+
+enum class TFileLocation {
+    flCustom,   // in Directory (the current directory when that is empty)
+    flExeFile,  // beside the running program, or in the user's config directory
+};
+
+class TJvCustomAppMemoryFileStorage : public TJvCustomAppStorage {
+public:
+    explicit TJvCustomAppMemoryFileStorage(TComponent* AOwner) : TJvCustomAppStorage(AOwner) {}
+
+    std::string ClassName() const override { return "TJvCustomAppMemoryFileStorage"; }
+
+    // Giving any of these a new value reads the file at the new place (LoadFromDisk), so each
+    // setter can raise what LoadFromDisk raises. Only the file-name part of FileName is used.
+    const std::string& FileName() const { return FFileName; }
+    void SetFileName(const std::string& Value);
+    TFileLocation Location() const { return FLocation; }
+    void SetLocation(TFileLocation Value);
+    const std::string& Directory() const { return FDirectory; }
+    void SetDirectory(const std::string& Value);
+
+    // The file's directory with a trailing "/", then the file-name part of FileName (the text
+    // after its last "/", "\" or ":"); empty when that part is empty.
+    std::string FullFileName() const;
+    // Where flExeFile puts the file: programDir where it can be written, else the user's
+    // config directory (an installed copy).
+    static std::string ExeFileDirectory(const std::string& programDir);
+
+    // Rebuilds the document from FullFileName when something of that name exists; otherwise
+    // leaves it as it is. Raises EFOpenError when it exists but cannot be read (a directory, no
+    // permission, an I/O error); the store then remembers not to write that file over.
+    void LoadFromDisk();
+    // Replaces FullFileName with the whole document, or raises EFCreateError and leaves the old
+    // file whole. Refused with EJVCLAppStorageError while the last load failed.
+    void SaveToDisk();
+    bool LoadFailed() const { return FLoadFailed; }
+
+    // Lets tests fail a step of the file's replacement.
+    void SetWriteFault(const TWriteFault& Fault) { FWriteFault = Fault; }
+
+protected:
+    virtual void LoadDocument(const std::string& FileName, const std::string& Text) = 0;
+    virtual std::string SaveDocument(const std::string& FileName) = 0;
+    // SaveToDisk for a destructor: a failure is told to the diagnostic log and standard error,
+    // never raised, so the program still ends in order.
+    void SaveOnDestroy() noexcept;
+
+private:
+    std::string FFileName;
+    TFileLocation FLocation = TFileLocation::flExeFile;
+    std::string FDirectory;
+    bool FLoadFailed = false;
+    TWriteFault FWriteFault;
+};

@@ -1,0 +1,137 @@
+#include "settings/MemIniFile.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "toolkit/StrUtils.h"
+
+namespace {
+
+// Splits at CR, LF and CR LF; a NUL ends the text, as it would a C string.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    const size_t end = std::min(text.find('\0'), text.size());
+    size_t start = 0;
+    for (size_t i = 0; i < end; ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            lines.push_back(text.substr(start, i - start));
+            if (text[i] == '\r' && i + 1 < end && text[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < end) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+}  // namespace
+
+void TMemIniFile::SetText(const std::string& text) {
+    Clear();
+    THashedStringList* section = nullptr;
+    for (const std::string& raw : SplitLines(text)) {
+        const std::string line = Trim(raw);
+        if (line.empty() || line.front() == ';') {
+            continue;
+        }
+        if (line.front() == '[' && line.back() == ']') {
+            // Always a new section, even for a name already present: both are written back.
+            section = AddSection(Trim(line.substr(1, line.size() - 2)));
+        } else if (section != nullptr) {
+            const auto eq = line.find('=');
+            if (eq == std::string::npos) {
+                section->Add(line);
+            } else {
+                section->Add(Trim(line.substr(0, eq)) + "=" + Trim(line.substr(eq + 1)));
+            }
+        }
+    }
+}
+
+std::string TMemIniFile::GetText() const {
+    std::string text;
+    for (int i = 0; i < FSections.Count(); ++i) {
+        text += "[" + FSections.Strings(i) + "]\r\n";
+        const auto* lines = static_cast<const THashedStringList*>(FSections.Objects(i));
+        for (int j = 0; j < lines->Count(); ++j) {
+            text += lines->Strings(j) + "\r\n";
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool TMemIniFile::SectionExists(const std::string& Section) const {
+    return FindSection(Section) != nullptr;
+}
+
+bool TMemIniFile::ValueExists(const std::string& Section, const std::string& Ident) const {
+    const THashedStringList* lines = FindSection(Section);
+    return lines != nullptr && lines->IndexOfName(Ident) >= 0;
+}
+
+std::string TMemIniFile::ReadString(const std::string& Section, const std::string& Ident,
+                                    const std::string& Default) const {
+    const THashedStringList* lines = FindSection(Section);
+    if (lines == nullptr) {
+        return Default;
+    }
+    const int index = lines->IndexOfName(Ident);
+    return index < 0 ? Default : lines->ValueFromIndex(index);
+}
+
+void TMemIniFile::WriteString(const std::string& Section, const std::string& Ident,
+                              const std::string& Value) {
+    THashedStringList* lines = FindSection(Section);
+    if (lines == nullptr) {
+        lines = AddSection(Section);
+    }
+    const std::string line = Ident + "=" + Value;
+    const int index = lines->IndexOfName(Ident);
+    if (index < 0) {
+        lines->Add(line);
+    } else {
+        lines->Put(index, line);
+    }
+}
+
+std::vector<std::string> TMemIniFile::ReadSections() const {
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(FSections.Count()));
+    for (int i = 0; i < FSections.Count(); ++i) {
+        names.push_back(FSections.Strings(i));
+    }
+    return names;
+}
+
+std::vector<std::string> TMemIniFile::ReadSectionLines(const std::string& Section) const {
+    std::vector<std::string> result;
+    if (const THashedStringList* lines = FindSection(Section)) {
+        for (int i = 0; i < lines->Count(); ++i) {
+            result.push_back(lines->Strings(i));
+        }
+    }
+    return result;
+}
+
+void TMemIniFile::EraseSection(const std::string& Section) {
+    const int index = FSections.IndexOf(Section);
+    if (index >= 0) {
+        FSections.Delete(index);
+    }
+}
+
+THashedStringList* TMemIniFile::FindSection(const std::string& Section) const {
+    const int index = FSections.IndexOf(Section);
+    return index < 0 ? nullptr : static_cast<THashedStringList*>(FSections.Objects(index));
+}
+
+THashedStringList* TMemIniFile::AddSection(const std::string& Section) {
+    auto lines = std::make_unique<THashedStringList>();
+    THashedStringList* result = lines.get();
+    FSections.AddObject(Section, std::move(lines));
+    return result;
+}

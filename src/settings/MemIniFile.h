@@ -1,0 +1,52 @@
+#pragma once
+// The settings file held in memory: an ordered list of sections, each an ordered list of lines
+// ("name=value", or a bare line kept as it was). Sections and keys are found ignoring letter
+// case, the later of two duplicates first. The document never touches the disk itself; it
+// turns text into sections and back, and remembers the file name it stands for.
+
+#include <string>
+#include <vector>
+
+#include "settings/HashedStringList.h"
+#include "toolkit/Classes.h"
+
+class TMemIniFile : public TObject {
+public:
+    explicit TMemIniFile(const std::string& FileName = std::string()) : FFileName(FileName) {}
+
+    std::string ClassName() const override { return "TMemIniFile"; }
+
+    const std::string& FileName() const { return FFileName; }
+    // Takes another name; the content stays as it is.
+    void Rename(const std::string& FileName) { FFileName = FileName; }
+
+    // Rebuilds the document from the text of a file. Nothing in it is an error: lines that do
+    // not fit are dropped or kept as bare lines.
+    void SetText(const std::string& text);
+    // The text of the file: each section's "[name]" header, its lines and one empty line, every
+    // line ending in CR LF, values exactly as stored.
+    std::string GetText() const;
+    void Clear() { FSections.Clear(); }
+
+    bool SectionExists(const std::string& Section) const;
+    bool ValueExists(const std::string& Section, const std::string& Ident) const;
+    std::string ReadString(const std::string& Section, const std::string& Ident,
+                           const std::string& Default) const;
+    // Replaces the key's line in place (spelled as Ident is now), or appends it; a missing
+    // section is appended at the end of the document.
+    void WriteString(const std::string& Section, const std::string& Ident,
+                     const std::string& Value);
+    // The section names in document order, duplicates included.
+    std::vector<std::string> ReadSections() const;
+    // The section's lines in order; empty for a missing section.
+    std::vector<std::string> ReadSectionLines(const std::string& Section) const;
+    // Removes the section of that name (the later one where there are two) with its lines.
+    void EraseSection(const std::string& Section);
+
+private:
+    THashedStringList* FindSection(const std::string& Section) const;
+    THashedStringList* AddSection(const std::string& Section);
+
+    THashedStringList FSections;  // each entry owns its section's line list
+    std::string FFileName;
+};

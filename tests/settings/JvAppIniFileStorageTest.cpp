@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+
+#include "TempDir.h"
+#include "settings/JvAppIniFileStorage.h"
+#include "toolkit/DiagLog.h"
+#include "toolkit/SysUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TFileStore : public ::testing::Test {
+protected:
+    // As the window sets it up, but in a directory of the test's own.
+    std::unique_ptr<TJvAppIniFileStorage> Open(const std::string& directory) {
+        auto store = std::make_unique<TJvAppIniFileStorage>(nullptr);
+        store->SetDefaultSection("TForm1");
+        store->SetLocation(TFileLocation::flCustom);
+        store->SetDirectory(directory);
+        store->SetFileName("Latmo.ini");
+        return store;
+    }
+    // Destroys the store as the window does at exit; returns what it said on standard error.
+    std::string Close(std::unique_ptr<TJvAppIniFileStorage>& store) {
+        SetDiagLogPath(Dir.File("diag.log"));
+        ::testing::internal::CaptureStderr();
+        store.reset();
+        SetDiagLogPath("");
+        return ::testing::internal::GetCapturedStderr();
+    }
+    std::string Ini() const { return Dir.File("Latmo.ini"); }
+
+    TTempDir Dir;
+};
+
+TEST_F(TFileStore, FullFileName) {
+    TJvAppIniFileStorage store(nullptr);
+    EXPECT_EQ(store.FullFileName(), "");
+    store.SetFileName("Latmo.ini");
+    EXPECT_EQ(store.FullFileName(),
+              IncludeTrailingPathDelimiter(store.ExeFileDirectory(ProgramDir())) + "Latmo.ini");
+    store.SetLocation(TFileLocation::flCustom);
+    store.SetDirectory("/d");
+    for (const char* name : {"sub\\Latmo.ini", "C:Latmo.ini", "../Latmo.ini"}) {
+        store.SetFileName(name);
+        EXPECT_EQ(store.FullFileName(), "/d/Latmo.ini") << name;
+    }
+    store.SetFileName("dir\\");
+    EXPECT_EQ(store.FullFileName(), "");
+    store.SetFileName("");  // nothing to write at the end of this test
+
+    EXPECT_EQ(TJvCustomAppMemoryFileStorage::ExeFileDirectory(Dir.Path()), Dir.Path());
+    const std::string fallback = TJvCustomAppMemoryFileStorage::ExeFileDirectory("/nonexistent");
+    EXPECT_EQ(ExtractFileName(fallback), "latmo");
+}
+
+TEST_F(TFileStore, WithoutAFileTheFirstExitCreatesIt) {
+    auto store = Open(Dir.Path());
+    EXPECT_EQ(store->ReadStringValue("Edit2_Text", "45"), "45");
+    store->WriteStringValue("Edit2_Text", "30");
+    store->WriteStringValue(".host_Lines\\Count", "0");
+    EXPECT_FALSE(fs::exists(Ini())) << "nothing is written before the store is destroyed";
+    EXPECT_EQ(Close(store), "");
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nEdit2_Text=30\r\n\r\n[.host_Lines]\r\nCount=0\r\n\r\n");
+}
+
+TEST_F(TFileStore, ReadsOnceWritesOnceAtTheEnd) {
+    WriteAll(Ini(), "; hand-written\r\n[tform1]\r\n  Edit2_Text = 60 \r\n\r\nbare line\r\n");
+    auto store = Open(Dir.Path());
+    EXPECT_EQ(store->IniFile().FileName(), Ini());
+    WriteAll(Ini(), "[TForm1]\r\nEdit2_Text=99\r\n");  // the run does not see later edits
+    EXPECT_EQ(store->ReadIntegerValue("Edit2_Text", 45), 60);
+    store->WriteIntegerValue("edit2_text", 61);
+    EXPECT_EQ(Close(store), "");
+    EXPECT_EQ(ReadAll(Ini()), "[tform1]\r\nedit2_text=61\r\nbare line\r\n\r\n");
+}
+
+TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
+    struct Row {
+        const char* what;
+        void (*make)(const std::string& path);
+    } rows[] = {
+        {"a directory", [](const std::string& p) { fs::create_directory(p); }},
+        {"a pipe", [](const std::string& p) { mkfifo(p.c_str(), 0600); }},
+        {"no read permission",
+         [](const std::string& p) {
+             WriteAll(p, "[TForm1]\r\nkeep=1\r\n");
+             chmod(p.c_str(), 0200);
+         }},
+    };
+    for (const Row& r : rows) {
+        if (std::string(r.what) == "no read permission" && geteuid() == 0) {
+            continue;  // root reads anyway; the pipe row covers a file that would be replaced
+        }
+        fs::remove_all(Ini());
+        r.make(Ini());
+        const auto before = fs::status(Ini()).type();
+        auto store = std::make_unique<TJvAppIniFileStorage>(nullptr);
+        store->SetLocation(TFileLocation::flCustom);
+        store->SetDirectory(Dir.Path());
+        try {
+            store->SetFileName("Latmo.ini");
+            ADD_FAILURE() << r.what << ": no error";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + Ini() + "\". ", 0), 0u)
+                << e.what();
+        }
+        // The window says so and ends in order: its store is destroyed without writing.
+        EXPECT_TRUE(store->LoadFailed());
+        store->WriteStringValue("S\\k", "v");
+        const std::string said = Close(store);
+        EXPECT_NE(said.find("was not replaced, because it could not be read"), std::string::npos)
+            << r.what << ": " << said;
+        EXPECT_EQ(fs::status(Ini()).type(), before) << r.what;
+    }
+}
+
+TEST_F(TFileStore, AFailingSaveAtExitIsReportedNotRaised) {
+    // A directory that does not exist stops a write even for root.
+    auto store = Open(Dir.File("missing/sub"));
+    store->WriteStringValue("k", "v");
+    const std::string said = Close(store);
+    const std::string expected = "Settings not saved: Cannot create file \"" +
+                                 Dir.File("missing/sub/Latmo.ini") +
+                                 "\". No such file or directory";
+    EXPECT_EQ(said, "latmo: " + expected + "\n");
+    EXPECT_NE(ReadAll(Dir.File("diag.log")).find(expected), std::string::npos);
+
+    // A failure after the new text is written keeps the old file whole.
+    WriteAll(Ini(), "[TForm1]\r\nk=old\r\n");
+    store = Open(Dir.Path());
+    store->WriteStringValue("k", "new");
+    store->SetWriteFault([](TWriteStep step) { return step == TWriteStep::wsRename ? EIO : 0; });
+    EXPECT_NE(Close(store).find("Input/output error"), std::string::npos);
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=old\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+// A fresh directory for one test, removed with everything in it afterwards.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+class TTempDir {
+public:
+    TTempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "latmo-settings-XXXXXX").string();
+        FPath = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }
+    ~TTempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(FPath, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(FPath, ec);
+    }
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::string& Path() const { return FPath; }
+    std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+private:
+    std::string FPath;
+};
+
+inline std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteAll(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline int EntryCount(const std::string& dir) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) {
+        ++n;
+    }
+    return n;
+}
