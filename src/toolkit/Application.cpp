@@ -3,8 +3,14 @@
 #include <QApplication>
 
 #include "toolkit/Dialogs.h"
+#include "toolkit/Form.h"
 
 TApplication::TApplication() : TComponent(nullptr) { SetDialogCaption(FTitle); }
+
+TApplication::~TApplication() {
+    // Forms and their components may unhook themselves while they go.
+    DestroyComponents();
+}
 
 void TApplication::SetTitle(const std::string& value) {
     FTitle = value;
@@ -25,4 +31,37 @@ int TApplication::Run() {
     const int code = QApplication::exec();
     FTerminated = true;
     return code;
+}
+
+void TApplication::FormCreated(TForm* form) {
+    if (FMainForm == nullptr) {
+        FMainForm = form;
+    }
+}
+
+void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent == static_cast<TComponent*>(FMainForm)) {
+        FMainForm = nullptr;
+    }
+}
+
+int TApplication::HookMainWindow(TWindowHook Hook) {
+    const int key = FNextHookKey++;
+    FHooks.emplace_back(key, std::move(Hook));
+    return key;
+}
+
+void TApplication::UnhookMainWindow(int key) {
+    std::erase_if(FHooks, [key](const auto& h) { return h.first == key; });
+}
+
+void TApplication::WndProc(TMessage& Message) {
+    // A copy: a hook may add or remove hooks.
+    const auto hooks = FHooks;
+    for (auto it = hooks.rbegin(); it != hooks.rend(); ++it) {
+        if (it->second(Message)) {
+            return;
+        }
+    }
 }

@@ -3,8 +3,11 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
+#include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -35,6 +38,10 @@ protected:
         if (event->type() == QEvent::ActivationChange) {
             FForm->WindowActivationChanged(isActiveWindow());
         }
+        if (event->type() == QEvent::WindowStateChange) {
+            const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+            FForm->WindowStateChanged((change->oldState() & Qt::WindowMinimized) != 0);
+        }
     }
     void showEvent(QShowEvent* event) override {
         QWidget::showEvent(event);
@@ -51,6 +58,10 @@ private:
 
 TForm::TForm(TComponent* AOwner) : TControl(AOwner, new TFormWindow(this)) {
     SetVisible(false);
+    FWindowProc = [this](TMessage& Message) { WndProc(Message); };
+    if (TApplication* application = Application()) {
+        application->FormCreated(this);
+    }
 }
 
 TForm::~TForm() {
@@ -190,13 +201,58 @@ void TForm::WindowActivationChanged(bool active) {
     }
 }
 
+TApplication* TForm::Application() const {
+    return dynamic_cast<TApplication*>(Owner());
+}
+
+void TForm::Perform(TMessage& Message) {
+    if (FWindowProc) {
+        FWindowProc(Message);
+    }
+}
+
+void TForm::WndProc(TMessage& Message) {
+    TApplication* application = Application();
+    if (application == nullptr || application->MainForm() != this) {
+        return;
+    }
+    if (Message.Msg == WM_SYSCOMMAND && Message.WParam == SC_MINIMIZE) {
+        TMessage size{WM_SIZE, SIZE_MINIMIZED, 0, 0};
+        application->WndProc(size);
+    }
+}
+
+void TForm::WindowStateChanged(bool wasMinimized) {
+    const bool minimized = Window()->isMinimized();
+    if (!wasMinimized && minimized) {
+        // Told once the state change is through: showing minimised from code shows the window
+        // right after changing its state, which would undo a handler that hides it.
+        QTimer::singleShot(0, Window(), [this] {
+            if (Window()->isMinimized()) {
+                TMessage message{WM_SYSCOMMAND, SC_MINIMIZE, 0, 0};
+                Perform(message);
+            }
+        });
+    } else if (wasMinimized && !minimized) {
+        TApplication* application = Application();
+        if (application != nullptr && application->MainForm() == this) {
+            TMessage message{WM_SYSCOMMAND, SC_RESTORE, 0, 0};
+            application->WndProc(message);
+        }
+    }
+}
+
 void TForm::WindowShown() {
+    TMessage message{WM_SHOWWINDOW, 1, 0, 0};
+    Perform(message);
     if (OnShow) {
         DispatchEvent([&] { OnShow(this); });
     }
 }
 
 void TForm::WindowHidden() {
+    TMessage message{WM_SHOWWINDOW, 0, 0, 0};
+    Perform(message);
     if (OnHide) {
         DispatchEvent([&] { OnHide(this); });
     }

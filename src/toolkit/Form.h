@@ -8,7 +8,9 @@
 #include <string>
 
 #include "toolkit/Control.h"
+#include "toolkit/Messages.h"
 
+class TApplication;
 class TFormWindow;
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -63,6 +65,20 @@ public:
     TCloseQueryEvent OnCloseQuery;
     TCanResizeEvent OnCanResize;
 
+    // The application that owns the form; nullptr for a form owned otherwise.
+    TApplication* Application() const;
+
+    // Every message to the window passes through WindowProc, which starts as WndProc. A
+    // component subclasses the window by putting its own procedure in and passing on to the one
+    // it replaced whatever it does not handle. Messages: WM_SHOWWINDOW as the window is shown or
+    // hidden, WM_SYSCOMMAND with SC_MINIMIZE once it has been minimised.
+    const TWndMethod& WindowProc() const { return FWindowProc; }
+    void SetWindowProc(TWndMethod value) { FWindowProc = std::move(value); }
+    void Perform(TMessage& Message);
+    // What the window does with a message itself: the main form hands its minimising to the
+    // application.
+    virtual void WndProc(TMessage& Message);
+
 protected:
     // Runs OnCreate; a window class calls it once its components are built and loaded.
     void DoCreate();
@@ -75,9 +91,11 @@ private:
     void WindowActivationChanged(bool active);
     void WindowShown();
     void WindowHidden();
+    void WindowStateChanged(bool wasMinimized);
 
     TFormWindow* Window() const;
 
     std::string FCaption;
     bool FClosing = false;
+    TWndMethod FWindowProc;
 };

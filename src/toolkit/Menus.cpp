@@ -10,7 +10,12 @@ TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner), FAction(new QActi
     QObject::connect(FAction, &QAction::triggered, FAction, [this] { Click(); });
 }
 
-TMenuItem::~TMenuItem() { delete FAction; }
+TMenuItem::~TMenuItem() {
+    if (FMenu != nullptr) {
+        std::erase(FMenu->FItems, this);
+    }
+    delete FAction;
+}
 
 void TMenuItem::SetCaption(const std::string& value) {
     FCaption = value;
@@ -19,6 +24,7 @@ void TMenuItem::SetCaption(const std::string& value) {
 }
 
 void TMenuItem::SetDefault(bool value) {
+    FDefault = value;
     QFont font = FAction->font();
     font.setBold(value);
     FAction->setFont(font);
@@ -38,11 +44,16 @@ TPopupMenu::TPopupMenu(TComponent* AOwner) : TComponent(AOwner), FMenu(std::make
     });
 }
 
-TPopupMenu::~TPopupMenu() = default;
+TPopupMenu::~TPopupMenu() {
+    for (TMenuItem* item : FItems) {
+        item->FMenu = nullptr;
+    }
+}
 
 void TPopupMenu::Add(TMenuItem* item) {
     FMenu->addAction(item->Action());
-    ++FCount;
+    FItems.push_back(item);
+    item->FMenu = this;
 }
 
 void TPopupMenu::Popup(int X, int Y) { FMenu->popup(QPoint(X, Y)); }
