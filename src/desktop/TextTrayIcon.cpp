@@ -1,0 +1,215 @@
+#include "desktop/TextTrayIcon.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+
+namespace {
+
+constexpr int kSize = kTrayImageSize;
+// The placement formulas centre in 15 pixels, not 16: a text of odd width leans left.
+constexpr int kCentreSpan = 15;
+
+// A colour as the image's pixels hold it, 0x00RRGGBB.
+uint32_t PixelOf(TColor color) {
+    const TColor c = ColorToRGB(color);
+    return (static_cast<uint32_t>(GetRValue(c)) << 16) |
+           (static_cast<uint32_t>(GetGValue(c)) << 8) | static_cast<uint32_t>(GetBValue(c));
+}
+
+QString ToQString(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+
+}  // namespace
+
+void TOffsetOptions::Assign(const TOffsetOptions& source) {
+    FOffsetX = source.FOffsetX;
+    FOffsetY = source.FOffsetY;
+    FLineDistance = source.FLineDistance;
+}
+
+void TOffsetOptions::Store(int& field, int value) {
+    if (field == value) {
+        return;
+    }
+    field = value;
+    if (OnChange) {
+        OnChange(this);
+    }
+}
+
+TTextTrayIcon::TTextTrayIcon(TComponent* AOwner, TTrayShell& shell)
+    : TCoolTrayIcon(AOwner, shell),
+      FFont(std::make_unique<TFont>()),
+      FOptions(std::make_unique<TOffsetOptions>()),
+      FTextBitmap(kSize, kSize, QImage::Format_RGB32) {
+    FTextBitmap.fill(Qt::black);
+    FFont->OnChange = [this](TObject*) { RebuildIcon(); };
+    FOptions->OnChange = [this](TObject*) { RebuildIcon(); };
+}
+
+TTextTrayIcon::~TTextTrayIcon() {
+    FFont->OnChange = nullptr;
+    FOptions->OnChange = nullptr;
+}
+
+void TTextTrayIcon::SetText(const std::string& value) {
+    FText = value;
+    RebuildIcon();
+}
+
+void TTextTrayIcon::SetFont(const TFont& value) {
+    // The font announces the copy itself, which rebuilds the icon.
+    FFont->Assign(value);
+}
+
+void TTextTrayIcon::SetColor(TColor value) {
+    FColor = value;
+    RebuildIcon();
+}
+
+void TTextTrayIcon::SetBorder(bool value) {
+    FBorder = value;
+    RebuildIcon();
+}
+
+void TTextTrayIcon::SetBorderColor(TColor value) {
+    FBorderColor = value;
+    RebuildIcon();
+}
+
+void TTextTrayIcon::SetOptions(const TOffsetOptions& value) {
+    FOptions->Assign(value);
+    RebuildIcon();
+}
+
+void TTextTrayIcon::SetBackgroundIcon(const TIcon& value) {
+    FBackgroundIcon.Assign(value);
+    RebuildIcon();
+}
+
+std::vector<std::string> TTextTrayIcon::SplitTextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t cr = text.find('\r'); cr != std::string::npos; cr = text.find('\r', start)) {
+        lines.push_back(text.substr(start, cr - start));
+        start = cr + 1;
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+TColor TTextTrayIcon::ContrastColor() const {
+    return ColorToRGB(FFont->Color()) ^ 0x00FFFFFF;
+}
+
+void TTextTrayIcon::RenderTextBitmap() {
+    QImage bitmap(kSize, kSize, QImage::Format_RGB32);
+    const TColor background =
+        (FColor == clNone || FColor == FFont->Color()) ? ContrastColor() : FColor;
+    FMaskColor = background;
+
+    QPainter painter(&bitmap);
+    painter.fillRect(QRect(0, 0, kSize, kSize), ToQColor(background));
+    // Whole pixels only: a smoothed edge would be neither text nor background, and with a
+    // transparent square it would stay behind as a fringe in the mask colour's neighbourhood.
+    QFont font = FFont->ToQFont();
+    font.setStyleStrategy(QFont::NoAntialias);
+    painter.setFont(font);
+    painter.setPen(ToQColor(FFont->Color()));
+    painter.setBackgroundMode(Qt::OpaqueMode);
+    painter.setBackground(ToQColor(background));
+    const QFontMetrics metrics(font, &bitmap);
+    auto textWidth = [&](const std::string& s) { return metrics.horizontalAdvance(ToQString(s)); };
+    // Drawn by the top-left corner of the text's cell, as the formulas place it.
+    auto drawAt = [&](int x, int y, const std::string& s) {
+        painter.drawText(QPoint(x, y + metrics.ascent()), ToQString(s));
+    };
+
+    const size_t firstBreak = FText.find('\r');
+    if (firstBreak == std::string::npos) {
+        const int x = (kCentreSpan - textWidth(FText)) / 2 + FOptions->OffsetX();
+        const int y = (kCentreSpan - metrics.height()) / 2 + FOptions->OffsetY();
+        drawAt(x, y, FText);
+    } else {
+        const std::vector<std::string> lines = SplitTextLines(FText);
+        const int lineHeight = metrics.height() + FOptions->LineDistance();
+        const int count = static_cast<int>(lines.size());
+        const int top = (kCentreSpan - count * lineHeight) / 2 + FOptions->OffsetY();
+        for (int i = 0; i < count; ++i) {
+            const std::string& line = lines[static_cast<size_t>(i)];
+            drawAt((kCentreSpan - textWidth(line)) / 2 + FOptions->OffsetX(), top + i * lineHeight,
+                   line);
+        }
+    }
+
+    if (FBorder) {
+        const QColor frame = ToQColor(FBorderColor);
+        painter.fillRect(QRect(0, 0, kSize, 1), frame);
+        painter.fillRect(QRect(0, kSize - 1, kSize, 1), frame);
+        painter.fillRect(QRect(0, 0, 1, kSize), frame);
+        painter.fillRect(QRect(kSize - 1, 0, 1, kSize), frame);
+    }
+    painter.end();
+    FTextBitmap = bitmap;
+}
+
+TIcon TTextTrayIcon::MakeIconFromBitmap(const QImage& bitmap, TColor maskColor) {
+    const QImage source = bitmap.convertToFormat(QImage::Format_RGB32);
+    const bool masked = maskColor != clNone;
+    const uint32_t transparent = masked ? PixelOf(maskColor) : 0;
+    TTrayImage image;
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const size_t at = static_cast<size_t>(y * kSize + x);
+            const uint32_t pixel =
+                x < source.width() && y < source.height() ? source.pixel(x, y) & 0xFFFFFFu : 0;
+            if (masked && pixel == transparent) {
+                image.Mask[at] = 1;
+                image.Pixels[at] = 0;
+            } else {
+                image.Pixels[at] = pixel;
+            }
+        }
+    }
+    TIcon icon;
+    icon.SetImage(image);
+    return icon;
+}
+
+TIcon TTextTrayIcon::MakeIconOverBackground() const {
+    const TColor back = (FColor == clNone || FColor == FFont->Color()) ? ContrastColor() : FColor;
+    const uint32_t backPixel = PixelOf(back);
+    const uint32_t textMask = FMaskColor != clNone ? PixelOf(FMaskColor) : 0;
+    const TTrayImage& underneath = *FBackgroundIcon.Handle();
+    QImage combined(kSize, kSize, QImage::Format_RGB32);
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const size_t at = static_cast<size_t>(y * kSize + x);
+            uint32_t pixel = underneath.Mask[at] != 0 ? backPixel : underneath.Pixels[at];
+            const uint32_t text = FTextBitmap.pixel(x, y) & 0xFFFFFFu;
+            if (FMaskColor == clNone || text != textMask) {
+                pixel = text;
+            }
+            combined.setPixel(x, y, 0xFF000000u | pixel);
+        }
+    }
+    return MakeIconFromBitmap(combined, back);
+}
+
+void TTextTrayIcon::RebuildIcon() {
+    SetCycleIcons(false);
+    RenderTextBitmap();
+    TIcon icon;
+    if (FBackgroundIcon.Empty()) {
+        if (FColor != clNone) {
+            FMaskColor = clNone;
+        }
+        icon = MakeIconFromBitmap(FTextBitmap, FMaskColor);
+    } else {
+        icon = MakeIconOverBackground();
+    }
+    SetIcon(icon);
+}
