@@ -14,6 +14,15 @@ namespace {
 constexpr size_t kTipLength = sizeof(TNotifyIconData::szTip) - 1;
 constexpr unsigned kLeavePollPeriod = 20;
 
+// Raises an event the way the toolkit dispatches every event: only when assigned, and with an
+// escaping exception reported rather than passed on.
+template <typename Event, typename... Args>
+void Raise(const Event& event, Args&&... args) {
+    if (event) {
+        DispatchEvent([&] { event(std::forward<Args>(args)...); });
+    }
+}
+
 TApplication* FindApplication(TComponent* component) {
     for (; component != nullptr; component = component->Owner()) {
         if (auto* application = dynamic_cast<TApplication*>(component)) {
@@ -75,7 +84,7 @@ void TCoolTrayIcon::Loaded() {
     TComponent::Loaded();
     if (FOwnerForm != nullptr && OnStartup) {
         bool showMainForm = true;
-        DispatchEvent([&] { OnStartup(this, showMainForm); });
+        Raise(OnStartup, this, showMainForm);
         if (!showMainForm) {
             HideMainWindow();
         }
@@ -340,16 +349,13 @@ void TCoolTrayIcon::TrayCallback(uint32_t code) {
         case NIN_BALLOONSHOW:
         case NIN_BALLOONHIDE:
         case NIN_BALLOONTIMEOUT:
-        case NIN_BALLOONUSERCLICK: {
-            const TNotifyEvent& event = code == NIN_BALLOONSHOW      ? OnBalloonHintShow
-                                        : code == NIN_BALLOONHIDE    ? OnBalloonHintHide
-                                        : code == NIN_BALLOONTIMEOUT ? OnBalloonHintTimeout
-                                                                     : OnBalloonHintClick;
-            if (event) {
-                DispatchEvent([&] { event(this); });
-            }
+        case NIN_BALLOONUSERCLICK:
+            Raise(code == NIN_BALLOONSHOW      ? OnBalloonHintShow
+                  : code == NIN_BALLOONHIDE    ? OnBalloonHintHide
+                  : code == NIN_BALLOONTIMEOUT ? OnBalloonHintTimeout
+                                               : OnBalloonHintClick,
+                  this);
             break;
-        }
         default:
             break;
     }
@@ -432,7 +438,7 @@ void TCoolTrayIcon::OwnerWindowProc(TMessage& Message) {
                 !(FApplication != nullptr && FApplication->Terminated())) ||
                (Message.Msg == WM_SYSCOMMAND && Message.WParam == SC_MINIMIZE)) {
         if (FMinimizeToTray && OnMinimizeToTray) {
-            DispatchEvent([&] { OnMinimizeToTray(this); });
+            Raise(OnMinimizeToTray, this);
             SendToTray();
             Message.Result = 1;
             return;
@@ -482,49 +488,29 @@ void TCoolTrayIcon::RestoreMainWindow() {
 }
 
 void TCoolTrayIcon::Click() {
-    if (OnClick) {
-        DispatchEvent([&] { OnClick(this); });
-    }
+    Raise(OnClick, this);
 }
-
 void TCoolTrayIcon::DblClick() {
-    if (OnDblClick) {
-        DispatchEvent([&] { OnDblClick(this); });
-    }
+    Raise(OnDblClick, this);
 }
-
 void TCoolTrayIcon::Cycle(int NextIndex) {
-    if (OnCycle) {
-        DispatchEvent([&] { OnCycle(this, NextIndex); });
-    }
+    Raise(OnCycle, this, NextIndex);
+}
+void TCoolTrayIcon::MouseEnter() {
+    Raise(OnMouseEnter, this);
+}
+void TCoolTrayIcon::MouseExit() {
+    Raise(OnMouseExit, this);
 }
 
 void TCoolTrayIcon::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
-    if (OnMouseDown) {
-        DispatchEvent([&] { OnMouseDown(this, Button, Shift, X, Y); });
-    }
+    Raise(OnMouseDown, this, Button, Shift, X, Y);
 }
 
 void TCoolTrayIcon::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
-    if (OnMouseUp) {
-        DispatchEvent([&] { OnMouseUp(this, Button, Shift, X, Y); });
-    }
+    Raise(OnMouseUp, this, Button, Shift, X, Y);
 }
 
 void TCoolTrayIcon::MouseMove(TShiftState Shift, int X, int Y) {
-    if (OnMouseMove) {
-        DispatchEvent([&] { OnMouseMove(this, Shift, X, Y); });
-    }
-}
-
-void TCoolTrayIcon::MouseEnter() {
-    if (OnMouseEnter) {
-        DispatchEvent([&] { OnMouseEnter(this); });
-    }
-}
-
-void TCoolTrayIcon::MouseExit() {
-    if (OnMouseExit) {
-        DispatchEvent([&] { OnMouseExit(this); });
-    }
+    Raise(OnMouseMove, this, Shift, X, Y);
 }
