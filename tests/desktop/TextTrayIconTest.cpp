@@ -1,0 +1,310 @@
+// The text tray icon: where the text lands in the 16 x 16 image, the square, the frame and the
+// transparency, checked on the pixels; and that every assignment reaches the tray.
+
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include "desktop/TextTrayIcon.h"
+#include "support/FakeTrayShell.h"
+
+namespace {
+
+constexpr int kSize = 16;
+
+// The window's icon: "Arial" at a character height of 9 pixels, lime on black, one pixel below
+// the centre, framed in green.
+void DressAsTheWindowDoes(TTextTrayIcon& icon, bool border = true) {
+    icon.Font().SetName("Arial");
+    icon.Font().SetHeight(-9);
+    icon.Font().SetColor(clLime);
+    icon.SetColor(clBlack);
+    icon.SetBorder(border);
+    icon.SetBorderColor(clGreen);
+    icon.Options().SetOffsetY(1);
+}
+
+QFont PixelFont(const TFont& font) {
+    QFont f = font.ToQFont();
+    f.setStyleStrategy(QFont::NoAntialias);
+    return f;
+}
+
+bool Is(const QImage& image, int x, int y, TColor color) {
+    return (image.pixel(x, y) & 0xFFFFFFu) == (ToQColor(color).rgb() & 0xFFFFFFu);
+}
+
+using TInk = std::array<std::array<bool, kSize>, kSize>;
+
+// Where a text drawn with its cell's top-left corner at (x, y) leaves ink inside the square.
+void AddExpectedInk(TInk& ink, const QFont& font, const std::string& text, int x, int y) {
+    constexpr int kMargin = 24;
+    QImage canvas(kSize + 2 * kMargin, kSize + 2 * kMargin, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QPoint(kMargin + x, kMargin + y + QFontMetrics(font).ascent()),
+                     QString::fromLocal8Bit(text));
+    painter.end();
+    for (int py = 0; py < kSize; ++py) {
+        for (int px = 0; px < kSize; ++px) {
+            if ((canvas.pixel(kMargin + px, kMargin + py) & 0xFFFFFFu) == 0xFFFFFFu) {
+                ink[static_cast<size_t>(py)][static_cast<size_t>(px)] = true;
+            }
+        }
+    }
+}
+
+TInk InkOf(const QImage& image, TColor textColor) {
+    TInk ink{};
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            ink[static_cast<size_t>(y)][static_cast<size_t>(x)] = Is(image, x, y, textColor);
+        }
+    }
+    return ink;
+}
+
+int Width(const QFont& font, const std::string& text) {
+    return QFontMetrics(font).horizontalAdvance(QString::fromLocal8Bit(text));
+}
+
+// A text of the window's kind (digits, blanks, "k") exactly this wide in the font.
+std::string TextOfWidth(const QFont& font, int width) {
+    const std::string chars = "0123456789k ";
+    for (const char a : chars) {
+        for (const char b : chars) {
+            for (const char c : chars) {
+                for (const std::string& s : {std::string{a, b, c}, std::string{a, b, c, '0'}}) {
+                    if (s.front() != ' ' && s.back() != ' ' && Width(font, s) == width) {
+                        return s;
+                    }
+                }
+            }
+        }
+    }
+    return std::string();
+}
+
+class TextTrayIconTest : public ::testing::Test {
+protected:
+    TFakeTrayShell shell;
+    TTextTrayIcon icon{nullptr, shell};
+};
+
+TEST(TextTrayIcon, LinesSplitAtCarriageReturnsOnly) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"", {""}},
+        {"123", {"123"}},
+        {"12\r34", {"12", "34"}},
+        {"12\r\n34", {"12", "\n34"}},
+        {"12\n34", {"12\n34"}},
+        {"a\r", {"a", ""}},
+        {"\r\r", {"", "", ""}},
+    };
+    for (const auto& [text, lines] : cases) {
+        EXPECT_EQ(TTextTrayIcon::SplitTextLines(text), lines) << '"' << text << '"';
+    }
+}
+
+TEST_F(TextTrayIconTest, TextSitsWhereTheFormulasPutIt) {
+    DressAsTheWindowDoes(icon, false);
+    const QFont font = PixelFont(icon.Font());
+    const int height = QFontMetrics(font).height();
+    const std::string wide17 = TextOfWidth(font, 17);
+    const std::string wide18 = TextOfWidth(font, 18);
+    ASSERT_FALSE(wide17.empty());
+    ASSERT_FALSE(wide18.empty());
+
+    struct TCase {
+        std::string Text;
+        int OffsetX;
+        int OffsetY;
+        int ExpectedX;  // where the formula puts it, worked out by hand for the odd cases
+    };
+    const std::vector<TCase> cases = {
+        {"0", 0, 1, (15 - Width(font, "0")) / 2},
+        {"123", 0, 1, (15 - Width(font, "123")) / 2},
+        {" 42", 0, 1, (15 - Width(font, " 42")) / 2},
+        {" 2k", 0, 1, (15 - Width(font, " 2k")) / 2},
+        {"2k", 2, -1, (15 - Width(font, "2k")) / 2 + 2},
+        {wide17, 0, 1, -1},
+        {wide18, 0, 1, -1},  // -3 div 2 truncates to -1, not -2
+    };
+    for (const TCase& c : cases) {
+        icon.Options().SetOffsetX(c.OffsetX);
+        icon.Options().SetOffsetY(c.OffsetY);
+        icon.SetText(c.Text);
+        TInk expected{};
+        AddExpectedInk(expected, font, c.Text, c.ExpectedX, (15 - height) / 2 + c.OffsetY);
+        EXPECT_EQ(InkOf(icon.TextBitmap(), clLime), expected) << '"' << c.Text << '"';
+    }
+
+    // Padding counts in the width: the padded number sits right of the bare one.
+    icon.Options().SetOffsetX(0);
+    icon.SetText("42");
+    const TInk bare = InkOf(icon.TextBitmap(), clLime);
+    icon.SetText(" 42");
+    const TInk padded = InkOf(icon.TextBitmap(), clLime);
+    auto leftmost = [](const TInk& ink) {
+        for (size_t x = 0; x < kSize; ++x) {
+            for (size_t y = 0; y < kSize; ++y) {
+                if (ink[y][x])
+                    return static_cast<int>(x);
+            }
+        }
+        return -1;
+    };
+    EXPECT_GT(leftmost(padded), leftmost(bare));
+}
+
+TEST_F(TextTrayIconTest, LinesAreCentredAsABlock) {
+    DressAsTheWindowDoes(icon, false);
+    icon.Font().SetHeight(-6);
+    icon.Options().SetLineDistance(1);
+    const QFont font = PixelFont(icon.Font());
+    const int lineHeight = QFontMetrics(font).height() + 1;
+    for (const std::string& second : {std::string("34"), std::string("\n34")}) {
+        icon.SetText("12\r" + second);
+        const int top = (15 - 2 * lineHeight) / 2 + 1;
+        TInk expected{};
+        AddExpectedInk(expected, font, "12", (15 - Width(font, "12")) / 2, top);
+        AddExpectedInk(expected, font, second, (15 - Width(font, second)) / 2, top + lineHeight);
+        EXPECT_EQ(InkOf(icon.TextBitmap(), clLime), expected);
+    }
+}
+
+TEST_F(TextTrayIconTest, EmptyTextIsTheFramedSquare) {
+    DressAsTheWindowDoes(icon);
+    icon.SetColor(clNavy);
+    icon.SetText("");
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const bool edge = x == 0 || y == 0 || x == kSize - 1 || y == kSize - 1;
+            EXPECT_TRUE(Is(icon.TextBitmap(), x, y, edge ? clGreen : clNavy)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(TextTrayIconTest, FrameIsDrawnOverTheText) {
+    DressAsTheWindowDoes(icon, false);
+    const std::string wide = TextOfWidth(PixelFont(icon.Font()), 20);
+    ASSERT_FALSE(wide.empty());
+    icon.SetText(wide);
+    bool inkOnEdge = false;
+    for (int y = 0; y < kSize; ++y) {
+        inkOnEdge |= Is(icon.TextBitmap(), 0, y, clLime) || Is(icon.TextBitmap(), 15, y, clLime);
+    }
+    ASSERT_TRUE(inkOnEdge) << "the text must reach the edge for this test to mean anything";
+    icon.SetBorder(true);
+    for (int i = 0; i < kSize; ++i) {
+        EXPECT_TRUE(Is(icon.TextBitmap(), 0, i, clGreen));
+        EXPECT_TRUE(Is(icon.TextBitmap(), 15, i, clGreen));
+        EXPECT_TRUE(Is(icon.TextBitmap(), i, 0, clGreen));
+        EXPECT_TRUE(Is(icon.TextBitmap(), i, 15, clGreen));
+    }
+}
+
+TEST_F(TextTrayIconTest, SquareColourAndTransparency) {
+    DressAsTheWindowDoes(icon);
+    icon.SetText("8");
+    const TColor inverse = RGB(0xFF, 0x00, 0xFF);  // lime inverted
+    struct TCase {
+        const char* Name;
+        TColor Color;
+        TColor Square;
+        bool Transparent;
+    };
+    const std::vector<TCase> cases = {
+        {"black", clBlack, clBlack, false},
+        {"maroon", clMaroon, clMaroon, false},
+        {"same as the text", clLime, inverse, false},
+        {"none", clNone, inverse, true},
+    };
+    for (const TCase& c : cases) {
+        icon.SetColor(c.Color);
+        const QImage& bitmap = icon.TextBitmap();
+        const TTrayImage& image = *icon.Icon().Handle();
+        int square = 0;
+        int ink = 0;
+        for (int y = 1; y < kSize - 1; ++y) {
+            for (int x = 1; x < kSize - 1; ++x) {
+                const size_t at = static_cast<size_t>(y * kSize + x);
+                if (Is(bitmap, x, y, c.Square)) {
+                    ++square;
+                    EXPECT_EQ(image.Mask[at] != 0, c.Transparent)
+                        << c.Name << " at " << x << "," << y;
+                } else {
+                    ++ink;
+                    EXPECT_TRUE(Is(bitmap, x, y, clLime)) << c.Name;
+                    EXPECT_EQ(image.Mask[at], 0) << c.Name << ": the text stays opaque";
+                }
+            }
+        }
+        EXPECT_GT(square, 0) << c.Name;
+        EXPECT_GT(ink, 0) << c.Name;
+        EXPECT_EQ(image.Mask[0], 0) << c.Name << ": the frame stays opaque";
+        EXPECT_EQ(icon.MaskColor(), c.Transparent ? inverse : clNone) << c.Name;
+    }
+}
+
+TEST_F(TextTrayIconTest, EveryAssignmentReachesTheTray) {
+    DressAsTheWindowDoes(icon);
+    icon.SetIconVisible(true);
+    auto modifications = [&] { return shell.CountCalls(NIM_MODIFY); };
+
+    int before = modifications();
+    icon.SetText("123");  // a status update: text, hint and colour
+    icon.SetHint("Ping a: 123.0 msec.");
+    icon.SetColor(clNavy);
+    EXPECT_EQ(modifications() - before, 3);
+
+    before = modifications();
+    icon.SetText("123");
+    EXPECT_EQ(modifications() - before, 1) << "an unchanged text is rendered again";
+
+    before = modifications();
+    icon.Options().SetOffsetY(1);
+    EXPECT_EQ(modifications() - before, 0) << "an unchanged offset is no change";
+    icon.Options().SetOffsetY(2);
+    icon.Font().SetStyle(fsBold);
+    TFont font;
+    font.SetName("Arial");
+    icon.SetFont(font);
+    EXPECT_EQ(modifications() - before, 3);
+
+    icon.SetCycleInterval(100);
+    icon.SetCycleIcons(true);
+    icon.SetBorderColor(clRed);
+    EXPECT_FALSE(icon.CycleIcons()) << "a rebuilt image ends cycling";
+}
+
+TEST_F(TextTrayIconTest, TextOverABackgroundIcon) {
+    DressAsTheWindowDoes(icon, false);
+    TTrayImage picture;
+    picture.Pixels.fill(0x0000FF);
+    picture.Mask[0] = 1;  // the top-left corner is transparent
+    TIcon background;
+    background.SetImage(picture);
+    icon.SetColor(clNone);
+    icon.SetBackgroundIcon(background);
+    icon.SetText("8");
+    icon.SetIconVisible(true);
+
+    const TTrayImage& shown = shell.Entry(icon.TrayId())->Image;
+    EXPECT_EQ(shown.Mask[0], 1) << "transparent where the background is";
+    int ink = 0;
+    int blue = 0;
+    for (size_t at = 1; at < shown.Pixels.size(); ++at) {
+        EXPECT_EQ(shown.Mask[at], 0);
+        ink += shown.Pixels[at] == 0x00FF00u;
+        blue += shown.Pixels[at] == 0x0000FFu;
+    }
+    EXPECT_GT(ink, 0);
+    EXPECT_GT(blue, 0);
+    EXPECT_EQ(ink + blue, static_cast<int>(shown.Pixels.size()) - 1);
+}
+
+}  // namespace
