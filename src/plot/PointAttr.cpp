@@ -1,11 +1,13 @@
 #include "plot/PointAttr.h"
 
-void Tsp_PointAttr::Halves(int size, int& before, int& after) {
-    if (size < 0) {
-        size = 1;
+void Tsp_PointAttr::SetHalves(int size, int& before, int& after) {
+    // A negative size counts as 1.
+    const int s = size < 0 ? 1 : size;
+    if (s / 2 != before || s / 2 + 1 != after) {
+        before = s / 2;
+        after = s / 2 + 1;
+        AttrChanged();
     }
-    before = size / 2;
-    after = size / 2 + 1;
 }
 
 void Tsp_PointAttr::SetKind(TPointKind value) {
@@ -16,25 +18,11 @@ void Tsp_PointAttr::SetKind(TPointKind value) {
 }
 
 void Tsp_PointAttr::SetHSize(int value) {
-    int before = 0;
-    int after = 0;
-    Halves(value, before, after);
-    if (before != FLeft || after != FRight) {
-        FLeft = before;
-        FRight = after;
-        AttrChanged();
-    }
+    SetHalves(value, FLeft, FRight);
 }
 
 void Tsp_PointAttr::SetVSize(int value) {
-    int before = 0;
-    int after = 0;
-    Halves(value, before, after);
-    if (before != FTop || after != FBottom) {
-        FTop = before;
-        FBottom = after;
-        AttrChanged();
-    }
+    SetHalves(value, FTop, FBottom);
 }
 
 void Tsp_PointAttr::SetVisible(bool value) {

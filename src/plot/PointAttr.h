@@ -41,7 +41,7 @@ public:
 
 private:
     void AttrChanged();
-    static void Halves(int size, int& before, int& after);
+    void SetHalves(int size, int& before, int& after);
 
     TNotifyEvent FOnAttrChange;
     TPointKind FKind = ptRectangle;

@@ -381,39 +381,34 @@ void Tsp_XYPlot::DrawBorder(TCanvas& c) {
     const int w = Width();
     const int h = Height();
     const TColor face = Color();
+    // Top-left and bottom-right colours of the outer ring, then of the inner one. Without a
+    // frame the two rings show the background.
+    std::array<TColor, 4> rings{face, face, face, face};
     switch (FBorderStyle) {
         case bs_Raised:
-            DrawRing(c, 0, w, h, clBtnHighlight, clBtnShadow);
-            DrawRing(c, 1, w, h, face, face);
+            rings = {clBtnHighlight, clBtnShadow, face, face};
             break;
         case bs_Lowered:
-            DrawRing(c, 0, w, h, clBtnShadow, clBtnHighlight);
-            DrawRing(c, 1, w, h, face, face);
+            rings = {clBtnShadow, clBtnHighlight, face, face};
             break;
         case bs_Gutter:
-            DrawRing(c, 0, w, h, clBtnShadow, clBtnHighlight);
-            DrawRing(c, 1, w, h, clBtnHighlight, clBtnShadow);
+            rings = {clBtnShadow, clBtnHighlight, clBtnHighlight, clBtnShadow};
             break;
         case bs_BlackRect:
-            DrawRing(c, 0, w, h, clBlack, clBlack);
-            DrawRing(c, 1, w, h, face, face);
+            rings = {clBlack, clBlack, face, face};
             break;
         case bs_BoldRect:
-            DrawRing(c, 0, w, h, clBlack, clBlack);
-            DrawRing(c, 1, w, h, clBlack, clBlack);
-            break;
-        case bs_FocusRect:
-            DrawRing(c, 0, w, h, face, face);
-            DrawRing(c, 1, w, h, face, face);
-            c.Pen().SetStyle(psDot);
-            c.Brush().SetStyle(bsClear);
-            c.Rectangle(0, 0, w, h);
+            rings = {clBlack, clBlack, clBlack, clBlack};
             break;
         default:
-            // The two outermost rings show the background.
-            DrawRing(c, 0, w, h, face, face);
-            DrawRing(c, 1, w, h, face, face);
             break;
+    }
+    DrawRing(c, 0, w, h, rings[0], rings[1]);
+    DrawRing(c, 1, w, h, rings[2], rings[3]);
+    if (FBorderStyle == bs_FocusRect) {
+        c.Pen().SetStyle(psDot);
+        c.Brush().SetStyle(bsClear);
+        c.Rectangle(0, 0, w, h);
     }
 }
 
