@@ -186,17 +186,6 @@ TEST(Scale, StoredDesignValues) {
     EXPECT_EQ(a.ValueToPixel(9.225), 347);
 }
 
-TEST(Scale, FlagPropertiesAreViewsOfTheFlagWord) {
-    Tsp_Axis a(nullptr, 0);
-    EXPECT_TRUE(a.TicksLines());
-    EXPECT_TRUE(a.TicksAdjusted());
-    a.SetTicksLines(false);
-    a.SetTicksAdjusted(false);
-    a.SetNoTicksLabel(true);
-    a.SetInversed(true);
-    EXPECT_EQ(a.Flags(), 8u | 512u | 16u | 2u);
-}
-
 TEST(Scale, BoundSettersSwitchTheirAutomaticFlagOffAndForgetTheSavedRange) {
     Tsp_Axis a(nullptr, (1u << sfAutoMin) | (1u << sfAutoMax));
     a.SaveRange();
