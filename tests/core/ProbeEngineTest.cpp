@@ -58,7 +58,7 @@ TEST_P(ProbeFailureTable, SlotCounterAndText) {
 
     Ping(row.host);
 
-    EXPECT_EQ(store.FWork[2], row.expectedSlot == -1 ? store.FTimeout : row.expectedSlot);
+    EXPECT_EQ(store.FWork[2], row.expectedSlot == -1 ? store.FTimeout.load() : row.expectedSlot);
     EXPECT_EQ(store.FLostCount, 1 + row.expectedLost);
     EXPECT_EQ(store.FPingError, row.expectedError);
     ExpectReleased();
