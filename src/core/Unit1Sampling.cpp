@@ -12,13 +12,27 @@ namespace {
 constexpr int kIdlePollMs = 150;
 constexpr int kRestAfterPassMs = 200;
 constexpr int kMinIntervalMs = 3000;
+// How long a requested pass waits for the collection of the previous one.
+constexpr int kCollectionGraceMs = 1000;
+constexpr int kGraceStepMs = 50;
 
 }  // namespace
 
 void TForm1::abfThread1Execute(TObject*) {
+    int heldBackMs = 0;
     while (!abfThread1->Terminated()) {
         // Until start-up has set the time-out, a request waits.
-        if (FPassesAllowed && FPingRequest.exchange(false)) {
+        if (FPassesAllowed && FPingRequest) {
+            // When passes take longer than the period, the next one would take the store again
+            // before the collection got its turn, and the window would show nothing new for
+            // pass after pass. A window that does not collect within a second is not waited for.
+            if (FResultsReady && heldBackMs < kCollectionGraceMs) {
+                abfThread1->Sleep(kGraceStepMs);
+                heldBackMs += kGraceStepMs;
+                continue;
+            }
+            heldBackMs = 0;
+            FPingRequest = false;
             {
                 std::lock_guard<std::mutex> lock(FStoreLock);
                 PingAllHosts();

@@ -50,8 +50,10 @@ protected:
         SetDialogHook(oldHook);
     }
 
+    // The tests collect by hand, at the moments they choose.
     void Open() {
         form = std::make_unique<TForm1>(application, services);
+        form->TimerRepaint->SetEnabled(false);
     }
     // Waits until the worker has finished every requested pass and rests.
     bool Settle() {
@@ -219,6 +221,24 @@ TEST_F(WindowTest, ALongPassNeverFreezesTheWindow) {
     EXPECT_EQ(form->LineLostPing->Count(), lostPoints + 1);
     EXPECT_EQ(form->Store().FHost2, "new.example");
     EXPECT_EQ(form->Line2->Count(), 0);
+}
+
+TEST_F(WindowTest, AWaitingRequestLetsTheCollectionTakeThePreviousPassFirst) {
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    echo.Block();
+    form->Button1Click(form.get());
+    ASSERT_TRUE(echo.WaitUntilBlocked(5000));
+    const int done = form->PassesDone();
+    form->Button1Click(form.get());  // due as soon as the long pass ends
+    echo.Release();
+    ASSERT_TRUE(WaitUntil([&] { return form->PassesDone() > done; }));
+    const size_t calls = echo.Calls().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(echo.Calls().size(), calls) << "the next pass waits for the collection";
+    form->TimerRepaintTimer(form.get());
+    EXPECT_TRUE(WaitUntil([&] { return form->PassesDone() > done + 1; }));
 }
 
 TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
