@@ -39,6 +39,16 @@ TEdit* MakeEdit(TForm1* form, const char* name, TControl* parent, int left, int 
     return edit;
 }
 
+TTrackBar* MakeTrackBar(TForm1* form, const char* name, TControl* parent, int top, int height,
+                        int min, int max, int frequency, int position) {
+    auto* bar = Make<TTrackBar>(form, name, parent, 8, top, 345, height);
+    bar->SetMax(max);
+    bar->SetMin(min);
+    bar->SetFrequency(frequency);
+    bar->SetPosition(position);
+    return bar;
+}
+
 const char* const kAboutText =
     "<p align=\"center\"><font face=\"Verdana\" size=\"4\"><b>Latmo</b></font><br>"
     "<font face=\"Verdana\">watches the latency to three hosts</font></p>"
@@ -164,11 +174,7 @@ void TForm1::BuildPreferencesPages() {
     Label8 = MakeLabel(this, "Label8", TabSheet6, 8, 62, "with parametrs:");
     EditAlarmParam = MakeEdit(this, "EditAlarmParam", TabSheet6, 118, 58, 235, "");
     Label7 = MakeLabel(this, "Label7", TabSheet6, 8, 88, "Max graph. values");
-    TrackMaxGraph = Make<TTrackBar>(this, "TrackMaxGraph", TabSheet6, 8, 104, 345, 30);
-    TrackMaxGraph->SetMax(1000);
-    TrackMaxGraph->SetMin(10);
-    TrackMaxGraph->SetFrequency(30);
-    TrackMaxGraph->SetPosition(300);
+    TrackMaxGraph = MakeTrackBar(this, "TrackMaxGraph", TabSheet6, 104, 30, 10, 1000, 30, 300);
     Label6 = MakeLabel(this, "Label6", TabSheet6, 8, 142, "Log file:");
     EditLog = MakeEdit(this, "EditLog", TabSheet6, 8, 158, 345, "");
     EditLog->SetHint("Enter path and file name for log file\n(If it is empty, then file is not created)");
@@ -178,18 +184,11 @@ void TForm1::BuildPreferencesPages() {
     Label9 = MakeLabel(this, "Label9", TabSheet7, 8, 12, "Timeout value (msec)");
     EditTimeout = MakeEdit(this, "EditTimeout", TabSheet7, 170, 8, 57, "9000");
     Label11 = MakeLabel(this, "Label11", TabSheet7, 8, 38, "Ping size =");
-    TrackBarPingSize = Make<TTrackBar>(this, "TrackBarPingSize", TabSheet7, 8, 54, 345, 36);
-    TrackBarPingSize->SetMax(10000);
-    TrackBarPingSize->SetMin(15);
-    TrackBarPingSize->SetFrequency(333);
+    TrackBarPingSize =
+        MakeTrackBar(this, "TrackBarPingSize", TabSheet7, 54, 36, 15, 10000, 333, 1024);
     TrackBarPingSize->SetTickMarks(TTickMark::tmBoth);
-    TrackBarPingSize->SetPosition(1024);
     Label12 = MakeLabel(this, "Label12", TabSheet7, 8, 96, "Period check for new version 7 days");
-    TrackBarUpdate = Make<TTrackBar>(this, "TrackBarUpdate", TabSheet7, 8, 112, 345, 30);
-    TrackBarUpdate->SetMax(60);
-    TrackBarUpdate->SetMin(1);
-    TrackBarUpdate->SetFrequency(7);
-    TrackBarUpdate->SetPosition(7);
+    TrackBarUpdate = MakeTrackBar(this, "TrackBarUpdate", TabSheet7, 112, 30, 1, 60, 7, 7);
     CheckBoxAutoStart = Make<TCheckBox>(this, "CheckBoxAutoStart", TabSheet7, 8, 150, 300, 17);
     UseVerdana(CheckBoxAutoStart);
     CheckBoxAutoStart->SetCaption("Auto start with Windows start");
