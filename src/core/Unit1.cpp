@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "plot/XYPlot.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/StrUtils.h"
@@ -56,6 +57,11 @@ void TForm1::WireEvents() {
     ComboBox3->OnExit = [this](TObject* s) { Timer1Timer(s); };
     Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
     TimerRepaint->OnTimer = [this](TObject* s) { TimerRepaintTimer(s); };
+    TimerZoom->OnTimer = [this](TObject* s) { TimerZoomTimer(s); };
+    XYPlot1->OnDblClick = [this](TObject* s) { XYPlot1DblClick(s); };
+    XYPlot1->OnAxisZoom = [this](Tsp_Axis* a, double& lo, double& hi, bool& can) {
+        XYPlot1AxisZoom(a, lo, hi, can);
+    };
 }
 
 void TForm1::FormCreate(TObject*) {

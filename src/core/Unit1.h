@@ -16,6 +16,7 @@
 #include "toolkit/StdCtrls.h"
 #include "toolkit/Timer.h"
 
+class Tsp_Axis;
 class Tsp_XYPlot;
 class Tsp_XYLine;
 
@@ -98,6 +99,9 @@ public:
     void TrackMaxGraphChange(TObject* Sender);
     void TrackBarPingSizeChange(TObject* Sender);
     void TrackBarUpdateChange(TObject* Sender);
+    void XYPlot1AxisZoom(Tsp_Axis* Sender, double& min, double& max, bool& CanZoom);
+    void XYPlot1DblClick(TObject* Sender);
+    void TimerZoomTimer(TObject* Sender);
 
     // One probe of one host into the working ring (the worker's step; also the warm-up).
     void PingHost(const std::string& host);
@@ -134,6 +138,8 @@ private:
                         double mean2, const std::string& host3, double mean3);
     // Shows the latest mean outside the plot; filled in by the status display.
     void UpdateStatus();
+    // Switches automatic ranges of the left and bottom axes on or off together.
+    void SetAutoRanges(bool automatic);
     // Tells the user once, in words, when this machine does not let us send ICMP at all.
     void ReportEchoPermission();
 

@@ -103,3 +103,26 @@ void TForm1::FormResize(TObject*) {
         XYPlot1->BottomAxis()->SetTicksCount(14);
     }
 }
+
+void TForm1::SetAutoRanges(bool automatic) {
+    for (Tsp_Axis* axis : {XYPlot1->LeftAxis(), XYPlot1->BottomAxis()}) {
+        axis->SetAutoMin(automatic);
+        axis->SetAutoMax(automatic);
+    }
+}
+
+void TForm1::XYPlot1AxisZoom(Tsp_Axis*, double&, double&, bool&) {
+    // The user's view holds for a while before new points may move it again.
+    SetAutoRanges(false);
+    TimerZoom->SetEnabled(true);
+}
+
+void TForm1::TimerZoomTimer(TObject*) {
+    SetAutoRanges(true);
+    TimerZoom->SetEnabled(false);
+}
+
+void TForm1::XYPlot1DblClick(TObject*) {
+    SetAutoRanges(true);
+    FPingRequest = true;
+}

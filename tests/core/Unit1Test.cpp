@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "core/Unit1.h"
+#include "plot/Axis.h"
 #include "plot/XYLine.h"
+#include "plot/XYPlot.h"
 #include "support/FakeIcmpEcho.h"
 #include "support/FakeNameLookup.h"
 #include "toolkit/Dialogs.h"
@@ -268,6 +270,66 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
         EXPECT_EQ(form->Store().FTimeout.load(), row.timeout) << row.typed;
         EXPECT_EQ(form->EditTimeout->Text(), std::to_string(row.timeout)) << row.typed;
     }
+}
+
+TEST_F(WindowTest, AZoomFreezesTheRangesUntilTheZoomTimerOrADoubleClick) {
+    Open();
+    Tsp_XYPlot* plot = form->XYPlot1;
+    Tsp_Axis* left = plot->LeftAxis();
+    Tsp_Axis* bottom = plot->BottomAxis();
+    auto automatic = [&] {
+        return left->AutoMin() && left->AutoMax() && bottom->AutoMin() && bottom->AutoMax();
+    };
+    auto frozen = [&] {
+        return !left->AutoMin() && !left->AutoMax() && !bottom->AutoMin() && !bottom->AutoMax();
+    };
+    // As designed: the left axis follows only the maximum until the zoom timer's first tick.
+    EXPECT_FALSE(left->AutoMin());
+    EXPECT_TRUE(left->AutoMax());
+    EXPECT_TRUE(form->TimerZoom->Enabled());
+    form->TimerZoom->Tick();
+    EXPECT_TRUE(automatic());
+    EXPECT_FALSE(form->TimerZoom->Enabled());
+
+    // A Shift-drag zooms: both axes freeze and the timer runs.
+    const TRect field = plot->FieldRect();
+    plot->MouseDown(TMouseButton::mbLeft, ssShift | ssLeft, field.Left + 10, field.Top + 10);
+    plot->MouseMove(ssShift | ssLeft, field.Left + 60, field.Top + 60);
+    plot->MouseUp(TMouseButton::mbLeft, ssShift, field.Left + 60, field.Top + 60);
+    EXPECT_TRUE(frozen());
+    EXPECT_TRUE(form->TimerZoom->Enabled());
+    form->TimerZoom->Tick();
+    EXPECT_TRUE(automatic());
+    EXPECT_FALSE(form->TimerZoom->Enabled());
+
+    // A double click gives the ranges back at once and asks for a pass.
+    plot->MouseDown(TMouseButton::mbLeft, ssShift | ssLeft, field.Left + 10, field.Top + 10);
+    plot->MouseMove(ssShift | ssLeft, field.Left + 60, field.Top + 60);
+    plot->MouseUp(TMouseButton::mbLeft, ssShift, field.Left + 60, field.Top + 60);
+    ASSERT_TRUE(frozen());
+    ASSERT_TRUE(Settle());
+    plot->DblClick();
+    EXPECT_TRUE(automatic());
+    EXPECT_TRUE(form->PassPending() || form->PassesDone() > 1);
+    EXPECT_TRUE(form->TimerZoom->Enabled()) << "the timer keeps its state";
+}
+
+TEST_F(WindowTest, ResizingKeepsTheMinimumSizeAndSetsTickCounts) {
+    Open();
+    form->SetBounds(form->Left(), form->Top(), 300, 200);
+    form->FormResize(form.get());
+    EXPECT_EQ(form->Width(), 394);
+    EXPECT_EQ(form->Height(), 250);
+    form->SetClientSize(393, 346);
+    form->FormResize(form.get());
+    EXPECT_EQ(form->PageControl1->Width(), 377);
+    EXPECT_EQ(form->XYPlot1->BottomAxis()->TicksCount(), 4);
+    EXPECT_EQ(form->XYPlot1->LeftAxis()->TicksCount(), 11);
+    form->SetClientSize(2016, 1200);
+    form->FormResize(form.get());
+    EXPECT_EQ(form->PageControl1->Width(), 2000);
+    EXPECT_LE(form->XYPlot1->BottomAxis()->TicksCount(), 14);
+    EXPECT_LE(form->XYPlot1->LeftAxis()->TicksCount(), 18);
 }
 
 TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {
