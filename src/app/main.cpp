@@ -10,6 +10,7 @@
 #include "platform/Services.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "platform/linux/LinuxShell.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
 
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
         QApplication qtApp(argc, argv);
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
-        const TPlatformServices services{lookup, echo};
+        TLinuxShell shell;
+        const TPlatformServices services{lookup, echo, shell};
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);

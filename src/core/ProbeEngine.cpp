@@ -37,8 +37,8 @@ private:
 
 }  // namespace
 
-TProbeEngine::TProbeEngine(const TPlatformServices& services)
-    : FLookup(services.Lookup), FEcho(services.Echo), FPayload(kMaxPayload + 25, 0) {}
+TProbeEngine::TProbeEngine(TNameLookup& lookup, TIcmpEcho& echo)
+    : FLookup(lookup), FEcho(echo), FPayload(kMaxPayload + 25, 0) {}
 
 std::string TProbeEngine::LookupErrorText(int code) {
     switch (code) {

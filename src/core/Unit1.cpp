@@ -17,7 +17,7 @@ const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
 }  // namespace
 
 TForm1::TForm1(TApplication& application, const TPlatformServices& services)
-    : TForm(&application), FApplication(application), FServices(services), FProbe(services) {
+    : TForm(&application), FApplication(application), FServices(services), FProbe(services.Lookup, services.Echo) {
     BeginLoading();
     BuildDesign();
     WireEvents();
@@ -136,7 +136,7 @@ void TForm1::EditTimeoutExit(TObject*) {
 void TForm1::EditAlarmExit(TObject*) {
     const std::string name = EditAlarm->Text();
     struct stat st {};
-    if (!name.empty() && stat(name.c_str(), &st) != 0) {
+    if (!name.empty() && stat(ResolveAlarmFile(name).c_str(), &st) != 0) {
         MessageDlg("File " + name + " not found", TMsgDlgType::mtInformation, mbOK);
     }
 }

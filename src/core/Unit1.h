@@ -108,6 +108,10 @@ public:
     // One pass over the three hosts; the caller holds the store's lock.
     void PingAllHosts();
 
+    // The alarm file as the shell gets it: a bare name missing here is taken from beside the
+    // program.
+    static std::string ResolveAlarmFile(const std::string& name);
+
     // What the window shows and keeps, for those who check it from outside.
     double Average() const { return FAverage; }
     const TSampleStore& Store() const { return *this; }
@@ -136,8 +140,11 @@ private:
 
     void WriteUpdateLog(const std::string& host1, double mean1, const std::string& host2,
                         double mean2, const std::string& host3, double mean3);
-    // Shows the latest mean outside the plot; filled in by the status display.
+    // Shows host 1's mean outside the plot and sounds the alarm above the threshold.
     void UpdateStatus();
+    void SetTrayText(const std::string& text);
+    void SetTrayHint(const std::string& hint);
+    void SetTrayColor(TColor color);
     // Switches automatic ranges of the left and bottom axes on or off together.
     void SetAutoRanges(bool automatic);
     // Tells the user once, in words, when this machine does not let us send ICMP at all.

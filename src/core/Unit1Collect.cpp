@@ -65,5 +65,3 @@ void TForm1::EditLogExit(TObject*) {
         EditLog->SetText(completed);
     }
 }
-
-void TForm1::UpdateStatus() {}

@@ -17,6 +17,7 @@
 #include "plot/XYPlot.h"
 #include "support/FakeIcmpEcho.h"
 #include "support/FakeNameLookup.h"
+#include "support/FakeShell.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -35,7 +36,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() : services{lookup, echo} {
+    WindowTest() : services{lookup, echo, shell} {
         uint32_t addr = 0x0a000001;
         for (const char* name : TForm1::kBuiltInHosts) {
             lookup.Hosts[name] = addr++;
@@ -70,6 +71,7 @@ protected:
 
     TFakeNameLookup lookup;
     TFakeIcmpEcho echo;
+    TFakeShell shell;
     TPlatformServices services;
     TApplication application;
     std::unique_ptr<TForm1> form;
@@ -330,6 +332,37 @@ TEST_F(WindowTest, ResizingKeepsTheMinimumSizeAndSetsTickCounts) {
     EXPECT_EQ(form->PageControl1->Width(), 2000);
     EXPECT_LE(form->XYPlot1->BottomAxis()->TicksCount(), 14);
     EXPECT_LE(form->XYPlot1->LeftAxis()->TicksCount(), 18);
+}
+
+TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
+    echo.DefaultOutcome = {0, 0, 200};
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    shell.Calls.clear();
+    form->EditAlarmSec->SetText("100");
+    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
+    form->EditAlarmParam->SetText("-q \"two words\"");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(RunPass());
+        form->TimerRepaintTimer(form.get());
+    }
+    EXPECT_EQ(form->Caption(), "Latmo: 200.0 msec.");
+    EXPECT_EQ(application.Title(), " 200 msec-Latmo");
+    ASSERT_EQ(shell.Calls.size(), 2u) << "nothing suppresses repeats";
+    EXPECT_EQ(shell.Calls[0].Verb, "open");
+    EXPECT_EQ(shell.Calls[0].File, "/opt/sounds/alarm.wav");
+    EXPECT_EQ(shell.Calls[0].Parameters, "-q \"two words\"");
+
+    form->EditAlarm->SetText("");
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(shell.Calls.size(), 2u) << "an empty alarm opens nothing";
+
+    form->EditAlarmSec->SetText("abc");
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
 }
 
 TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {

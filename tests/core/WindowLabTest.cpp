@@ -15,6 +15,7 @@
 #include "lab/LatencyLab.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "support/FakeShell.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -61,7 +62,8 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         const auto inClient = lab.EnterClient();
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
-        const TPlatformServices services{lookup, echo};
+        TFakeShell shell;
+        const TPlatformServices services{lookup, echo, shell};
         TApplication application;
         TForm1 form(application, services);
         form.Show();
