@@ -110,6 +110,8 @@ void TForm1::FormCreate(TObject*) {
     }
 }
 
+void TForm1::WMQueryEndSession() { FEndSession = 1; }
+
 void TForm1::ReportEchoPermission() {
     const std::string problem = FServices.Echo.PermissionProblem();
     if (problem.empty()) {

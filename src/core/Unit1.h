@@ -103,6 +103,9 @@ public:
     void XYPlot1DblClick(TObject* Sender);
     void TimerZoomTimer(TObject* Sender);
 
+    // The system announces the end of the session: the window closes without asking.
+    void WMQueryEndSession();
+
     // One probe of one host into the working ring (the worker's step; also the warm-up).
     void PingHost(const std::string& host);
     // One pass over the three hosts; the caller holds the store's lock.
