@@ -4,6 +4,7 @@
 // Usage: latmo-plot-bench [Google Benchmark options]
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QImage>
@@ -96,6 +97,9 @@ BENCHMARK(BM_PanStep)->Unit(benchmark::kMillisecond)->Repetitions(5);
 // Adds the one-line medians the project's scripts read.
 class TMedianReporter : public benchmark::ConsoleReporter {
 public:
+    // Colour only on a terminal, so that scripts can read the figures as plain lines.
+    TMedianReporter()
+        : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
