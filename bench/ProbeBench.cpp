@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     if (!echo.PermissionProblem().empty()) {
         std::fprintf(stderr, "latmo-probe-bench: %s\n", echo.PermissionProblem().c_str());
     }
-    TProbeEngine engine(TPlatformServices{lookup, echo});
+    TProbeEngine engine(lookup, echo);
 
     int64_t replies = 0;
     int64_t sum = 0;

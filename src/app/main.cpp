@@ -10,18 +10,28 @@
 #include "platform/Services.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "platform/linux/LinuxShell.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
+#include "toolkit/SessionEnd.h"
 
 int main(int argc, char** argv) {
     try {
         QApplication qtApp(argc, argv);
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
-        const TPlatformServices services{lookup, echo};
+        TLinuxShell shell;
+        const TPlatformServices services{lookup, echo, shell};
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);
+        // Logging out, shutting down or a signal closes the window in order, without a
+        // question, so that the settings are saved on the way out.
+        const TSessionEnd sessionEnd([&] {
+            form->WMQueryEndSession();
+            form->Close();
+            application.Terminate();
+        });
         form->Show();
         const int code = application.Run();
         form.reset();

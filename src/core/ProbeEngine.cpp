@@ -37,8 +37,8 @@ private:
 
 }  // namespace
 
-TProbeEngine::TProbeEngine(const TPlatformServices& services)
-    : FLookup(services.Lookup), FEcho(services.Echo), FPayload(kMaxPayload + 25, 0) {}
+TProbeEngine::TProbeEngine(TNameLookup& lookup, TIcmpEcho& echo)
+    : FLookup(lookup), FEcho(echo), FPayload(kMaxPayload + 25, 0) {}
 
 std::string TProbeEngine::LookupErrorText(int code) {
     switch (code) {
@@ -90,7 +90,9 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
         return;
     }
     const size_t slot = static_cast<size_t>(std::clamp(store.FRingIndex, 0, kRingSize - 1));
-    store.FWork[slot] = store.FTimeout;
+    // One reading for the whole probe: the user may change the time-out meanwhile.
+    const int32_t timeoutMs = store.FTimeout;
+    store.FWork[slot] = timeoutMs;
     store.FPingError.clear();
     FLastReply = TEchoReply{};
 
@@ -127,7 +129,7 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
     }
 
     const size_t payloadSize = static_cast<size_t>(std::clamp(pingSize - 1, 0, kMaxPayload));
-    const uint32_t timeout = static_cast<uint32_t>(std::max(store.FTimeout, 0));
+    const uint32_t timeout = static_cast<uint32_t>(std::max(timeoutMs, 0));
     TEchoReply reply{};
     const int echoError =
         FEcho.SendEcho(res.Handle(), entry.Addresses.front(),
@@ -137,12 +139,12 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
     if (echoError != 0) {
         store.FPingError = "Error " + std::to_string(echoError) + " in call to " +
                            std::string("IcmpSendEcho(): ") + EchoStatusText(reply.Status);
-        store.FWork[slot] = store.FTimeout;
+        store.FWork[slot] = timeoutMs;
         ++store.FLostCount;
         return;
     }
     const int64_t rtt = reply.RoundTripTime;
-    if (rtt < store.FTimeout) {
+    if (rtt < timeoutMs) {
         const auto value = static_cast<int32_t>(rtt);
         store.FWork[slot] = value;
         // A freshly reset ring shows the first measurement in its empty later slots, so the
@@ -153,7 +155,7 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
             }
         }
     } else {
-        store.FWork[slot] = store.FTimeout;
+        store.FWork[slot] = timeoutMs;
         ++store.FLostCount;
     }
 }

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "core/SampleStore.h"
-#include "platform/Services.h"
+#include "platform/IcmpEcho.h"
+#include "platform/NameLookup.h"
 
 class TProbeEngine {
 public:
-    explicit TProbeEngine(const TPlatformServices& services);
+    TProbeEngine(TNameLookup& lookup, TIcmpEcho& echo);
 
     // Probes `host` into store.FWork[store.FRingIndex]; see the .cpp for the rules. Never
     // throws for network reasons; failures end up as text in store.FPingError.

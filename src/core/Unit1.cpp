@@ -1,33 +1,116 @@
 #include "core/Unit1.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
+#include "plot/XYPlot.h"
 #include "toolkit/DiagLog.h"
+#include "toolkit/Dialogs.h"
+#include "toolkit/StrUtils.h"
+#include "toolkit/SysUtils.h"
 
 namespace {
 
-constexpr int kClientWidth = 393;
-constexpr int kClientHeight = 346;
+// Two names that resolve without asking the network, so the warm-up cannot hold start-up up.
+const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
 
 }  // namespace
 
 TForm1::TForm1(TApplication& application, const TPlatformServices& services)
-    : TForm(&application), FApplication(application), FServices(services), FProbe(services) {
-    SetName("Form1");
+    : TForm(&application), FApplication(application), FServices(services), FProbe(services.Lookup, services.Echo) {
     BeginLoading();
-    SetCaption("Latmo");
-    SetClientSize(kClientWidth, kClientHeight);
+    BuildDesign();
+    WireEvents();
     CenterOnDesktop();
     EndLoading();
     ReportEchoPermission();
+    OnCreate = [this](TObject* s) { FormCreate(s); };
     DoCreate();
 }
 
-TForm1::~TForm1() { DestroyComponents(); }
-
-void TForm1::PingHost(const std::string& host) {
-    FProbe.PingHost(*this, host, PingSize(), StopRequested());
+TForm1::~TForm1() {
+    // The worker must be gone before the fields it works on.
+    DestroyComponents();
 }
+
+void TForm1::WireEvents() {
+    OnResize = [this](TObject* s) { FormResize(s); };
+    OnCanResize = [this](TObject* s, int& w, int& h, bool& r) { FormCanResize(s, w, h, r); };
+    Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+    Edit2->OnExit = [this](TObject* s) { Edit2Exit(s); };
+    PageControl1->OnEnter = [this](TObject* s) { PageControl1Enter(s); };
+    PageControl1->OnExit = [this](TObject* s) { PageControl1Exit(s); };
+    TabSheet3->OnEnter = [this](TObject* s) { PageControl1Enter(s); };
+    TabSheet3->OnExit = [this](TObject* s) { PageControl1Exit(s); };
+    PageControl2->OnChange = [this](TObject* s) { PageControl2Change(s); };
+    EditAlarm->OnExit = [this](TObject* s) { EditAlarmExit(s); };
+    EditLog->OnExit = [this](TObject* s) { EditLogExit(s); };
+    EditTimeout->OnExit = [this](TObject* s) { EditTimeoutExit(s); };
+    TrackMaxGraph->OnChange = [this](TObject* s) { TrackMaxGraphChange(s); };
+    TrackBarPingSize->OnChange = [this](TObject* s) { TrackBarPingSizeChange(s); };
+    TrackBarUpdate->OnChange = [this](TObject* s) { TrackBarUpdateChange(s); };
+    TabSheet7->OnEnter = [this](TObject* s) { TabSheet7Enter(s); };
+    TabSheet7->OnShow = [this](TObject* s) { TabSheet7Enter(s); };
+    ComboBox1->OnChange = [this](TObject* s) { ComboBox1Exit(s); };
+    ComboBox1->OnExit = [this](TObject* s) { ComboBox1Exit(s); };
+    ComboBox2->OnExit = [this](TObject* s) { Timer1Timer(s); };
+    ComboBox3->OnExit = [this](TObject* s) { Timer1Timer(s); };
+    Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+    TimerRepaint->OnTimer = [this](TObject* s) { TimerRepaintTimer(s); };
+    TimerZoom->OnTimer = [this](TObject* s) { TimerZoomTimer(s); };
+    XYPlot1->OnDblClick = [this](TObject* s) { XYPlot1DblClick(s); };
+    XYPlot1->OnAxisZoom = [this](Tsp_Axis* a, double& lo, double& hi, bool& can) {
+        XYPlot1AxisZoom(a, lo, hi, can);
+    };
+}
+
+void TForm1::FormCreate(TObject*) {
+    FEndSession = 0;
+    {
+        // The worker is already running but waits for its first request; nothing else holds
+        // the store yet.
+        std::lock_guard<std::mutex> lock(FStoreLock);
+        FRingIndex = 0;
+        FWork.fill(-5);
+        FRing1 = FRing2 = FRing3 = FWork;
+        try {
+            PingHost(kWarmUpHosts[0]);
+            PingHost(kWarmUpHosts[1]);
+        } catch (...) {
+            WriteDiagLog("Firs ping error");
+        }
+        FWork.fill(-5);
+        FRing1 = FRing2 = FRing3 = FWork;
+    }
+    try {
+        ComboBox1->SetText(Edithost->Text());
+        Timer1Timer(this);
+        Edit2Exit(this);
+        EditTimeoutExit(this);
+        TrackMaxGraphChange(this);
+        PageControl1Enter(this);
+        PageControl1Exit(this);
+    } catch (...) {
+        WriteDiagLog("Part 1 initialize error");
+    }
+    FPassesAllowed = true;
+    try {
+        TrackBarPingSizeChange(this);
+        TrackBarUpdateChange(this);
+        FPingRequest = true;
+        PageControl1->SetActivePage(TabSheet1);
+        FPingRequest = true;
+    } catch (...) {
+        WriteDiagLog("Part 2 initialize error");
+    }
+    try {
+        Timer1Timer(this);
+    } catch (...) {
+        WriteDiagLog("First Timer1Timer error");
+    }
+}
+
+void TForm1::WMQueryEndSession() { FEndSession = 1; }
 
 void TForm1::ReportEchoPermission() {
     const std::string problem = FServices.Echo.PermissionProblem();
@@ -36,4 +119,70 @@ void TForm1::ReportEchoPermission() {
     }
     WriteDiagLog(problem);
     std::fprintf(stderr, "latmo: %s\n", problem.c_str());
+}
+
+void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) { Resize = true; }
+
+void TForm1::EditTimeoutExit(TObject*) {
+    int32_t timeout = 9000;
+    if (!TryStrToInt(EditTimeout->Text(), timeout)) {
+        timeout = 9000;
+    }
+    if (timeout < 50) {
+        timeout = 50;
+    }
+    FTimeout = timeout;
+    EditTimeout->SetText(std::to_string(timeout));
+}
+
+void TForm1::EditAlarmExit(TObject*) {
+    const std::string name = EditAlarm->Text();
+    struct stat st {};
+    if (!name.empty() && stat(ResolveAlarmFile(name).c_str(), &st) != 0) {
+        MessageDlg("File " + name + " not found", TMsgDlgType::mtInformation, mbOK);
+    }
+}
+
+void TForm1::ComboBox1Exit(TObject*) {
+    Edithost->SetText(ComboBox1->Text());
+    ComboBox1->SetHint(ComboBox1->Text());
+}
+
+void TForm1::PageControl1Enter(TObject*) { host->Lines().Assign(ComboBox1->Items()); }
+
+void TForm1::PageControl1Exit(TObject*) {
+    ComboBox1->Items().Assign(host->Lines());
+    ComboBox2->Items().Assign(host->Lines());
+    ComboBox3->Items().Assign(host->Lines());
+}
+
+void TForm1::PageControl2Change(TObject* Sender) {
+    if (PageControl2->ActivePage() == TabSheet7) {
+        TabSheet7Enter(Sender);
+    }
+}
+
+void TForm1::TabSheet7Enter(TObject*) {
+    if (Height() >= 373) {
+        return;
+    }
+    const int screenHeight = ScreenHeight();
+    if (screenHeight < Top() + 380) {
+        SetTop(screenHeight - 380);
+    }
+    SetHeight(374);
+}
+
+void TForm1::TrackMaxGraphChange(TObject*) {
+    Label7->SetCaption("Max graph. values = " + std::to_string(TrackMaxGraph->Position()));
+}
+
+void TForm1::TrackBarPingSizeChange(TObject*) {
+    FPingSize = TrackBarPingSize->Position();
+    Label11->SetCaption("Ping size = " + std::to_string(TrackBarPingSize->Position()) + " byte");
+}
+
+void TForm1::TrackBarUpdateChange(TObject*) {
+    Label12->SetCaption("Period check for new version " + std::to_string(TrackBarUpdate->Position()) +
+                        " days");
 }

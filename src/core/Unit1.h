@@ -1,13 +1,24 @@
 #pragma once
-// The main window: monitoring state and the handlers that drive it.
+// The main window: its controls, the monitoring state, and the handlers that drive both.
 
+#include <random>
 #include <string>
 
 #include "core/ProbeEngine.h"
 #include "core/SampleStore.h"
+#include "core/ThreadComponent.h"
 #include "platform/Services.h"
 #include "toolkit/Application.h"
+#include "toolkit/ComCtrls.h"
 #include "toolkit/Form.h"
+#include "toolkit/Menus.h"
+#include "toolkit/ParamLabel.h"
+#include "toolkit/StdCtrls.h"
+#include "toolkit/Timer.h"
+
+class Tsp_Axis;
+class Tsp_XYPlot;
+class Tsp_XYLine;
 
 class TForm1 : public TForm, private TSampleStore {
 public:
@@ -16,19 +27,142 @@ public:
 
     std::string ClassName() const override { return "TForm1"; }
 
-    // Measures one host into the working ring (the worker's probe step).
+    // The window's components, named as in its stored design.
+    TButton* Button1 = nullptr;
+    TLabel* Label2 = nullptr;
+    TEdit* Edit2 = nullptr;
+    TLabel* Label3 = nullptr;
+    TEdit* Edithost = nullptr;
+    TPageControl* PageControl1 = nullptr;
+    TTabSheet* TabSheet1 = nullptr;
+    Tsp_XYPlot* XYPlot1 = nullptr;
+    Tsp_XYLine* Line1 = nullptr;
+    Tsp_XYLine* Line2 = nullptr;
+    Tsp_XYLine* Line3 = nullptr;
+    Tsp_XYLine* LineLostPing = nullptr;
+    TTabSheet* TabSheet2 = nullptr;
+    TMemo* Memo1 = nullptr;
+    TTabSheet* TabSheet4 = nullptr;
+    TPageControl* PageControl2 = nullptr;
+    TTabSheet* TabSheet5 = nullptr;
+    TMemo* host = nullptr;
+    TTabSheet* TabSheet6 = nullptr;
+    TLabel* Label1 = nullptr;
+    TEdit* EditAlarmSec = nullptr;
+    TLabel* Label5 = nullptr;
+    TEdit* EditAlarm = nullptr;
+    TLabel* Label8 = nullptr;
+    TEdit* EditAlarmParam = nullptr;
+    TLabel* Label7 = nullptr;
+    TTrackBar* TrackMaxGraph = nullptr;
+    TLabel* Label6 = nullptr;
+    TEdit* EditLog = nullptr;
+    TTabSheet* TabSheet7 = nullptr;
+    TLabel* Label9 = nullptr;
+    TEdit* EditTimeout = nullptr;
+    TLabel* Label11 = nullptr;
+    TTrackBar* TrackBarPingSize = nullptr;
+    TLabel* Label12 = nullptr;
+    TTrackBar* TrackBarUpdate = nullptr;
+    TCheckBox* CheckBoxAutoStart = nullptr;
+    TCheckBox* CheckBoxOneInstance = nullptr;
+    TTabSheet* TabSheet3 = nullptr;
+    TLabel* Label4 = nullptr;
+    TLabel* home1 = nullptr;
+    TLabel* Label10 = nullptr;
+    TParamLabel* ParamLabel1 = nullptr;
+    TComboBox* ComboBox1 = nullptr;
+    TComboBox* ComboBox2 = nullptr;
+    TComboBox* ComboBox3 = nullptr;
+    TTimer* Timer1 = nullptr;
+    TTimer* TimerRepaint = nullptr;
+    TTimer* TimerZoom = nullptr;
+    TabfThreadComponent* abfThread1 = nullptr;
+
+    // Handlers.
+    void FormCreate(TObject* Sender);
+    void FormResize(TObject* Sender);
+    void FormCanResize(TObject* Sender, int& NewWidth, int& NewHeight, bool& Resize);
+    void Button1Click(TObject* Sender);
+    void Edit2Exit(TObject* Sender);
+    void Timer1Timer(TObject* Sender);
+    void TimerRepaintTimer(TObject* Sender);
+    void abfThread1Execute(TObject* Sender);
+    void EditTimeoutExit(TObject* Sender);
+    void EditAlarmExit(TObject* Sender);
+    void EditLogExit(TObject* Sender);
+    void ComboBox1Exit(TObject* Sender);
+    void PageControl1Enter(TObject* Sender);
+    void PageControl1Exit(TObject* Sender);
+    void PageControl2Change(TObject* Sender);
+    void TabSheet7Enter(TObject* Sender);
+    void TrackMaxGraphChange(TObject* Sender);
+    void TrackBarPingSizeChange(TObject* Sender);
+    void TrackBarUpdateChange(TObject* Sender);
+    void XYPlot1AxisZoom(Tsp_Axis* Sender, double& min, double& max, bool& CanZoom);
+    void XYPlot1DblClick(TObject* Sender);
+    void TimerZoomTimer(TObject* Sender);
+
+    // The system announces the end of the session: the window closes without asking.
+    void WMQueryEndSession();
+
+    // One probe of one host into the working ring (the worker's step; also the warm-up).
     void PingHost(const std::string& host);
+    // One pass over the three hosts; the caller holds the store's lock.
+    void PingAllHosts();
+
+    // The alarm file as the shell gets it: a bare name missing here is taken from beside the
+    // program.
+    static std::string ResolveAlarmFile(const std::string& name);
+
+    // What the window shows and keeps, for those who check it from outside.
+    double Average() const { return FAverage; }
+    const TSampleStore& Store() const { return *this; }
+    bool PassPending() const { return FPingRequest.load(); }
+    int PassesDone() const { return FPassesDone.load(); }
+
+    // The built-in host names: the memo's refill, ComboBox1's items, the default hosts.
+    static const char* const kBuiltInHosts[9];
 
 private:
-    // The ping size in bytes, as the user set it.
-    int PingSize() const { return FPingSize; }
-    // Whether the worker has been asked to stop.
-    bool StopRequested() const { return false; }
+    void BuildDesign();
+    void BuildGraphPage();
+    void BuildPreferencesPages();
+    void BuildAboutPage();
+    void WireEvents();
+
+    // The collection proper; nothing happens while a pass holds the store.
+    void CollectResults();
+    // Takes over changed host texts; false when a pass holds the store (try again later).
+    bool ApplyHostChanges();
+    void AddHostAverage(Tsp_XYLine* line, const std::string& hostText);
+    // Adds a point at now, keeping at most the chosen number of points on the line.
+    void AddLinePoint(Tsp_XYLine* line, double y);
+    // Removes every point of a host's line and restarts its count.
+    void ClearLine(Tsp_XYLine* line);
+
+    void WriteUpdateLog(const std::string& host1, double mean1, const std::string& host2,
+                        double mean2, const std::string& host3, double mean3);
+    // Shows host 1's mean outside the plot and sounds the alarm above the threshold.
+    void UpdateStatus();
+    void SetTrayText(const std::string& text);
+    void SetTrayHint(const std::string& hint);
+    void SetTrayColor(TColor color);
+    // Switches automatic ranges of the left and bottom axes on or off together.
+    void SetAutoRanges(bool automatic);
     // Tells the user once, in words, when this machine does not let us send ICMP at all.
     void ReportEchoPermission();
 
     TApplication& FApplication;
     const TPlatformServices FServices;
     TProbeEngine FProbe;
-    int FPingSize = 1024;
+    double FAverage = 0;
+    int32_t FEndSession = 0;
+    // Holds the worker back until start-up has set the time-out: a pass with a time-out of 0
+    // would report every host as lost.
+    std::atomic<bool> FPassesAllowed{false};
+    std::atomic<int> FPassesDone{0};
+    // A host change met a pass in progress and waits to be applied.
+    bool FHostChangePending = false;
+    std::minstd_rand FRandom{std::random_device{}()};
 };

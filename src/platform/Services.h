@@ -4,8 +4,10 @@
 
 #include "platform/IcmpEcho.h"
 #include "platform/NameLookup.h"
+#include "platform/Shell.h"
 
 struct TPlatformServices {
     TNameLookup& Lookup;
     TIcmpEcho& Echo;
+    TShell& Shell;
 };

@@ -88,12 +88,18 @@ void TFont::SetCharset(int value) {
     Changed();
 }
 
+void TFont::SetOrientation(int value) {
+    FOrientation = value;
+    Changed();
+}
+
 void TFont::Assign(const TFont& source) {
     FName = source.FName;
     FHeight = source.FHeight;
     FStyle = source.FStyle;
     FColor = source.FColor;
     FCharset = source.FCharset;
+    FOrientation = source.FOrientation;
     Changed();
 }
 

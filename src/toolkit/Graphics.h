@@ -83,6 +83,9 @@ public:
     void SetColor(TColor value);
     int Charset() const { return FCharset; }
     void SetCharset(int value);
+    // Escapement in tenths of a degree, counter-clockwise: 900 runs the text upwards.
+    int Orientation() const { return FOrientation; }
+    void SetOrientation(int value);
     void Assign(const TFont& source);
 
     // The platform font for this description. Names the platform lacks fall back to fonts of
@@ -101,4 +104,5 @@ private:
     TFontStyles FStyle = 0;
     TColor FColor = clWindowText;
     int FCharset = 1;  // the default character set
+    int FOrientation = 0;
 };

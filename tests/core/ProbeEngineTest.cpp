@@ -10,7 +10,7 @@ constexpr uint32_t kAddr = 0x0100007f;  // 127.0.0.1 in network order
 
 class ProbeEngineTest : public ::testing::Test {
 protected:
-    ProbeEngineTest() : services{lookup, echo}, engine(services) {
+    ProbeEngineTest() : engine(lookup, echo) {
         lookup.Hosts["example.test"] = kAddr;
         store.FTimeout = 9000;
         store.FWork = {-5, -5, -5, -5, -5};
@@ -27,7 +27,6 @@ protected:
 
     TFakeNameLookup lookup;
     TFakeIcmpEcho echo;
-    TPlatformServices services;
     TProbeEngine engine;
     TSampleStore store;
 };
@@ -58,7 +57,7 @@ TEST_P(ProbeFailureTable, SlotCounterAndText) {
 
     Ping(row.host);
 
-    EXPECT_EQ(store.FWork[2], row.expectedSlot == -1 ? store.FTimeout : row.expectedSlot);
+    EXPECT_EQ(store.FWork[2], row.expectedSlot == -1 ? store.FTimeout.load() : row.expectedSlot);
     EXPECT_EQ(store.FLostCount, 1 + row.expectedLost);
     EXPECT_EQ(store.FPingError, row.expectedError);
     ExpectReleased();

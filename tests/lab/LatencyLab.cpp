@@ -1,12 +1,15 @@
 #include "lab/LatencyLab.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -133,6 +136,32 @@ std::string TLatencyLab::AddHost(const TLabHostOptions& options) {
 
 void TLatencyLab::RunInClient(const std::function<void()>& fn) const {
     RunInNetworkNamespace(FClient, fn);
+}
+
+TLatencyLab::TClientGuard TLatencyLab::EnterClient() const {
+    const int original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (original < 0) {
+        throw std::runtime_error(std::string("/proc/thread-self/ns/net: ") + std::strerror(errno));
+    }
+    const std::string path = "/run/netns/" + FClient;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int joined = fd >= 0 ? ::setns(fd, CLONE_NEWNET) : -1;
+    const int error = errno;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (joined != 0) {
+        ::close(original);
+        throw std::runtime_error("setns " + FClient + ": " + std::strerror(error));
+    }
+    return TClientGuard(original);
+}
+
+TLatencyLab::TClientGuard::~TClientGuard() {
+    if (FOriginal >= 0) {
+        ::setns(FOriginal, CLONE_NEWNET);
+        ::close(FOriginal);
+    }
 }
 
 void TLatencyLab::AllowDatagramSockets(bool allow) const {

@@ -36,6 +36,20 @@ public:
     // Runs fn on a thread in the client namespace and waits for it.
     void RunInClient(const std::function<void()>& fn) const;
 
+    // Moves the calling thread into the client namespace until the returned guard goes; threads
+    // it starts meanwhile are born there too (a whole window with its worker, say).
+    class TClientGuard {
+    public:
+        explicit TClientGuard(int originalNamespace) : FOriginal(originalNamespace) {}
+        ~TClientGuard();
+        TClientGuard(const TClientGuard&) = delete;
+        TClientGuard& operator=(const TClientGuard&) = delete;
+
+    private:
+        int FOriginal;
+    };
+    TClientGuard EnterClient() const;
+
     // Sets net.ipv4.ping_group_range in the client namespace: every group may use ICMP datagram
     // sockets, or none may (the kernel's default).
     void AllowDatagramSockets(bool allow) const;

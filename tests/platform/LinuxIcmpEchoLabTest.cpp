@@ -61,7 +61,7 @@ protected:
     std::unique_ptr<TLatencyLab> lab;
     TLinuxNameLookup lookup;
     TLinuxIcmpEcho echo{GetParam()};
-    TProbeEngine engine{TPlatformServices{lookup, echo}};
+    TProbeEngine engine{lookup, echo};
 };
 
 INSTANTIATE_TEST_SUITE_P(Sockets, EchoLab,
@@ -249,7 +249,7 @@ TEST(EchoPermission, WithoutAnySocketTheUserLearnsBothFixes) {
         EXPECT_NE(problem.find("sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""),
                   std::string::npos)
             << problem;
-        TProbeEngine engine(TPlatformServices{lookup, echo});
+        TProbeEngine engine(lookup, echo);
         TSampleStore store;
         store.FTimeout = 1000;
         engine.PingHost(store, "127.0.0.1", 1024, false);

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <algorithm>
 #include <sstream>
 
 #include "toolkit/DiagLog.h"
@@ -29,9 +29,20 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
 
     const std::string text = ReadAll(path);
     EXPECT_EQ(text.rfind("earlier run\r\n", 0), 0u) << "an existing log is never emptied";
-    const std::regex line(R"(earlier run\r\n[^\r\n]+: Start \[Latmo 1\.64\]\r\n)"
-                          R"([^\r\n]+: Timer1 error \[Latmo 1\.64\]\r\n)");
-    EXPECT_TRUE(std::regex_match(text, line)) << text;
+    // "earlier run", then two lines of "<date> <time>: <message> [Latmo 1.64]", each ended by
+    // CR LF.
+    const std::string first = "earlier run\r\n";
+    ASSERT_EQ(text.compare(0, first.size(), first), 0) << text;
+    const std::string rest = text.substr(first.size());
+    const size_t end1 = rest.find("\r\n");
+    ASSERT_NE(end1, std::string::npos);
+    const std::string line1 = rest.substr(0, end1);
+    const std::string line2 = rest.substr(end1 + 2);
+    EXPECT_GT(line1.find(": Start [Latmo 1.64]"), 0u);
+    EXPECT_EQ(line1.size() - line1.find(": Start [Latmo 1.64]"), std::string(": Start [Latmo 1.64]").size());
+    EXPECT_EQ(line2.substr(line2.size() - 2), "\r\n");
+    EXPECT_NE(line2.find(": Timer1 error [Latmo 1.64]\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(line2.begin(), line2.end(), '\n'), 1);
     std::filesystem::remove_all(dir);
 }
 

@@ -1,0 +1,67 @@
+// The collection of a finished pass: means, the Log page, the points and the measurement log.
+
+#include "core/LogFiles.h"
+#include "core/Statistics.h"
+#include "core/Unit1.h"
+
+void TForm1::TimerRepaintTimer(TObject*) {
+    CollectResults();
+    // A host change that met a pass is applied once that pass's results are in.
+    if (FHostChangePending && !FResultsReady) {
+        ApplyHostChanges();
+    }
+}
+
+void TForm1::CollectResults() {
+    if (!FResultsReady) {
+        return;
+    }
+    // A pass still running keeps the store; the results stay flagged for the next tick.
+    std::unique_lock<std::mutex> lock(FStoreLock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return;
+    }
+    FResultsReady = false;
+    Memo1->Lines().Clear();
+    if (!FPassErrors.empty()) {
+        Memo1->Lines().Add(FPassErrors);
+        FPassErrors.clear();
+    }
+    FWork = FRing2;
+    AddHostAverage(Line2, ComboBox2->Text());
+    const double mean2 = FAverage;
+    FWork = FRing3;
+    AddHostAverage(Line3, ComboBox3->Text());
+    const double mean3 = FAverage;
+    FWork = FRing1;
+    AddHostAverage(Line1, ComboBox1->Text());
+    const double mean1 = FAverage;
+
+    AddLinePoint(LineLostPing, FLostCount * 20.0);
+    if (!EditLog->Text().empty()) {
+        WriteUpdateLog(ComboBox1->Text(), mean1, ComboBox2->Text(), mean2, ComboBox3->Text(),
+                       mean3);
+    }
+    UpdateStatus();
+}
+
+void TForm1::AddHostAverage(Tsp_XYLine* line, const std::string& hostText) {
+    const THostAverage average = TrimmedMean(FWork, TrackBarPingSize->Position());
+    FAverage = average.Average;
+    Memo1->Lines().Add(AverageLine(hostText, average));
+    AddLinePoint(line, FAverage);
+}
+
+void TForm1::WriteUpdateLog(const std::string& host1, double mean1, const std::string& host2,
+                            double mean2, const std::string& host3, double mean3) {
+    AppendLogLine(EditLog->Text(),
+                  UpdateLogLine(Now(), {host1, mean1}, {host2, mean2}, {host3, mean3}));
+}
+
+void TForm1::EditLogExit(TObject*) {
+    const std::string name = EditLog->Text();
+    const std::string completed = CompleteLogFileName(name, ProgramDir());
+    if (completed != name) {
+        EditLog->SetText(completed);
+    }
+}

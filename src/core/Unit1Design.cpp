@@ -1,0 +1,213 @@
+// The window's stored design: every component with its properties, in the order the design
+// assigns them.
+
+#include "core/Unit1.h"
+
+namespace {
+
+constexpr int kVerdana8 = -11;   // 8 points at the design's 96 pixels per inch
+constexpr int kVerdana10 = -13;  // 10 points
+
+template <typename T>
+T* Make(TForm1* form, const char* name, TControl* parent, int left, int top, int width,
+        int height) {
+    auto* c = new T(form);
+    c->SetName(name);
+    c->SetParent(parent);
+    c->SetBounds(left, top, width, height);
+    return c;
+}
+
+void UseVerdana(TControl* c, int height = kVerdana8) {
+    c->Font().SetName("Verdana");
+    c->Font().SetHeight(height);
+}
+
+TLabel* MakeLabel(TForm1* form, const char* name, TControl* parent, int left, int top,
+                  const char* caption) {
+    auto* label = Make<TLabel>(form, name, parent, left, top, 10, 13);
+    UseVerdana(label);
+    label->SetCaption(caption);
+    return label;
+}
+
+TEdit* MakeEdit(TForm1* form, const char* name, TControl* parent, int left, int top, int width,
+                const char* text) {
+    auto* edit = Make<TEdit>(form, name, parent, left, top, width, 21);
+    UseVerdana(edit);
+    edit->SetText(text);
+    return edit;
+}
+
+TTrackBar* MakeTrackBar(TForm1* form, const char* name, TControl* parent, int top, int height,
+                        int min, int max, int frequency, int position) {
+    auto* bar = Make<TTrackBar>(form, name, parent, 8, top, 345, height);
+    bar->SetMax(max);
+    bar->SetMin(min);
+    bar->SetFrequency(frequency);
+    bar->SetPosition(position);
+    return bar;
+}
+
+const char* const kAboutText =
+    "<p align=\"center\"><font face=\"Verdana\" size=\"4\"><b>Latmo</b></font><br>"
+    "<font face=\"Verdana\">watches the latency to three hosts</font></p>"
+    "<p align=\"center\"><font face=\"Verdana\">Every few seconds one ICMP echo goes to each "
+    "host; the graph shows the mean of the last five round-trip times without the highest "
+    "and the lowest one.</font></p>"
+    "<p align=\"center\"><font face=\"Verdana\">Shift-drag zooms the graph, Ctrl-drag moves it, "
+    "a double click fits it again.</font></p>"
+    "<p align=\"center\"><font face=\"Verdana\"><a href=\"https://www.debian.org/\">"
+    "Debian</a> &middot; <a href=\"https://www.qt.io/\">Qt</a></font></p>"
+    "<p align=\"center\"><font face=\"Verdana\" color=\"#ff0000\">Red line on graphics - value "
+    "of lost ping.</font></p>";
+
+}  // namespace
+
+const char* const TForm1::kBuiltInHosts[9] = {
+    "google.com",   "wikipedia.org", "cloudflare.com",  "debian.org", "facebook.com",
+    "yahoo.com",    "bing.com",      "one.one.one.one", "dns.google",
+};
+
+void TForm1::BuildDesign() {
+    SetName("Form1");
+    SetCaption("Latmo");
+    SetClientSize(393, 346);
+    Font().SetName("MS Sans Serif");
+    Font().SetHeight(-11);
+    SetShowHint(true);
+
+    Button1 = Make<TButton>(this, "Button1", this, 14, 3, 219, 21);
+    UseVerdana(Button1);
+    Button1->SetCaption("Ping hosts");
+    Label2 = MakeLabel(this, "Label2", this, 254, 7, "every");
+    Edit2 = MakeEdit(this, "Edit2", this, 310, 3, 33, "45");
+    Label3 = MakeLabel(this, "Label3", this, 352, 7, "sec.");
+    Edithost = MakeEdit(this, "Edithost", this, 0, 0, 121, kBuiltInHosts[8]);
+    Edithost->SetVisible(false);
+
+    PageControl1 = Make<TPageControl>(this, "PageControl1", this, 8, 32, 377, 276);
+    UseVerdana(PageControl1);
+    PageControl1->SetAnchors(akLeft | akTop | akRight | akBottom);
+
+    TabSheet1 = Make<TTabSheet>(this, "TabSheet1", PageControl1, 0, 0, 369, 247);
+    TabSheet1->SetCaption("Graph");
+    BuildGraphPage();
+
+    TabSheet2 = Make<TTabSheet>(this, "TabSheet2", PageControl1, 0, 0, 369, 247);
+    TabSheet2->SetCaption("Log");
+    Memo1 = Make<TMemo>(this, "Memo1", TabSheet2, 0, 0, 369, 247);
+    Memo1->SetAlign(TAlign::alClient);
+    Memo1->SetAlignment(TAlignment::taCenter);
+    UseVerdana(Memo1, kVerdana10);
+    Memo1->SetScrollBars(TScrollStyle::ssVertical);
+
+    TabSheet4 = Make<TTabSheet>(this, "TabSheet4", PageControl1, 0, 0, 369, 247);
+    TabSheet4->SetCaption("Preferences");
+    BuildPreferencesPages();
+
+    TabSheet3 = Make<TTabSheet>(this, "TabSheet3", PageControl1, 0, 0, 369, 247);
+    TabSheet3->SetCaption("About");
+    BuildAboutPage();
+
+    ComboBox1 = Make<TComboBox>(this, "ComboBox1", this, 8, 315, 123, 21);
+    ComboBox1->SetAnchors(akLeft | akBottom);
+    UseVerdana(ComboBox1);
+    ComboBox1->Font().SetColor(clNavy);
+    for (int i = 0; i < 8; ++i) {
+        ComboBox1->Items().Add(kBuiltInHosts[i]);
+    }
+    ComboBox1->SetText(kBuiltInHosts[8]);
+    ComboBox2 = Make<TComboBox>(this, "ComboBox2", this, 132, 315, 123, 21);
+    ComboBox2->SetAnchors(akLeft | akBottom);
+    UseVerdana(ComboBox2);
+    ComboBox2->Font().SetColor(clMaroon);
+    ComboBox2->SetText(kBuiltInHosts[5]);
+    ComboBox3 = Make<TComboBox>(this, "ComboBox3", this, 260, 315, 123, 21);
+    ComboBox3->SetAnchors(akLeft | akBottom);
+    UseVerdana(ComboBox3);
+    ComboBox3->Font().SetColor(clGreen);
+    ComboBox3->SetText(kBuiltInHosts[7]);
+
+    Timer1 = new TTimer(this);
+    Timer1->SetName("Timer1");
+    Timer1->SetInterval(2000);
+    TimerRepaint = new TTimer(this);
+    TimerRepaint->SetName("TimerRepaint");
+    TimerRepaint->SetInterval(500);
+    TimerZoom = new TTimer(this);
+    TimerZoom->SetName("TimerZoom");
+    TimerZoom->SetInterval(120000);
+
+    abfThread1 = new TabfThreadComponent(this);
+    abfThread1->SetName("abfThread1");
+    abfThread1->SetPriority(TThreadPriority::tpLowest);
+    abfThread1->SetSuspended(false);
+    abfThread1->SetSynchronized(true);
+    abfThread1->OnExecute = [this](TObject* s) { abfThread1Execute(s); };
+}
+
+void TForm1::BuildPreferencesPages() {
+    PageControl2 = Make<TPageControl>(this, "PageControl2", TabSheet4, 0, 0, 369, 247);
+    PageControl2->SetAlign(TAlign::alClient);
+    UseVerdana(PageControl2);
+    PageControl2->Font().SetStyle(fsBold);
+
+    TabSheet5 = Make<TTabSheet>(this, "TabSheet5", PageControl2, 0, 0, 361, 219);
+    TabSheet5->SetCaption("Hosts");
+    host = Make<TMemo>(this, "host", TabSheet5, 0, 0, 361, 219);
+    host->SetAlign(TAlign::alClient);
+    UseVerdana(host);
+    host->SetScrollBars(TScrollStyle::ssBoth);
+    host->SetWordWrap(false);
+    for (int i = 0; i < 8; ++i) {
+        host->Lines().Add(kBuiltInHosts[i]);
+    }
+
+    TabSheet6 = Make<TTabSheet>(this, "TabSheet6", PageControl2, 0, 0, 361, 219);
+    TabSheet6->SetCaption("Alarm, Graph, Log");
+    Label1 = MakeLabel(this, "Label1", TabSheet6, 8, 12, "If ping first host >");
+    EditAlarmSec = MakeEdit(this, "EditAlarmSec", TabSheet6, 150, 8, 57, "8000");
+    Label5 = MakeLabel(this, "Label5", TabSheet6, 214, 12, "msec. then execute");
+    EditAlarm = MakeEdit(this, "EditAlarm", TabSheet6, 8, 32, 345, "alarm.wav");
+    EditAlarm->SetHint("Enter path and file name for open");
+    Label8 = MakeLabel(this, "Label8", TabSheet6, 8, 62, "with parametrs:");
+    EditAlarmParam = MakeEdit(this, "EditAlarmParam", TabSheet6, 118, 58, 235, "");
+    Label7 = MakeLabel(this, "Label7", TabSheet6, 8, 88, "Max graph. values");
+    TrackMaxGraph = MakeTrackBar(this, "TrackMaxGraph", TabSheet6, 104, 30, 10, 1000, 30, 300);
+    Label6 = MakeLabel(this, "Label6", TabSheet6, 8, 142, "Log file:");
+    EditLog = MakeEdit(this, "EditLog", TabSheet6, 8, 158, 345, "");
+    EditLog->SetHint("Enter path and file name for log file\n(If it is empty, then file is not created)");
+
+    TabSheet7 = Make<TTabSheet>(this, "TabSheet7", PageControl2, 0, 0, 361, 219);
+    TabSheet7->SetCaption("MaxPing, Start");
+    Label9 = MakeLabel(this, "Label9", TabSheet7, 8, 12, "Timeout value (msec)");
+    EditTimeout = MakeEdit(this, "EditTimeout", TabSheet7, 170, 8, 57, "9000");
+    Label11 = MakeLabel(this, "Label11", TabSheet7, 8, 38, "Ping size =");
+    TrackBarPingSize =
+        MakeTrackBar(this, "TrackBarPingSize", TabSheet7, 54, 36, 15, 10000, 333, 1024);
+    TrackBarPingSize->SetTickMarks(TTickMark::tmBoth);
+    Label12 = MakeLabel(this, "Label12", TabSheet7, 8, 96, "Period check for new version 7 days");
+    TrackBarUpdate = MakeTrackBar(this, "TrackBarUpdate", TabSheet7, 112, 30, 1, 60, 7, 7);
+    CheckBoxAutoStart = Make<TCheckBox>(this, "CheckBoxAutoStart", TabSheet7, 8, 150, 300, 17);
+    UseVerdana(CheckBoxAutoStart);
+    CheckBoxAutoStart->SetCaption("Auto start with Windows start");
+    CheckBoxOneInstance = Make<TCheckBox>(this, "CheckBoxOneInstance", TabSheet7, 8, 172, 300, 17);
+    UseVerdana(CheckBoxOneInstance);
+    CheckBoxOneInstance->SetCaption("Only one instance");
+}
+
+void TForm1::BuildAboutPage() {
+    Label4 = MakeLabel(this, "Label4", TabSheet3, 8, 8, "Latmo version 1.65");
+    home1 = MakeLabel(this, "home1", TabSheet3, 8, 28, "home");
+    home1->Font().SetColor(clBlue);
+    home1->Font().SetStyle(fsUnderline);
+    home1->SetCursor(crHandPoint);
+    Label10 = MakeLabel(this, "Label10", TabSheet3, 60, 28, "alternate");
+    Label10->Font().SetColor(clBlue);
+    Label10->Font().SetStyle(fsUnderline);
+    Label10->SetCursor(crHandPoint);
+    ParamLabel1 = Make<TParamLabel>(this, "ParamLabel1", TabSheet3, 8, 48, 353, 190);
+    ParamLabel1->SetAnchors(akLeft | akTop | akRight | akBottom);
+    ParamLabel1->SetCaption(kAboutText);
+}

@@ -1,0 +1,138 @@
+// The sampling cycle: the worker's loop and its probe passes, the periodic request, and the
+// take-over of changed host texts.
+
+#include <limits>
+
+#include "core/Unit1.h"
+#include "toolkit/DiagLog.h"
+#include "toolkit/StrUtils.h"
+
+namespace {
+
+constexpr int kIdlePollMs = 150;
+constexpr int kRestAfterPassMs = 200;
+constexpr int kMinIntervalMs = 3000;
+// How long a requested pass waits for the collection of the previous one.
+constexpr int kCollectionGraceMs = 1000;
+constexpr int kGraceStepMs = 50;
+
+}  // namespace
+
+void TForm1::abfThread1Execute(TObject*) {
+    int heldBackMs = 0;
+    while (!abfThread1->Terminated()) {
+        // Until start-up has set the time-out, a request waits.
+        if (FPassesAllowed && FPingRequest) {
+            // When passes take longer than the period, the next one would take the store again
+            // before the collection got its turn, and the window would show nothing new for
+            // pass after pass. A window that does not collect within a second is not waited for.
+            if (FResultsReady && heldBackMs < kCollectionGraceMs) {
+                abfThread1->Sleep(kGraceStepMs);
+                heldBackMs += kGraceStepMs;
+                continue;
+            }
+            heldBackMs = 0;
+            FPingRequest = false;
+            {
+                std::lock_guard<std::mutex> lock(FStoreLock);
+                PingAllHosts();
+                // Raised under the lock, so a collection never clears the flag of a pass it
+                // has not seen.
+                FResultsReady = true;
+            }
+            ++FPassesDone;
+            abfThread1->Sleep(kRestAfterPassMs);
+        } else {
+            abfThread1->Sleep(kIdlePollMs);
+        }
+    }
+}
+
+void TForm1::PingHost(const std::string& hostText) {
+    FProbe.PingHost(*this, hostText, FPingSize, abfThread1 != nullptr && abfThread1->Terminated());
+}
+
+void TForm1::PingAllHosts() {
+    FLostCount = 0;
+    struct {
+        TRing& Ring;
+        const std::string& Host;
+    } hosts[3] = {{FRing1, FHost1}, {FRing2, FHost2}, {FRing3, FHost3}};
+    for (auto& h : hosts) {
+        FWork = h.Ring;
+        PingHost(h.Host);
+        h.Ring = FWork;
+        if (!FPingError.empty()) {
+            FPassErrors += h.Host + ":" + FPingError + "\r\n";
+        }
+    }
+    FRingIndex = FRingIndex >= kRingSize - 1 ? 0 : FRingIndex + 1;
+}
+
+void TForm1::Button1Click(TObject*) { FPingRequest = true; }
+
+void TForm1::Edit2Exit(TObject*) {
+    int32_t seconds = 0;
+    int64_t ms = kMinIntervalMs;
+    if (TryStrToInt(Edit2->Text(), seconds)) {
+        // Held in milliseconds as a signed 32-bit number: longer intervals take the longest
+        // that fits instead of wrapping round to a negative one.
+        ms = std::min<int64_t>(int64_t{seconds} * 1000, std::numeric_limits<int32_t>::max());
+    }
+    ms = std::max<int64_t>(ms, kMinIntervalMs);
+    Timer1->SetInterval(static_cast<int>(ms));
+    Edit2->SetText(std::to_string((ms + 500) / 1000));
+}
+
+void TForm1::Timer1Timer(TObject*) {
+    FPingRequest = true;
+    try {
+        if (std::uniform_int_distribution<int>(0, 2)(FRandom) == 0) {
+            Edit2Exit(this);
+        }
+        if (host->Lines().Count() < 2) {
+            for (const char* name : kBuiltInHosts) {
+                host->Lines().Add(name);
+            }
+        }
+        ApplyHostChanges();
+    } catch (...) {
+        WriteDiagLog("Timer1 error");
+    }
+}
+
+bool TForm1::ApplyHostChanges() {
+    struct {
+        TComboBox* Box;
+        std::string& Remembered;
+        TRing& Ring;
+        Tsp_XYLine* Line;
+    } hosts[3] = {{ComboBox1, FHost1, FRing1, Line1},
+                  {ComboBox2, FHost2, FRing2, Line2},
+                  {ComboBox3, FHost3, FRing3, Line3}};
+    bool changed = false;
+    for (const auto& h : hosts) {
+        changed = changed || h.Box->Text() != h.Remembered;
+    }
+    if (!changed) {
+        return true;
+    }
+    // A pass in progress keeps the store for up to three time-outs; the change waits for a
+    // later tick rather than freezing the window.
+    std::unique_lock<std::mutex> lock(FStoreLock, std::try_to_lock);
+    FHostChangePending = !lock.owns_lock();
+    if (FHostChangePending) {
+        return false;
+    }
+    for (auto& h : hosts) {
+        const std::string text = h.Box->Text();
+        if (text == h.Remembered) {
+            continue;
+        }
+        h.Remembered = text;
+        h.Box->SetHint(text);
+        ClearLine(h.Line);
+        h.Ring.fill(0);
+    }
+    return true;
+}

@@ -1,0 +1,51 @@
+// The status display: host 1's mean in the caption, the application title and the tray icon,
+// whose colour warns before the alarm threshold; above it, the alarm file is opened.
+
+#include <sys/stat.h>
+
+#include "core/StatusDisplay.h"
+#include "core/Unit1.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+bool FileExists(const std::string& name) {
+    struct stat st {};
+    return stat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string TForm1::ResolveAlarmFile(const std::string& name) {
+    // Started from a launcher, the current directory is rarely the program's: a bare name
+    // that is not here is looked for beside the program, where the default alarm lives.
+    if (name.empty() || name.find('/') != std::string::npos || FileExists(name)) {
+        return name;
+    }
+    const std::string beside = IncludeTrailingPathDelimiter(ProgramDir()) + name;
+    return FileExists(beside) ? beside : name;
+}
+
+void TForm1::UpdateStatus() {
+    const TStatusView view = ComputeStatus(FAverage, ComboBox1->Text(), EditAlarmSec->Text());
+    SetCaption(view.Caption);
+    FApplication.SetTitle(view.Title);
+    SetTrayText(view.TrayText);
+    SetTrayHint(view.TrayHint);
+    if (view.ThresholdInvalid) {
+        EditAlarmSec->SetText("9000");
+        return;
+    }
+    for (const TColor color : view.TrayColors) {
+        SetTrayColor(color);
+    }
+    if (view.AlarmDue && !EditAlarm->Text().empty()) {
+        FServices.Shell.ShellExecute("open", ResolveAlarmFile(EditAlarm->Text()),
+                                     EditAlarmParam->Text(), "", SW_SHOWNORMAL);
+    }
+}
+
+// Until the tray icon exists these have nowhere to go but the window itself.
+void TForm1::SetTrayText(const std::string&) {}
+void TForm1::SetTrayHint(const std::string&) {}
+void TForm1::SetTrayColor(TColor) {}

@@ -1,0 +1,145 @@
+#include "plot/XYDataSeries.h"
+
+#include <algorithm>
+
+#include "plot/XYPlot.h"
+
+namespace {
+
+// Widens [lo, hi] to take v; a value below lo cannot also be above hi.
+void Widen(double v, double& lo, double& hi) {
+    if (v < lo) {
+        lo = v;
+    } else if (v > hi) {
+        hi = v;
+    }
+}
+
+}  // namespace
+
+Tsp_XYDataSeries::Tsp_XYDataSeries(TComponent* AOwner)
+    : Tsp_DataSeries(AOwner),
+      FXV(static_cast<size_t>(FCapacityBound) + 1),
+      FYV(static_cast<size_t>(FCapacityBound) + 1) {
+    FLineAttr.SetOnChange([this](TObject* sender) { AttrChanged(sender); });
+}
+
+Tsp_XYDataSeries::~Tsp_XYDataSeries() {
+    FLineAttr.SetOnChange(nullptr);
+    // Leave the plot while the points can still be asked for; the base would do it too late.
+    SetPlot(nullptr);
+}
+
+void Tsp_XYDataSeries::AddXY(double X, double Y) {
+    if (FCount >= FCapacityBound) {
+        FCapacityBound += FGrowthStep;
+        FXV.resize(static_cast<size_t>(FCapacityBound) + 1);
+        FYV.resize(static_cast<size_t>(FCapacityBound) + 1);
+    }
+    FXV[static_cast<size_t>(FCount)] = X;
+    FYV[static_cast<size_t>(FCount)] = Y;
+    if (FCount == 0) {
+        FXMin = FXMax = X;
+        FYMin = FYMax = Y;
+        FExtentsValid = true;
+    } else if (FExtentsValid) {
+        Widen(X, FXMin, FXMax);
+        Widen(Y, FYMin, FYMax);
+    }
+    ++FCount;
+    ValuesChanged();
+}
+
+void Tsp_XYDataSeries::Delete(int32_t Index) {
+    if (Index < 0 || Index >= FCount) {
+        return;
+    }
+    FExtentsValid = false;
+    const auto from = static_cast<ptrdiff_t>(Index) + 1;
+    std::copy(FXV.begin() + from, FXV.begin() + FCount, FXV.begin() + from - 1);
+    std::copy(FYV.begin() + from, FYV.begin() + FCount, FYV.begin() + from - 1);
+    --FCount;
+    ValuesChanged();
+}
+
+void Tsp_XYDataSeries::Clear() {
+    const bool held = FCount > 0;
+    FCount = 0;
+    if (held && FActive && !FLockInvalidate && Plot() != nullptr) {
+        Plot()->SeriesChanged(this);
+    }
+}
+
+void Tsp_XYDataSeries::ValuesChanged() {
+    if (FLockInvalidate || Plot() == nullptr) {
+        return;
+    }
+    if (FActive) {
+        Plot()->SeriesChanged(this);
+    }
+    Plot()->Update();
+}
+
+bool Tsp_XYDataSeries::ValidExtents() {
+    if (FCount == 0) {
+        return false;
+    }
+    if (!FExtentsValid) {
+        FXMin = FXMax = FXV[0];
+        FYMin = FYMax = FYV[0];
+        for (int32_t i = 1; i < FCount; ++i) {
+            Widen(FXV[static_cast<size_t>(i)], FXMin, FXMax);
+            Widen(FYV[static_cast<size_t>(i)], FYMin, FYMax);
+        }
+        FExtentsValid = true;
+    }
+    return true;
+}
+
+bool Tsp_XYDataSeries::Extent(double Tsp_XYDataSeries::*field, double& value) {
+    if (!ValidExtents()) {
+        return false;
+    }
+    value = this->*field;
+    return true;
+}
+
+bool Tsp_XYDataSeries::GetXMin(double& value) {
+    return Extent(&Tsp_XYDataSeries::FXMin, value);
+}
+bool Tsp_XYDataSeries::GetXMax(double& value) {
+    return Extent(&Tsp_XYDataSeries::FXMax, value);
+}
+bool Tsp_XYDataSeries::GetYMin(double& value) {
+    return Extent(&Tsp_XYDataSeries::FYMin, value);
+}
+bool Tsp_XYDataSeries::GetYMax(double& value) {
+    return Extent(&Tsp_XYDataSeries::FYMax, value);
+}
+
+void Tsp_XYDataSeries::SetLockInvalidate(bool value) {
+    if (value == FLockInvalidate) {
+        return;
+    }
+    FLockInvalidate = value;
+    if (!FLockInvalidate && Plot() != nullptr && FActive) {
+        Plot()->SeriesChanged(this);
+    }
+}
+
+void Tsp_XYDataSeries::SetActive(bool value) {
+    if (value == FActive) {
+        return;
+    }
+    FActive = value;
+    if (Plot() != nullptr) {
+        Plot()->SeriesChanged(this);
+    }
+}
+
+void Tsp_XYDataSeries::AttrChanged(TObject* Sender) {
+    (void)Sender;
+    if (!FLockInvalidate && Plot() != nullptr && FActive) {
+        Plot()->Redraw(false, false, true);
+    }
+}

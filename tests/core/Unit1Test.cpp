@@ -1,0 +1,378 @@
+// The window's monitoring cycle against fake network services: the real worker thread, the
+// real controls (offscreen), a fake echo that can hold a probe as long as the test wants.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "core/Unit1.h"
+#include "plot/Axis.h"
+#include "plot/XYLine.h"
+#include "plot/XYPlot.h"
+#include "support/FakeIcmpEcho.h"
+#include "support/FakeNameLookup.h"
+#include "support/FakeShell.h"
+#include "toolkit/Dialogs.h"
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() : services{lookup, echo, shell} {
+        uint32_t addr = 0x0a000001;
+        for (const char* name : TForm1::kBuiltInHosts) {
+            lookup.Hosts[name] = addr++;
+        }
+        lookup.Hosts["new.example"] = 0x0a0000ff;
+        oldHook = SetDialogHook([this](const TDialogRequest& r) {
+            dialogs.push_back(r.Text);
+            return mrOk;
+        });
+    }
+    ~WindowTest() override {
+        echo.Release();
+        form.reset();
+        SetDialogHook(oldHook);
+    }
+
+    // The tests collect by hand, at the moments they choose.
+    void Open() {
+        form = std::make_unique<TForm1>(application, services);
+        form->TimerRepaint->SetEnabled(false);
+    }
+    // Waits until the worker has finished every requested pass and rests.
+    bool Settle() {
+        return WaitUntil([&] { return !form->PassPending() && form->Store().FResultsReady.load(); });
+    }
+    // Requests one pass and waits for its results; the collection is left to the test.
+    bool RunPass() {
+        const int next = form->PassesDone() + 1;
+        form->Button1Click(form.get());
+        return WaitUntil([&] { return !form->PassPending() && form->PassesDone() >= next; });
+    }
+
+    TFakeNameLookup lookup;
+    TFakeIcmpEcho echo;
+    TFakeShell shell;
+    TPlatformServices services;
+    TApplication application;
+    std::unique_ptr<TForm1> form;
+    std::vector<std::string> dialogs;
+    TDialogHook oldHook;
+};
+
+TEST_F(WindowTest, StartsWithTheDesignAndOnePass) {
+    Open();
+    EXPECT_EQ(form->Caption(), "Latmo");
+    EXPECT_EQ(form->ClientWidth(), 393);
+    EXPECT_EQ(form->ClientHeight(), 346);
+    EXPECT_EQ(form->Edit2->Text(), "45");
+    EXPECT_EQ(form->Timer1->Interval(), 45000);
+    EXPECT_EQ(form->EditTimeout->Text(), "9000");
+    EXPECT_EQ(form->Label7->Caption(), "Max graph. values = 300");
+    EXPECT_EQ(form->Label11->Caption(), "Ping size = 1024 byte");
+    EXPECT_EQ(form->Label12->Caption(), "Period check for new version 7 days");
+    EXPECT_EQ(form->ComboBox1->Text(), form->Edithost->Text());
+    EXPECT_EQ(form->ComboBox2->Items().Count(), 8);
+    EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet1);
+    ASSERT_TRUE(Settle());
+    // The first pass ran with the validated time-out, never with 0.
+    for (const auto& call : echo.Calls()) {
+        EXPECT_EQ(call.TimeoutMs, 9000u);
+        EXPECT_EQ(call.PayloadSize, 1023u);
+    }
+}
+
+TEST_F(WindowTest, TwoRequestsDuringAPassGiveOneMorePass) {
+    echo.Block();
+    Open();
+    ASSERT_TRUE(echo.WaitUntilBlocked(5000));
+    form->Button1Click(form.get());
+    form->Button1Click(form.get());
+    echo.Release();
+    ASSERT_TRUE(WaitUntil([&] { return echo.Calls().size() >= 6 && !form->PassPending(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(echo.Calls().size(), 6u);
+}
+
+TEST_F(WindowTest, FivePassesFillEveryRingAndTheSixthWrapsRound) {
+    Open();
+    ASSERT_TRUE(Settle());
+    for (int i = 0; i < 4; ++i) {
+        echo.DefaultOutcome = {0, 0, static_cast<uint32_t>(10 + i)};
+        ASSERT_TRUE(RunPass());
+    }
+    for (const TRing* ring : {&form->Store().FRing1, &form->Store().FRing2, &form->Store().FRing3}) {
+        for (int32_t v : *ring) {
+            EXPECT_GE(v, 10);
+        }
+    }
+    EXPECT_EQ(form->Store().FRingIndex, 0);
+    echo.DefaultOutcome = {0, 0, 77};
+    ASSERT_TRUE(RunPass());
+    EXPECT_EQ(form->Store().FRing2[0], 77);
+    EXPECT_EQ(form->Store().FRing2[1], 10);
+}
+
+TEST_F(WindowTest, CollectionFillsLogPageLinesAndMeasurementLog) {
+    const auto dir = std::filesystem::temp_directory_path() / ("latmo-collect-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string logName = (dir / "measure.log").string();
+    Open();
+    form->EditLog->SetText(logName);
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    echo.Script.push_back({11010, 11010, 0});
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+
+    const auto lines = form->Memo1->Lines().ToVector();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], form->ComboBox1->Text() +
+                            ":Error 11010 in call to IcmpSendEcho(): Request Timed Out");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2].rfind("Average ping for " + form->ComboBox2->Text() + ": ", 0), 0u);
+    EXPECT_EQ(lines[4].rfind("Average ping for " + form->ComboBox1->Text() + ": ", 0), 0u);
+    EXPECT_EQ(form->LineLostPing->Count(), 2);
+    EXPECT_DOUBLE_EQ(form->LineLostPing->YValue(1), 20.0);
+    EXPECT_EQ(form->Line1->Tag(), 2);
+
+    std::ifstream in(logName, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string log = text.str();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+    EXPECT_NE(log.find("\t" + form->ComboBox2->Text() + "\t"), std::string::npos);
+    EXPECT_NE(log.find("\r\n"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(WindowTest, HostChangeResetsRingLineAndCount) {
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    ASSERT_EQ(form->Line2->Count(), 2);
+    form->ComboBox2->SetText("new.example");
+    form->Timer1Timer(form.get());
+    EXPECT_EQ(form->Store().FHost2, "new.example");
+    EXPECT_EQ(form->ComboBox2->Hint(), "new.example");
+    EXPECT_EQ(form->Store().FRing2, (TRing{0, 0, 0, 0, 0}));
+    EXPECT_EQ(form->Line2->Count(), 0);
+    EXPECT_EQ(form->Line2->Tag(), 0);
+    EXPECT_EQ(form->Line3->Count(), 2) << "other hosts keep their lines";
+}
+
+TEST_F(WindowTest, ErrorsOfTwoPassesWaitForOneCollection) {
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    form->ComboBox3->SetText("");
+    form->Timer1Timer(form.get());
+    ASSERT_TRUE(WaitUntil([&] {
+        form->TimerRepaintTimer(form.get());
+        return form->Store().FHost3.empty() && !form->PassPending() &&
+               !form->Store().FResultsReady.load();
+    }));
+    ASSERT_TRUE(RunPass());
+    ASSERT_TRUE(RunPass());
+    EXPECT_EQ(form->Store().FPassErrors, ":Addr. empty\r\n:Addr. empty\r\n");
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(form->Store().FPassErrors, "");
+}
+
+TEST_F(WindowTest, ALongPassNeverFreezesTheWindow) {
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    echo.Block();
+    form->Button1Click(form.get());
+    ASSERT_TRUE(echo.WaitUntilBlocked(5000));
+
+    // A host change and a collection both meet the held store and come back at once.
+    const auto start = std::chrono::steady_clock::now();
+    form->ComboBox2->SetText("new.example");
+    form->Timer1Timer(form.get());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_NE(form->Store().FHost2, "new.example") << "the change waits for the pass";
+
+    echo.Release();
+    ASSERT_TRUE(WaitUntil([&] { return form->Store().FResultsReady.load(); }));
+    const int lostPoints = form->LineLostPing->Count();
+    form->TimerRepaintTimer(form.get());
+    // The pass's results were collected first, then the change was applied.
+    EXPECT_FALSE(form->Store().FResultsReady.load());
+    EXPECT_EQ(form->LineLostPing->Count(), lostPoints + 1);
+    EXPECT_EQ(form->Store().FHost2, "new.example");
+    EXPECT_EQ(form->Line2->Count(), 0);
+}
+
+TEST_F(WindowTest, AWaitingRequestLetsTheCollectionTakeThePreviousPassFirst) {
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    echo.Block();
+    form->Button1Click(form.get());
+    ASSERT_TRUE(echo.WaitUntilBlocked(5000));
+    const int done = form->PassesDone();
+    form->Button1Click(form.get());  // due as soon as the long pass ends
+    echo.Release();
+    ASSERT_TRUE(WaitUntil([&] { return form->PassesDone() > done; }));
+    const size_t calls = echo.Calls().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(echo.Calls().size(), calls) << "the next pass waits for the collection";
+    form->TimerRepaintTimer(form.get());
+    EXPECT_TRUE(WaitUntil([&] { return form->PassesDone() > done + 1; }));
+}
+
+TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
+    Open();
+    struct {
+        const char* typed;
+        int interval;
+        const char* shown;
+    } const intervals[] = {
+        {"letters", 3000, "3"}, {"2", 3000, "3"},   {"60", 60000, "60"}, {"-7", 3000, "3"},
+        {"3", 3000, "3"},       {"2147483", 2147483000, "2147483"},
+        {"3000000", 2147483647, "2147484"},
+    };
+    for (const auto& row : intervals) {
+        form->Edit2->SetText(row.typed);
+        form->Edit2Exit(form.get());
+        EXPECT_EQ(form->Timer1->Interval(), row.interval) << row.typed;
+        EXPECT_EQ(form->Edit2->Text(), row.shown) << row.typed;
+    }
+    struct {
+        const char* typed;
+        int timeout;
+    } const timeouts[] = {{"letters", 9000}, {"10", 50}, {"250", 250}, {"", 9000}, {"-1", 50}};
+    for (const auto& row : timeouts) {
+        form->EditTimeout->SetText(row.typed);
+        form->EditTimeoutExit(form.get());
+        EXPECT_EQ(form->Store().FTimeout.load(), row.timeout) << row.typed;
+        EXPECT_EQ(form->EditTimeout->Text(), std::to_string(row.timeout)) << row.typed;
+    }
+}
+
+TEST_F(WindowTest, AZoomFreezesTheRangesUntilTheZoomTimerOrADoubleClick) {
+    Open();
+    Tsp_XYPlot* plot = form->XYPlot1;
+    Tsp_Axis* left = plot->LeftAxis();
+    Tsp_Axis* bottom = plot->BottomAxis();
+    auto automatic = [&] {
+        return left->AutoMin() && left->AutoMax() && bottom->AutoMin() && bottom->AutoMax();
+    };
+    auto frozen = [&] {
+        return !left->AutoMin() && !left->AutoMax() && !bottom->AutoMin() && !bottom->AutoMax();
+    };
+    // As designed: the left axis follows only the maximum until the zoom timer's first tick.
+    EXPECT_FALSE(left->AutoMin());
+    EXPECT_TRUE(left->AutoMax());
+    EXPECT_TRUE(form->TimerZoom->Enabled());
+    form->TimerZoom->Tick();
+    EXPECT_TRUE(automatic());
+    EXPECT_FALSE(form->TimerZoom->Enabled());
+
+    // A Shift-drag zooms: both axes freeze and the timer runs.
+    const TRect field = plot->FieldRect();
+    plot->MouseDown(TMouseButton::mbLeft, ssShift | ssLeft, field.Left + 10, field.Top + 10);
+    plot->MouseMove(ssShift | ssLeft, field.Left + 60, field.Top + 60);
+    plot->MouseUp(TMouseButton::mbLeft, ssShift, field.Left + 60, field.Top + 60);
+    EXPECT_TRUE(frozen());
+    EXPECT_TRUE(form->TimerZoom->Enabled());
+    form->TimerZoom->Tick();
+    EXPECT_TRUE(automatic());
+    EXPECT_FALSE(form->TimerZoom->Enabled());
+
+    // A double click gives the ranges back at once and asks for a pass.
+    plot->MouseDown(TMouseButton::mbLeft, ssShift | ssLeft, field.Left + 10, field.Top + 10);
+    plot->MouseMove(ssShift | ssLeft, field.Left + 60, field.Top + 60);
+    plot->MouseUp(TMouseButton::mbLeft, ssShift, field.Left + 60, field.Top + 60);
+    ASSERT_TRUE(frozen());
+    ASSERT_TRUE(Settle());
+    plot->DblClick();
+    EXPECT_TRUE(automatic());
+    EXPECT_TRUE(form->PassPending() || form->PassesDone() > 1);
+    EXPECT_TRUE(form->TimerZoom->Enabled()) << "the timer keeps its state";
+}
+
+TEST_F(WindowTest, ResizingKeepsTheMinimumSizeAndSetsTickCounts) {
+    Open();
+    form->SetBounds(form->Left(), form->Top(), 300, 200);
+    form->FormResize(form.get());
+    EXPECT_EQ(form->Width(), 394);
+    EXPECT_EQ(form->Height(), 250);
+    form->SetClientSize(393, 346);
+    form->FormResize(form.get());
+    EXPECT_EQ(form->PageControl1->Width(), 377);
+    EXPECT_EQ(form->XYPlot1->BottomAxis()->TicksCount(), 4);
+    EXPECT_EQ(form->XYPlot1->LeftAxis()->TicksCount(), 11);
+    form->SetClientSize(2016, 1200);
+    form->FormResize(form.get());
+    EXPECT_EQ(form->PageControl1->Width(), 2000);
+    EXPECT_LE(form->XYPlot1->BottomAxis()->TicksCount(), 14);
+    EXPECT_LE(form->XYPlot1->LeftAxis()->TicksCount(), 18);
+}
+
+TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
+    echo.DefaultOutcome = {0, 0, 200};
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    shell.Calls.clear();
+    form->EditAlarmSec->SetText("100");
+    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
+    form->EditAlarmParam->SetText("-q \"two words\"");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(RunPass());
+        form->TimerRepaintTimer(form.get());
+    }
+    EXPECT_EQ(form->Caption(), "Latmo: 200.0 msec.");
+    EXPECT_EQ(application.Title(), " 200 msec-Latmo");
+    ASSERT_EQ(shell.Calls.size(), 2u) << "nothing suppresses repeats";
+    EXPECT_EQ(shell.Calls[0].Verb, "open");
+    EXPECT_EQ(shell.Calls[0].File, "/opt/sounds/alarm.wav");
+    EXPECT_EQ(shell.Calls[0].Parameters, "-q \"two words\"");
+
+    form->EditAlarm->SetText("");
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(shell.Calls.size(), 2u) << "an empty alarm opens nothing";
+
+    form->EditAlarmSec->SetText("abc");
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
+}
+
+TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {
+    Open();
+    form->host->Lines().Clear();
+    form->host->Lines().Add("only.example");
+    form->Timer1Timer(form.get());
+    EXPECT_EQ(form->host->Lines().Count(), 10);
+    form->Timer1Timer(form.get());
+    EXPECT_EQ(form->host->Lines().Count(), 10) << "two lines or more are left alone";
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// The whole window against three lab hosts with different delays: real sockets, the real
+// worker, real timers at a 3-second period, the measurement log on disk.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/Unit1.h"
+#include "lab/LatencyLab.h"
+#include "platform/linux/LinuxIcmpEcho.h"
+#include "platform/linux/LinuxNameLookup.h"
+#include "support/FakeShell.h"
+#include "toolkit/Dialogs.h"
+
+namespace {
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream s(line);
+    std::string f;
+    while (std::getline(s, f, '\t')) {
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
+    const std::string why = TLatencyLab::Unavailable();
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    TLatencyLab lab;
+    const int delaysMs[3] = {5, 40, 120};
+    std::string hosts[3];
+    for (int i = 0; i < 3; ++i) {
+        TLabHostOptions options;
+        options.DelayUs = delaysMs[i] * 1000;
+        hosts[i] = lab.AddHost(options);
+    }
+    const auto dir = std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string logName = (dir / "latency.log").string();
+    const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
+    {
+        // The window and the worker it starts both live in the lab's client namespace.
+        const auto inClient = lab.EnterClient();
+        TLinuxNameLookup lookup;
+        TLinuxIcmpEcho echo;
+        TFakeShell shell;
+        const TPlatformServices services{lookup, echo, shell};
+        TApplication application;
+        TForm1 form(application, services);
+        form.Show();
+
+        // Typed in as a user would: three hosts, a 3-second period, a log file.
+        form.ComboBox1->SetText(hosts[0]);
+        form.ComboBox2->SetText(hosts[1]);
+        form.ComboBox3->SetText(hosts[2]);
+        form.Edit2->SetText("3");
+        form.Edit2Exit(&form);
+        form.Timer1Timer(&form);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (form.Store().FHost3 != hosts[2] && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        ASSERT_EQ(form.Store().FHost3, hosts[2]);
+        form.EditLog->SetText(logName);
+
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(45);
+        while (ReadLines(logName).size() < 6 && std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const auto lines = ReadLines(logName);
+        ASSERT_GE(lines.size(), 6u);
+        for (const std::string& line : lines) {
+            ASSERT_FALSE(line.empty());
+            EXPECT_EQ(line.back(), '\r') << "lines end in CR LF";
+            const auto fields = SplitTabs(line.substr(0, line.size() - 1));
+            ASSERT_EQ(fields.size(), 7u) << line;
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(fields[1 + 2 * i], hosts[i]);
+                EXPECT_GE(fields[2 + 2 * i].size(), 5u);
+            }
+        }
+        // Six passes on: every ring holds five real round trips.
+        const auto fields = SplitTabs(lines[5].substr(0, lines[5].size() - 1));
+        for (int i = 0; i < 3; ++i) {
+            const double mean = std::stod(fields[2 + 2 * i]);
+            EXPECT_NEAR(mean, delaysMs[i], 1.5) << hosts[i];
+        }
+        const auto page = form.Memo1->Lines().ToVector();
+        ASSERT_EQ(page.size(), 3u) << "no errors, one line per host";
+        EXPECT_EQ(page[0].rfind("Average ping for " + hosts[1] + ": ", 0), 0u);
+        EXPECT_EQ(page[1].rfind("Average ping for " + hosts[2] + ": ", 0), 0u);
+        EXPECT_EQ(page[2].rfind("Average ping for " + hosts[0] + ": ", 0), 0u);
+        EXPECT_NE(page[2].find(" msec. Minimum speed "), std::string::npos);
+    }
+    SetDialogHook(oldHook);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
