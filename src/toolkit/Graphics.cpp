@@ -93,6 +93,11 @@ void TFont::SetOrientation(int value) {
     Changed();
 }
 
+void TFont::SetQuality(TFontQuality value) {
+    FQuality = value;
+    Changed();
+}
+
 void TFont::Assign(const TFont& source) {
     FName = source.FName;
     FHeight = source.FHeight;
@@ -100,6 +105,7 @@ void TFont::Assign(const TFont& source) {
     FColor = source.FColor;
     FCharset = source.FCharset;
     FOrientation = source.FOrientation;
+    FQuality = source.FQuality;
     Changed();
 }
 
@@ -146,5 +152,10 @@ QFont TFont::ToQFont() const {
     font.setItalic((FStyle & fsItalic) != 0);
     font.setUnderline((FStyle & fsUnderline) != 0);
     font.setStrikeOut((FStyle & fsStrikeOut) != 0);
+    if (FQuality == TFontQuality::fqNonAntialiased) {
+        font.setStyleStrategy(QFont::NoAntialias);
+    } else if (FQuality == TFontQuality::fqAntialiased) {
+        font.setStyleStrategy(QFont::PreferAntialias);
+    }
     return font;
 }

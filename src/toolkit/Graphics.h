@@ -63,6 +63,9 @@ TColor FromQColor(const QColor& color);
 enum TFontStyle : unsigned { fsBold = 1u << 0, fsItalic = 1u << 1, fsUnderline = 1u << 2, fsStrikeOut = 1u << 3 };
 using TFontStyles = unsigned;
 
+// How glyph edges are drawn: the desktop's choice, or whole pixels only, or always smoothed.
+enum class TFontQuality { fqDefault, fqNonAntialiased, fqAntialiased };
+
 // A font as the window's design names it. Height below 0 is the character height in pixels
 // (internal leading excluded); Size is in points. Setting either keeps the other in step at
 // 96 pixels per inch, the design's resolution.
@@ -86,6 +89,8 @@ public:
     // Escapement in tenths of a degree, counter-clockwise: 900 runs the text upwards.
     int Orientation() const { return FOrientation; }
     void SetOrientation(int value);
+    TFontQuality Quality() const { return FQuality; }
+    void SetQuality(TFontQuality value);
     void Assign(const TFont& source);
 
     // The platform font for this description. Names the platform lacks fall back to fonts of
@@ -105,4 +110,5 @@ private:
     TColor FColor = clWindowText;
     int FCharset = 1;  // the default character set
     int FOrientation = 0;
+    TFontQuality FQuality = TFontQuality::fqDefault;
 };
