@@ -1,9 +1,8 @@
 #include "desktop/TextTrayIcon.h"
 
-#include <QFont>
-#include <QFontMetrics>
 #include <QPainter>
-#include <QString>
+
+#include "toolkit/Canvas.h"
 
 namespace {
 
@@ -16,10 +15,6 @@ uint32_t PixelOf(TColor color) {
     const TColor c = ColorToRGB(color);
     return (static_cast<uint32_t>(GetRValue(c)) << 16) |
            (static_cast<uint32_t>(GetGValue(c)) << 8) | static_cast<uint32_t>(GetBValue(c));
-}
-
-QString ToQString(const std::string& text) {
-    return QString::fromLocal8Bit(text);
 }
 
 }  // namespace
@@ -112,46 +107,39 @@ void TTextTrayIcon::RenderTextBitmap() {
     FMaskColor = background;
 
     QPainter painter(&bitmap);
-    painter.fillRect(QRect(0, 0, kSize, kSize), ToQColor(background));
-    // Whole pixels only: a smoothed edge would be neither text nor background, and with a
-    // transparent square it would stay behind as a fringe in the mask colour's neighbourhood.
-    QFont font = FFont->ToQFont();
-    font.setStyleStrategy(QFont::NoAntialias);
-    painter.setFont(font);
-    painter.setPen(ToQColor(FFont->Color()));
-    painter.setBackgroundMode(Qt::OpaqueMode);
-    painter.setBackground(ToQColor(background));
-    const QFontMetrics metrics(font, &bitmap);
-    auto textWidth = [&](const std::string& s) { return metrics.horizontalAdvance(ToQString(s)); };
-    // Drawn by the top-left corner of the text's cell, as the formulas place it.
-    auto drawAt = [&](int x, int y, const std::string& s) {
-        painter.drawText(QPoint(x, y + metrics.ascent()), ToQString(s));
-    };
+    TCanvas canvas;
+    canvas.Begin(&painter);
+    const TRect square{0, 0, kSize, kSize};
+    // The brush stays in the square's colour, so the text's box blends with the fill.
+    canvas.Brush().SetColor(background);
+    canvas.FillRect(square);
+    canvas.Font().Assign(*FFont);
+    // Whole pixels only: a smoothed edge would be neither text nor square, and on a transparent
+    // square it would stay behind as a fringe around the text.
+    canvas.Font().SetQuality(TFontQuality::fqNonAntialiased);
 
     const size_t firstBreak = FText.find('\r');
     if (firstBreak == std::string::npos) {
-        const int x = (kCentreSpan - textWidth(FText)) / 2 + FOptions->OffsetX();
-        const int y = (kCentreSpan - metrics.height()) / 2 + FOptions->OffsetY();
-        drawAt(x, y, FText);
+        canvas.TextOut((kCentreSpan - canvas.TextWidth(FText)) / 2 + FOptions->OffsetX(),
+                       (kCentreSpan - canvas.TextHeight(FText)) / 2 + FOptions->OffsetY(), FText);
     } else {
         const std::vector<std::string> lines = SplitTextLines(FText);
-        const int lineHeight = metrics.height() + FOptions->LineDistance();
+        const int lineHeight =
+            canvas.TextHeight(FText.substr(firstBreak)) + FOptions->LineDistance();
         const int count = static_cast<int>(lines.size());
         const int top = (kCentreSpan - count * lineHeight) / 2 + FOptions->OffsetY();
         for (int i = 0; i < count; ++i) {
             const std::string& line = lines[static_cast<size_t>(i)];
-            drawAt((kCentreSpan - textWidth(line)) / 2 + FOptions->OffsetX(), top + i * lineHeight,
-                   line);
+            canvas.TextOut((kCentreSpan - canvas.TextWidth(line)) / 2 + FOptions->OffsetX(),
+                           top + i * lineHeight, line);
         }
     }
 
     if (FBorder) {
-        const QColor frame = ToQColor(FBorderColor);
-        painter.fillRect(QRect(0, 0, kSize, 1), frame);
-        painter.fillRect(QRect(0, kSize - 1, kSize, 1), frame);
-        painter.fillRect(QRect(0, 0, 1, kSize), frame);
-        painter.fillRect(QRect(kSize - 1, 0, 1, kSize), frame);
+        canvas.Brush().SetColor(FBorderColor);
+        canvas.FrameRect(square);
     }
+    canvas.End();
     painter.end();
     FTextBitmap = bitmap;
 }

@@ -25,10 +25,12 @@ void DressAsTheWindowDoes(TTextTrayIcon& icon, bool border = true) {
     icon.Options().SetOffsetY(1);
 }
 
+// The icon draws its text in whole pixels.
 QFont PixelFont(const TFont& font) {
-    QFont f = font.ToQFont();
-    f.setStyleStrategy(QFont::NoAntialias);
-    return f;
+    TFont copy;
+    copy.Assign(font);
+    copy.SetQuality(TFontQuality::fqNonAntialiased);
+    return copy.ToQFont();
 }
 
 bool Is(const QImage& image, int x, int y, TColor color) {
