@@ -11,6 +11,7 @@
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
 #include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxTrayShell.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/SessionEnd.h"
@@ -21,7 +22,8 @@ int main(int argc, char** argv) {
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
         TLinuxShell shell;
-        const TPlatformServices services{lookup, echo, shell};
+        TLinuxTrayShell tray;
+        const TPlatformServices services{lookup, echo, shell, tray};
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);

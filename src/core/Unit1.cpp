@@ -58,6 +58,9 @@ void TForm1::WireEvents() {
     Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
     TimerRepaint->OnTimer = [this](TObject* s) { TimerRepaintTimer(s); };
     TimerZoom->OnTimer = [this](TObject* s) { TimerZoomTimer(s); };
+    TextTrayIcon1->OnClick = [this](TObject* s) { Show1Click(s); };
+    Show1->OnClick = [this](TObject* s) { Show1Click(s); };
+    Exit1->OnClick = [this](TObject* s) { Exit1Click(s); };
     XYPlot1->OnDblClick = [this](TObject* s) { XYPlot1DblClick(s); };
     XYPlot1->OnAxisZoom = [this](Tsp_Axis* a, double& lo, double& hi, bool& can) {
         XYPlot1AxisZoom(a, lo, hi, can);
@@ -99,6 +102,7 @@ void TForm1::FormCreate(TObject*) {
         TrackBarUpdateChange(this);
         FPingRequest = true;
         PageControl1->SetActivePage(TabSheet1);
+        TextTrayIcon1->SetEnabled(true);
         FPingRequest = true;
     } catch (...) {
         WriteDiagLog("Part 2 initialize error");
@@ -111,6 +115,13 @@ void TForm1::FormCreate(TObject*) {
 }
 
 void TForm1::WMQueryEndSession() { FEndSession = 1; }
+
+void TForm1::Show1Click(TObject*) { TextTrayIcon1->RestoreMainWindow(); }
+
+void TForm1::Exit1Click(TObject* Sender) {
+    Show1Click(Sender);
+    Close();
+}
 
 void TForm1::ReportEchoPermission() {
     const std::string problem = FServices.Echo.PermissionProblem();

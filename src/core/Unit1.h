@@ -7,6 +7,7 @@
 #include "core/ProbeEngine.h"
 #include "core/SampleStore.h"
 #include "core/ThreadComponent.h"
+#include "desktop/TextTrayIcon.h"
 #include "platform/Services.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
@@ -78,6 +79,10 @@ public:
     TTimer* TimerRepaint = nullptr;
     TTimer* TimerZoom = nullptr;
     TabfThreadComponent* abfThread1 = nullptr;
+    TTextTrayIcon* TextTrayIcon1 = nullptr;
+    TPopupMenu* PopupMenuExit = nullptr;
+    TMenuItem* Show1 = nullptr;
+    TMenuItem* Exit1 = nullptr;
 
     // Handlers.
     void FormCreate(TObject* Sender);
@@ -102,6 +107,8 @@ public:
     void XYPlot1AxisZoom(Tsp_Axis* Sender, double& min, double& max, bool& CanZoom);
     void XYPlot1DblClick(TObject* Sender);
     void TimerZoomTimer(TObject* Sender);
+    void Show1Click(TObject* Sender);
+    void Exit1Click(TObject* Sender);
 
     // The system announces the end of the session: the window closes without asking.
     void WMQueryEndSession();
@@ -145,9 +152,6 @@ private:
                         double mean2, const std::string& host3, double mean3);
     // Shows host 1's mean outside the plot and sounds the alarm above the threshold.
     void UpdateStatus();
-    void SetTrayText(const std::string& text);
-    void SetTrayHint(const std::string& hint);
-    void SetTrayColor(TColor color);
     // Switches automatic ranges of the left and bottom axes on or off together.
     void SetAutoRanges(bool automatic);
     // Tells the user once, in words, when this machine does not let us send ICMP at all.

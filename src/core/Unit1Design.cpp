@@ -145,6 +145,33 @@ void TForm1::BuildDesign() {
     abfThread1->SetSuspended(false);
     abfThread1->SetSynchronized(true);
     abfThread1->OnExecute = [this](TObject* s) { abfThread1Execute(s); };
+
+    PopupMenuExit = new TPopupMenu(this);
+    PopupMenuExit->SetName("PopupMenuExit");
+    Show1 = new TMenuItem(this);
+    Show1->SetName("Show1");
+    Show1->SetCaption("Show");
+    PopupMenuExit->Add(Show1);
+    Exit1 = new TMenuItem(this);
+    Exit1->SetName("Exit1");
+    Exit1->SetCaption("Exit");
+    PopupMenuExit->Add(Exit1);
+
+    TextTrayIcon1 = new TTextTrayIcon(this, FServices.Tray);
+    TextTrayIcon1->SetName("TextTrayIcon1");
+    TextTrayIcon1->SetEnabled(false);
+    TextTrayIcon1->SetIconVisible(true);
+    TextTrayIcon1->SetText("0");
+    TextTrayIcon1->Font().SetName("Arial");
+    TextTrayIcon1->Font().SetHeight(-9);
+    TextTrayIcon1->Font().SetColor(clLime);
+    TextTrayIcon1->SetColor(clBlack);
+    TextTrayIcon1->SetBorder(true);
+    TextTrayIcon1->SetBorderColor(clGreen);
+    TextTrayIcon1->Options().SetOffsetY(1);
+    TextTrayIcon1->SetPopupMenu(PopupMenuExit);
+    TextTrayIcon1->SetMinimizeToTray(true);
+    TextTrayIcon1->SetWantEnterExitEvents(true);
 }
 
 void TForm1::BuildPreferencesPages() {

@@ -30,22 +30,17 @@ void TForm1::UpdateStatus() {
     const TStatusView view = ComputeStatus(FAverage, ComboBox1->Text(), EditAlarmSec->Text());
     SetCaption(view.Caption);
     FApplication.SetTitle(view.Title);
-    SetTrayText(view.TrayText);
-    SetTrayHint(view.TrayHint);
+    TextTrayIcon1->SetText(view.TrayText);
+    TextTrayIcon1->SetHint(view.TrayHint);
     if (view.ThresholdInvalid) {
         EditAlarmSec->SetText("9000");
         return;
     }
     for (const TColor color : view.TrayColors) {
-        SetTrayColor(color);
+        TextTrayIcon1->SetColor(color);
     }
     if (view.AlarmDue && !EditAlarm->Text().empty()) {
         FServices.Shell.ShellExecute("open", ResolveAlarmFile(EditAlarm->Text()),
                                      EditAlarmParam->Text(), "", SW_SHOWNORMAL);
     }
 }
-
-// Until the tray icon exists these have nowhere to go but the window itself.
-void TForm1::SetTrayText(const std::string&) {}
-void TForm1::SetTrayHint(const std::string&) {}
-void TForm1::SetTrayColor(TColor) {}

@@ -5,9 +5,11 @@
 #include "platform/IcmpEcho.h"
 #include "platform/NameLookup.h"
 #include "platform/Shell.h"
+#include "platform/TrayShell.h"
 
 struct TPlatformServices {
     TNameLookup& Lookup;
     TIcmpEcho& Echo;
     TShell& Shell;
+    TTrayShell& Tray;
 };

@@ -18,6 +18,7 @@
 #include "support/FakeIcmpEcho.h"
 #include "support/FakeNameLookup.h"
 #include "support/FakeShell.h"
+#include "support/FakeTrayShell.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -36,7 +37,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() : services{lookup, echo, shell} {
+    WindowTest() : services{lookup, echo, shell, tray} {
         uint32_t addr = 0x0a000001;
         for (const char* name : TForm1::kBuiltInHosts) {
             lookup.Hosts[name] = addr++;
@@ -72,6 +73,7 @@ protected:
     TFakeNameLookup lookup;
     TFakeIcmpEcho echo;
     TFakeShell shell;
+    TFakeTrayShell tray;
     TPlatformServices services;
     TApplication application;
     std::unique_ptr<TForm1> form;
@@ -349,6 +351,14 @@ TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
     }
     EXPECT_EQ(form->Caption(), "Latmo: 200.0 msec.");
     EXPECT_EQ(application.Title(), " 200 msec-Latmo");
+    // The tray shows the number on dark red, with host 1 in its tip.
+    ASSERT_FALSE(tray.Calls.empty());
+    const TFakeTrayShell::TEntry* entry = tray.Entry(tray.Calls.back().Id);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->Tip, "Ping " + form->ComboBox1->Text() + ": 200.0 msec.");
+    ASSERT_TRUE(entry->HasImage);
+    EXPECT_EQ(entry->Image.Pixels[1 * kTrayImageSize + 1] & 0xFFFFFF, 0x800000u) << "maroon";
+    EXPECT_EQ(entry->Image.Pixels[0] & 0xFFFFFF, 0x008000u) << "the green frame";
     ASSERT_EQ(shell.Calls.size(), 2u) << "nothing suppresses repeats";
     EXPECT_EQ(shell.Calls[0].Verb, "open");
     EXPECT_EQ(shell.Calls[0].File, "/opt/sounds/alarm.wav");

@@ -16,6 +16,7 @@
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
 #include "support/FakeShell.h"
+#include "support/FakeTrayShell.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -63,7 +64,8 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
         TFakeShell shell;
-        const TPlatformServices services{lookup, echo, shell};
+        TFakeTrayShell tray;
+        const TPlatformServices services{lookup, echo, shell, tray};
         TApplication application;
         TForm1 form(application, services);
         form.Show();
