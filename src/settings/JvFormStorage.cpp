@@ -108,26 +108,30 @@ std::string PropertyText(const TPublishedProperty& prop) {
 
 }  // namespace
 
-void TJvFormStorage::WriteStoredProps() {
+void TJvFormStorage::ForEachStoredProp(const TStoredPropVisit& visit) const {
     const std::string section = SectionText();
-    // A copy: the getters run the controls' own code.
+    // A copy: the properties run the controls' own code.
     const std::vector<TStoredProp> entries = FStoredProps;
     for (const TStoredProp& entry : entries) {
-        if (entry.Component == nullptr) {
-            continue;
-        }
-        const std::string key = entry.Component->Name() + "_" + entry.Property;
-        const TPublishedProperty* prop = entry.Component->Published().Find(entry.Property);
-        if (prop == nullptr) {
-            continue;
-        }
-        if (prop->Kind == TPropKind::pkStrings) {
-            WriteList(section + "." + key, *prop->GetStrings());
-        } else {
-            AppStorage()->WriteStringValue(TJvCustomAppStorage::NormalizePath({section, key}),
-                                           Trim(PropertyText(*prop)));
+        const TPublishedProperty* prop = entry.Component != nullptr
+                                             ? entry.Component->Published().Find(entry.Property)
+                                             : nullptr;
+        if (prop != nullptr) {
+            const std::string key = entry.Component->Name() + "_" + entry.Property;
+            visit(*prop, TJvCustomAppStorage::NormalizePath({section, key}), section + "." + key);
         }
     }
+}
+
+void TJvFormStorage::WriteStoredProps() {
+    ForEachStoredProp([this](const TPublishedProperty& prop, const std::string& path,
+                             const std::string& listSection) {
+        if (prop.Kind == TPropKind::pkStrings) {
+            WriteList(listSection, *prop.GetStrings());
+        } else {
+            AppStorage()->WriteStringValue(path, Trim(PropertyText(prop)));
+        }
+    });
 }
 
 void TJvFormStorage::WriteList(const std::string& section, TStrings& list) {
@@ -146,27 +150,18 @@ void TJvFormStorage::WriteList(const std::string& section, TStrings& list) {
 }
 
 void TJvFormStorage::ReadStoredProps() {
-    const std::string section = SectionText();
-    const std::vector<TStoredProp> entries = FStoredProps;
-    for (const TStoredProp& entry : entries) {
+    ForEachStoredProp([this](const TPublishedProperty& prop, const std::string& path,
+                             const std::string& listSection) {
         // One property that cannot be read or set leaves the others to be read.
         try {
-            if (entry.Component == nullptr) {
-                continue;
-            }
-            const std::string key = entry.Component->Name() + "_" + entry.Property;
-            const TPublishedProperty* prop = entry.Component->Published().Find(entry.Property);
-            if (prop == nullptr) {
-                continue;
-            }
-            if (prop->Kind == TPropKind::pkStrings) {
-                ReadList(section + "." + key, *prop->GetStrings());
+            if (prop.Kind == TPropKind::pkStrings) {
+                ReadList(listSection, *prop.GetStrings());
             } else {
-                ReadProperty(TJvCustomAppStorage::NormalizePath({section, key}), *prop);
+                ReadProperty(path, prop);
             }
         } catch (...) {
         }
-    }
+    });
 }
 
 void TJvFormStorage::ReadProperty(const std::string& path, const TPublishedProperty& prop) {

@@ -11,6 +11,7 @@
 //   storage->StoredValues().Add("last", 0.0);
 //   ...form->EndLoading();                      // binds the entries, takes over the events
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ private:
         std::string Property;
     };
 
+    // Each bound entry whose component has the property, with the path of its key and the
+    // section of its list.
+    using TStoredPropVisit = std::function<void(
+        const TPublishedProperty& prop, const std::string& path, const std::string& listSection)>;
+    void ForEachStoredProp(const TStoredPropVisit& visit) const;
     void BindStoredProps();
     std::string SectionText() const;
     void WriteList(const std::string& section, TStrings& list);

@@ -182,9 +182,10 @@ void TForm::SetWindowPlacement(const TWindowPlacement& placement) {
     FMinPosition = placement.MinPosition;
     FMaxPosition = placement.MaxPosition;
     // A minimized or maximized window would leave its state to take a new geometry, so its
-    // normal position stays as it is.
+    // normal position stays as it is. Bounds that are already the window's are left alone, so
+    // that a size the design gave as a client size stays one.
     const TRect& r = placement.NormalPosition;
-    if (WindowState() == TWindowState::wsNormal) {
+    if (WindowState() == TWindowState::wsNormal && !(r == NormalBounds())) {
         SetBounds(r.Left, r.Top, r.Width(), r.Height());
     }
     if (placement.ShowCmd == swHide) {

@@ -15,24 +15,6 @@
 inline const std::vector<std::string> kHosts = {"host-a", "host-b", "host-c", "host-d",
                                                 "host-e", "host-f", "host-g", "host-h"};
 
-inline const std::vector<std::string> kStoredProps = {"Edit2.Text",
-                                                      "Edithost.Text",
-                                                      "ComboBox1.Text",
-                                                      "ComboBox2.Text",
-                                                      "ComboBox3.Text",
-                                                      "EditAlarm.Text",
-                                                      "EditAlarmSec.Text",
-                                                      "TrackMaxGraph.Position",
-                                                      "EditAlarmParam.Text",
-                                                      "EditTimeout.Text",
-                                                      "EditLog.Text",
-                                                      "TrackBarPingSize.Position",
-                                                      "TrackBarUpdate.Position",
-                                                      "CheckBoxAutoStart.Checked",
-                                                      "ComboBox1.Items",
-                                                      "CheckBoxOneInstance.Checked",
-                                                      "host.Lines"};
-
 class TStorageTestForm : public TForm {
 public:
     // The settings file is "Latmo.ini" in directory; it is read now and written when the form
@@ -42,36 +24,38 @@ public:
         : TForm(nullptr) {
         BeginLoading();
         SetName("Form1");
-        SetClientSize(393, 346);
-        Edit2 = Edit("Edit2", "45");
-        Edithost = Edit("Edithost", "host-i");
-        ComboBox1 = Combo("ComboBox1", "host-i");
+        Edit2 = Make<TEdit>("Edit2", "45");
+        Make<TEdit>("Edithost", "host-i");
+        ComboBox1 = Make<TComboBox>("ComboBox1", "host-i");
         ComboBox1->Items().Assign(kHosts);
-        ComboBox2 = Combo("ComboBox2", "host-f");
-        ComboBox3 = Combo("ComboBox3", "host-h");
-        EditAlarm = Edit("EditAlarm", "alarm.wav");
-        EditAlarmSec = Edit("EditAlarmSec", "8000");
-        TrackMaxGraph = TrackBar("TrackMaxGraph", 10, 1000, 300);
-        EditAlarmParam = Edit("EditAlarmParam", "");
-        EditTimeout = Edit("EditTimeout", "9000");
-        EditLog = Edit("EditLog", "");
-        TrackBarPingSize = TrackBar("TrackBarPingSize", 15, 10000, 1024);
-        TrackBarUpdate = TrackBar("TrackBarUpdate", 1, 60, 7);
-        CheckBoxAutoStart = Child<TCheckBox>("CheckBoxAutoStart");
-        CheckBoxOneInstance = Child<TCheckBox>("CheckBoxOneInstance");
-        host = Child<TMemo>("host");
+        Make<TComboBox>("ComboBox2", "host-f");
+        Make<TComboBox>("ComboBox3", "host-h");
+        EditAlarm = Make<TEdit>("EditAlarm", "alarm.wav");
+        Make<TEdit>("EditAlarmSec", "8000");
+        TrackMaxGraph = Track("TrackMaxGraph", 10, 1000, 300);
+        Make<TEdit>("EditAlarmParam", "");
+        Make<TEdit>("EditTimeout", "9000");
+        EditLog = Make<TEdit>("EditLog", "");
+        Track("TrackBarPingSize", 15, 10000, 1024);
+        TrackBarUpdate = Track("TrackBarUpdate", 1, 60, 7);
+        CheckBoxAutoStart = Make<TCheckBox>("CheckBoxAutoStart");
+        Make<TCheckBox>("CheckBoxOneInstance");
+        host = Make<TMemo>("host");
         host->Lines().Assign(kHosts);
 
         JvAppIniFileStorage1 = new TJvAppIniFileStorage(this);
-        JvAppIniFileStorage1->SetName("JvAppIniFileStorage1");
         JvAppIniFileStorage1->SetDefaultSection("TForm1");
         JvAppIniFileStorage1->SetLocation(TFileLocation::flCustom);
         JvAppIniFileStorage1->SetDirectory(directory);
         JvAppIniFileStorage1->SetFileName("Latmo.ini");
         JvFormStorage1 = new TJvFormStorage(this);
-        JvFormStorage1->SetName("JvFormStorage1");
         JvFormStorage1->SetAppStorage(JvAppIniFileStorage1);
-        JvFormStorage1->SetStoredProps(kStoredProps);
+        JvFormStorage1->SetStoredProps(
+            {"Edit2.Text", "Edithost.Text", "ComboBox1.Text", "ComboBox2.Text", "ComboBox3.Text",
+             "EditAlarm.Text", "EditAlarmSec.Text", "TrackMaxGraph.Position", "EditAlarmParam.Text",
+             "EditTimeout.Text", "EditLog.Text", "TrackBarPingSize.Position",
+             "TrackBarUpdate.Position", "CheckBoxAutoStart.Checked", "ComboBox1.Items",
+             "CheckBoxOneInstance.Checked", "host.Lines"});
         JvFormStorage1->StoredValues().Add("last", 0.0);
         if (wire) {
             wire(*this);
@@ -87,44 +71,29 @@ public:
     int PixelsPerInch = 96;
 
     TEdit* Edit2;
-    TEdit* Edithost;
     TComboBox* ComboBox1;
-    TComboBox* ComboBox2;
-    TComboBox* ComboBox3;
     TEdit* EditAlarm;
-    TEdit* EditAlarmSec;
     TTrackBar* TrackMaxGraph;
-    TEdit* EditAlarmParam;
-    TEdit* EditTimeout;
     TEdit* EditLog;
-    TTrackBar* TrackBarPingSize;
     TTrackBar* TrackBarUpdate;
     TCheckBox* CheckBoxAutoStart;
-    TCheckBox* CheckBoxOneInstance;
     TMemo* host;
     TJvAppIniFileStorage* JvAppIniFileStorage1;
     TJvFormStorage* JvFormStorage1;
 
 private:
     template <typename T>
-    T* Child(const char* name) {
+    T* Make(const char* name, const char* text = "") {
         auto* c = new T(this);
         c->SetName(name);
         c->SetParent(this);
+        if constexpr (requires { c->SetText(""); }) {
+            c->SetText(text);
+        }
         return c;
     }
-    TEdit* Edit(const char* name, const char* text) {
-        auto* e = Child<TEdit>(name);
-        e->SetText(text);
-        return e;
-    }
-    TComboBox* Combo(const char* name, const char* text) {
-        auto* c = Child<TComboBox>(name);
-        c->SetText(text);
-        return c;
-    }
-    TTrackBar* TrackBar(const char* name, int min, int max, int position) {
-        auto* t = Child<TTrackBar>(name);
+    TTrackBar* Track(const char* name, int min, int max, int position) {
+        auto* t = Make<TTrackBar>(name);
         t->SetMax(max);
         t->SetMin(min);
         t->SetPosition(position);
