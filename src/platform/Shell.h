@@ -4,7 +4,7 @@
 
 #include <string>
 
-enum TShowCommand : int { SW_HIDE = 0, SW_SHOWNORMAL = 1 };
+enum TShellShowCommand : int { SW_HIDE = 0, SW_SHOWNORMAL = 1 };
 
 class TShell {
 public:
@@ -14,5 +14,5 @@ public:
     // started program does afterwards is not followed.
     virtual bool ShellExecute(const std::string& verb, const std::string& file,
                               const std::string& parameters, const std::string& directory,
-                              TShowCommand show) = 0;
+                              TShellShowCommand show) = 0;
 };

@@ -31,7 +31,12 @@ protected:
     }
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
+        FForm->WindowMovedOrResized();
         FForm->WindowResized();
+    }
+    void moveEvent(QMoveEvent* event) override {
+        QWidget::moveEvent(event);
+        FForm->WindowMovedOrResized();
     }
     void changeEvent(QEvent* event) override {
         QWidget::changeEvent(event);
@@ -65,6 +70,7 @@ TForm::TForm(TComponent* AOwner) : TControl(AOwner, new TFormWindow(this)) {
 }
 
 TForm::~TForm() {
+    DoDestroy();
     // The components go while the window they sit on still exists.
     DestroyComponents();
 }
@@ -94,6 +100,30 @@ int TForm::Height() const { return Window()->height() + FrameHeight(); }
 void TForm::SetBounds(int left, int top, int width, int height) {
     Window()->move(left, top);
     SetClientSize(std::max(1, width - FrameWidth()), std::max(1, height - FrameHeight()));
+    // Until the window manager has framed the window its frame is a guess; the outer size asked
+    // for is made good once the real frame is known, or a window placed at every start would
+    // shrink or grow by the difference each time.
+    FSizeFromGuessedFrame = Window()->frameGeometry() == Window()->geometry();
+    FWantedWidth = width;
+    FWantedHeight = height;
+}
+
+void TForm::WindowMovedOrResized() {
+    const QRect frame = Window()->frameGeometry();
+    const QRect client = Window()->geometry();
+    if (frame == client) {
+        return;
+    }
+    // A window manager may draw a maximized window without borders.
+    if (WindowState() == TWindowState::wsNormal) {
+        FNormalMargins = QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                                  frame.right() - client.right(), frame.bottom() - client.bottom());
+    }
+    if (FSizeFromGuessedFrame) {
+        FSizeFromGuessedFrame = false;
+        SetClientSize(std::max(1, FWantedWidth - FrameWidth()),
+                      std::max(1, FWantedHeight - FrameHeight()));
+    }
 }
 
 void TForm::SetClientSize(int width, int height) {
@@ -120,6 +150,77 @@ void TForm::CenterOnDesktop() {
     }
     const QRect area = screen->availableGeometry();
     Window()->move(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2);
+}
+
+TPoint TForm::FrameBorder() const {
+    const QRect frame = Window()->frameGeometry();
+    const QRect client = Window()->geometry();
+    if (frame == client) {
+        return {kNominalFrameWidth / 2, kNominalFrameWidth / 2};
+    }
+    return {client.x() - frame.x(), frame.bottom() - client.bottom()};
+}
+
+TRect TForm::NormalBounds() const {
+    if (WindowState() == TWindowState::wsNormal) {
+        return {Left(), Top(), Left() + Width(), Top() + Height()};
+    }
+    QMargins m = FNormalMargins;
+    if (m.isNull()) {
+        const TPoint border = FrameBorder();
+        m = QMargins(border.X, FrameHeight() - border.Y, border.X, border.Y);
+    }
+    const QRect frame = Window()->normalGeometry().marginsAdded(m);
+    return {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
+}
+
+TWindowPlacement TForm::WindowPlacement() const {
+    TWindowPlacement p;
+    p.Flags = FPlacementFlags;
+    switch (WindowState()) {
+        case TWindowState::wsNormal: p.ShowCmd = swShowNormal; break;
+        case TWindowState::wsMinimized: p.ShowCmd = swShowMinimized; break;
+        case TWindowState::wsMaximized: p.ShowCmd = swShowMaximized; break;
+    }
+    p.MinPosition = FMinPosition;
+    p.MaxPosition = FMaxPosition;
+    p.NormalPosition = NormalBounds();
+    return p;
+}
+
+void TForm::SetWindowPlacement(const TWindowPlacement& placement) {
+    FPlacementFlags = placement.Flags;
+    FMinPosition = placement.MinPosition;
+    FMaxPosition = placement.MaxPosition;
+    // A minimized or maximized window would leave its state to take a new geometry, so its
+    // normal position stays as it is. Bounds that are already the window's are left alone, so
+    // that a size the design gave as a client size stays one.
+    const TRect& r = placement.NormalPosition;
+    if (WindowState() == TWindowState::wsNormal && !(r == NormalBounds())) {
+        SetBounds(r.Left, r.Top, r.Width(), r.Height());
+    }
+    if (placement.ShowCmd == swHide) {
+        if (Visible()) {
+            Hide();
+        }
+        return;
+    }
+    const TWindowState state = placement.ShowCmd == swShowMinimized   ? TWindowState::wsMinimized
+                               : placement.ShowCmd == swShowMaximized ? TWindowState::wsMaximized
+                                                                      : TWindowState::wsNormal;
+    if (!Visible()) {
+        Show();
+    }
+    if (WindowState() != state) {
+        SetWindowState(state);
+    }
+}
+
+TPoint TForm::ScreenSize() const { return {ScreenWidth(), ScreenHeight()}; }
+
+int TForm::ScreenPixelsPerInch() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
 bool TForm::Visible() const { return Window()->isVisible(); }
@@ -159,6 +260,16 @@ void TForm::BringToFront() {
 void TForm::DoCreate() {
     if (OnCreate) {
         DispatchEvent([&] { OnCreate(this); });
+    }
+}
+
+void TForm::DoDestroy() {
+    if (FDestroyDone) {
+        return;
+    }
+    FDestroyDone = true;
+    if (OnDestroy) {
+        DispatchEvent([&] { OnDestroy(this); });
     }
 }
 

@@ -3,10 +3,12 @@
 // and the window events. Sizes are those of the outer frame, as the window's stored design
 // gives them; the client area is the frame less a border.
 
+#include <QMargins>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "toolkit/Canvas.h"
 #include "toolkit/Control.h"
 #include "toolkit/Messages.h"
 
@@ -15,6 +17,19 @@ class TFormWindow;
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+// How a window placement shows the window; the numbers are those stored settings use.
+enum TShowCommand : int { swHide = 0, swShowNormal = 1, swShowMinimized = 2, swShowMaximized = 3 };
+
+// Where a window lies in each of its states. The normal position is the outer frame's rectangle
+// while the window is neither minimized nor maximized, right and bottom exclusive.
+struct TWindowPlacement {
+    unsigned Flags = 0;
+    TShowCommand ShowCmd = swShowNormal;
+    TPoint MinPosition{-1, -1};
+    TPoint MaxPosition{-1, -1};
+    TRect NormalPosition;
+};
 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
@@ -46,6 +61,19 @@ public:
     // Places the window in the middle of the desktop's work area.
     void CenterOnDesktop();
 
+    // The window's placement. The window manager keeps no flags and no minimized or maximized
+    // positions, so the window keeps what it was last given (none: 0 and -1,-1). Virtual, so
+    // that tests can stand in for a window manager they do not have.
+    virtual TWindowPlacement WindowPlacement() const;
+    // Moves and sizes the window to the normal position, then shows it as ShowCmd says;
+    // swHide leaves a hidden window hidden.
+    virtual void SetWindowPlacement(const TWindowPlacement& placement);
+    // The primary screen's size in pixels and its logical dots per inch.
+    virtual TPoint ScreenSize() const;
+    virtual int ScreenPixelsPerInch() const;
+    // The thickness of the frame's side and bottom borders.
+    TPoint FrameBorder() const;
+
     bool Visible() const;
     void Show();
     void Hide();
@@ -64,6 +92,8 @@ public:
     TCloseEvent OnClose;
     TCloseQueryEvent OnCloseQuery;
     TCanResizeEvent OnCanResize;
+    // The window is being destroyed; its components still exist.
+    TNotifyEvent OnDestroy;
 
     // The application that owns the form; nullptr for a form owned otherwise.
     TApplication* Application() const;
@@ -82,6 +112,9 @@ public:
 protected:
     // Runs OnCreate; a window class calls it once its components are built and loaded.
     void DoCreate();
+    // Runs OnDestroy, once. ~TForm calls it before the components go; a window class that
+    // frees its components in its own destructor calls it first there.
+    void DoDestroy();
     virtual bool CloseQuery();
 
 private:
@@ -92,10 +125,24 @@ private:
     void WindowShown();
     void WindowHidden();
     void WindowStateChanged(bool wasMinimized);
+    void WindowMovedOrResized();
 
     TFormWindow* Window() const;
+
+    // The normal position, also while the window is minimized or maximized.
+    TRect NormalBounds() const;
 
     std::string FCaption;
     bool FClosing = false;
     TWndMethod FWindowProc;
+    bool FDestroyDone = false;
+    // The last SetBounds sized the client by a guessed frame (the window was not framed yet).
+    bool FSizeFromGuessedFrame = false;
+    int FWantedWidth = 0;
+    int FWantedHeight = 0;
+    // The frame around the client area as last seen in the normal state.
+    QMargins FNormalMargins;
+    unsigned FPlacementFlags = 0;
+    TPoint FMinPosition{-1, -1};
+    TPoint FMaxPosition{-1, -1};
 };

@@ -10,11 +10,11 @@ class TFakeShell : public TShell {
 public:
     struct TCall {
         std::string Verb, File, Parameters, Directory;
-        TShowCommand Show;
+        TShellShowCommand Show;
     };
     bool ShellExecute(const std::string& verb, const std::string& file,
                       const std::string& parameters, const std::string& directory,
-                      TShowCommand show) override {
+                      TShellShowCommand show) override {
         Calls.push_back({verb, file, parameters, directory, show});
         return Result;
     }

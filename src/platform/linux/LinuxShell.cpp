@@ -125,7 +125,7 @@ bool TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string&
 
 bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
                                const std::string& parameters, const std::string& directory,
-                               TShowCommand) {
+                               TShellShowCommand) {
     if (file.empty() || (!verb.empty() && verb != "open")) {
         return false;
     }

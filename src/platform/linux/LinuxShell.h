@@ -12,7 +12,7 @@ class TLinuxShell : public TShell {
 public:
     bool ShellExecute(const std::string& verb, const std::string& file,
                       const std::string& parameters, const std::string& directory,
-                      TShowCommand show) override;
+                      TShellShowCommand show) override;
 
     // Splits a parameter text into arguments: blanks separate, double quotes group, and a
     // doubled quote inside quotes stands for one quote.
