@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "core/Unit1.h"
 #include "platform/Services.h"
@@ -12,13 +13,29 @@
 #include "platform/linux/LinuxNameLookup.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxTrayShell.h"
+#include "settings/FileIO.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/SessionEnd.h"
 
+namespace {
+
+// A failure that keeps the program from running: said on standard error, in the diagnostic
+// log and, while there is a desktop to show it on, in a message box.
+void ReportFatal(const std::string& text) {
+    std::fprintf(stderr, "latmo: %s\n", text.c_str());
+    WriteDiagLog("Fatal error: " + text);
+    if (QApplication::instance() != nullptr) {
+        ShowDialog(TDialogRequest{"Latmo", text, TMsgDlgType::mtError, mbOK});
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    QApplication qtApp(argc, argv);
     try {
-        QApplication qtApp(argc, argv);
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
         TLinuxShell shell;
@@ -38,12 +55,13 @@ int main(int argc, char** argv) {
         const int code = application.Run();
         form.reset();
         return code;
+    } catch (const EFOpenError& e) {
+        ReportFatal(std::string("The settings file cannot be read: ") + e.what() +
+                    ". Latmo ends and leaves the file as it is.");
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "latmo: %s\n", e.what());
-        WriteDiagLog(std::string("Fatal error: ") + e.what());
+        ReportFatal(e.what());
     } catch (...) {
-        std::fprintf(stderr, "latmo: unknown fatal error\n");
-        WriteDiagLog("Fatal error");
+        ReportFatal("An unknown error ended the program.");
     }
     return 1;
 }

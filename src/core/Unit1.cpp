@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "plot/XYPlot.h"
+#include "settings/JvFormStorage.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/StrUtils.h"
@@ -16,10 +17,14 @@ const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
 
 }  // namespace
 
-TForm1::TForm1(TApplication& application, const TPlatformServices& services)
-    : TForm(&application), FApplication(application), FServices(services), FProbe(services.Lookup, services.Echo) {
+TForm1::TForm1(TApplication& application, const TPlatformServices& services,
+               const TWindowOptions& options)
+    : TForm(&application),
+      FApplication(application),
+      FServices(services),
+      FProbe(services.Lookup, services.Echo) {
     BeginLoading();
-    BuildDesign();
+    BuildDesign(options);
     WireEvents();
     CenterOnDesktop();
     EndLoading();
@@ -29,12 +34,17 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services)
 }
 
 TForm1::~TForm1() {
-    // The worker must be gone before the fields it works on.
+    // The settings are saved while the window is whole; the worker must be gone before the
+    // fields it works on.
+    DoDestroy();
     DestroyComponents();
 }
 
 void TForm1::WireEvents() {
     OnResize = [this](TObject* s) { FormResize(s); };
+    OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    OnDeactivate = [this](TObject* s) { FormDeactivate(s); };
+    OnHide = [this](TObject* s) { FormDeactivate(s); };
     OnCanResize = [this](TObject* s, int& w, int& h, bool& r) { FormCanResize(s, w, h, r); };
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
     Edit2->OnExit = [this](TObject* s) { Edit2Exit(s); };
@@ -68,6 +78,11 @@ void TForm1::WireEvents() {
 }
 
 void TForm1::FormCreate(TObject*) {
+    try {
+        JvFormStorage1->RestoreFormPlacement();
+    } catch (...) {
+        WriteDiagLog("Error in JvFormStorage1.RestoreFormPlacement (startup)");
+    }
     FEndSession = 0;
     {
         // The worker is already running but waits for its first request; nothing else holds
@@ -131,6 +146,10 @@ void TForm1::ReportEchoPermission() {
     WriteDiagLog(problem);
     std::fprintf(stderr, "latmo: %s\n", problem.c_str());
 }
+
+void TForm1::FormClose(TObject*, TCloseAction&) { JvFormStorage1->StoreFormPlacement(); }
+
+void TForm1::FormDeactivate(TObject*) { JvFormStorage1->StoreFormPlacement(); }
 
 void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) { Resize = true; }
 

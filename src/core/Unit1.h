@@ -17,13 +17,24 @@
 #include "toolkit/StdCtrls.h"
 #include "toolkit/Timer.h"
 
+class TJvAppIniFileStorage;
+class TJvFormStorage;
 class Tsp_Axis;
 class Tsp_XYPlot;
 class Tsp_XYLine;
 
+// How one run is set up beyond its services.
+struct TWindowOptions {
+    // Where "Latmo.ini" is read and written; empty for its usual place beside the program (or
+    // the user's configuration directory when the program's directory cannot be written).
+    std::string SettingsDirectory;
+};
+
 class TForm1 : public TForm, private TSampleStore {
 public:
-    TForm1(TApplication& application, const TPlatformServices& services);
+    // Throws when the settings file exists but cannot be read; nothing is written then.
+    TForm1(TApplication& application, const TPlatformServices& services,
+           const TWindowOptions& options = TWindowOptions());
     ~TForm1() override;
 
     std::string ClassName() const override { return "TForm1"; }
@@ -81,6 +92,8 @@ public:
     TabfThreadComponent* abfThread1 = nullptr;
     TTextTrayIcon* TextTrayIcon1 = nullptr;
     TPopupMenu* PopupMenuExit = nullptr;
+    TJvAppIniFileStorage* JvAppIniFileStorage1 = nullptr;
+    TJvFormStorage* JvFormStorage1 = nullptr;
     TMenuItem* Show1 = nullptr;
     TMenuItem* Exit1 = nullptr;
 
@@ -88,6 +101,8 @@ public:
     void FormCreate(TObject* Sender);
     void FormResize(TObject* Sender);
     void FormCanResize(TObject* Sender, int& NewWidth, int& NewHeight, bool& Resize);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+    void FormDeactivate(TObject* Sender);
     void Button1Click(TObject* Sender);
     void Edit2Exit(TObject* Sender);
     void Timer1Timer(TObject* Sender);
@@ -132,7 +147,8 @@ public:
     static const char* const kBuiltInHosts[9];
 
 private:
-    void BuildDesign();
+    void BuildDesign(const TWindowOptions& options);
+    void BuildStorage(const TWindowOptions& options);
     void BuildGraphPage();
     void BuildPreferencesPages();
     void BuildAboutPage();

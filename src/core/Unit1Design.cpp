@@ -2,6 +2,8 @@
 // assigns them.
 
 #include "core/Unit1.h"
+#include "settings/JvAppIniFileStorage.h"
+#include "settings/JvFormStorage.h"
 
 namespace {
 
@@ -69,7 +71,7 @@ const char* const TForm1::kBuiltInHosts[9] = {
     "yahoo.com",    "bing.com",      "one.one.one.one", "dns.google",
 };
 
-void TForm1::BuildDesign() {
+void TForm1::BuildDesign(const TWindowOptions& options) {
     SetName("Form1");
     SetCaption("Latmo");
     SetClientSize(393, 346);
@@ -172,6 +174,32 @@ void TForm1::BuildDesign() {
     TextTrayIcon1->SetPopupMenu(PopupMenuExit);
     TextTrayIcon1->SetMinimizeToTray(true);
     TextTrayIcon1->SetWantEnterExitEvents(true);
+
+    BuildStorage(options);
+}
+
+void TForm1::BuildStorage(const TWindowOptions& options) {
+    JvAppIniFileStorage1 = new TJvAppIniFileStorage(this);
+    JvAppIniFileStorage1->SetName("JvAppIniFileStorage1");
+    JvAppIniFileStorage1->SetDefaultSection("TForm1");
+    if (!options.SettingsDirectory.empty()) {
+        JvAppIniFileStorage1->SetLocation(TFileLocation::flCustom);
+        JvAppIniFileStorage1->SetDirectory(options.SettingsDirectory);
+    }
+    // The one reading of the file.
+    JvAppIniFileStorage1->SetFileName("Latmo.ini");
+
+    JvFormStorage1 = new TJvFormStorage(this);
+    JvFormStorage1->SetName("JvFormStorage1");
+    JvFormStorage1->SetAppStorage(JvAppIniFileStorage1);
+    JvFormStorage1->SetStoredProps({"Edit2.Text", "Edithost.Text", "ComboBox1.Text",
+                                    "ComboBox2.Text", "ComboBox3.Text", "EditAlarm.Text",
+                                    "EditAlarmSec.Text", "TrackMaxGraph.Position",
+                                    "EditAlarmParam.Text", "EditTimeout.Text", "EditLog.Text",
+                                    "TrackBarPingSize.Position", "TrackBarUpdate.Position",
+                                    "CheckBoxAutoStart.Checked", "ComboBox1.Items",
+                                    "CheckBoxOneInstance.Checked", "host.Lines"});
+    JvFormStorage1->StoredValues().Add("last", 0.0);
 }
 
 void TForm1::BuildPreferencesPages() {

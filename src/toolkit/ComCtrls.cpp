@@ -66,6 +66,13 @@ TTabSheet::~TTabSheet() {
     if (FPageControl != nullptr) {
         auto& pages = FPageControl->FPages;
         pages.erase(std::remove(pages.begin(), pages.end(), this), pages.end());
+        // Taken out from code: the page control's OnChange is for the user's choices only.
+        FPageControl->FChangingFromCode = true;
+        const int index = FPageControl->Tabs()->indexOf(Widget());
+        if (index >= 0) {
+            FPageControl->Tabs()->removeTab(index);
+        }
+        FPageControl->FChangingFromCode = false;
     }
 }
 

@@ -104,6 +104,8 @@ void TForm::SetBounds(int left, int top, int width, int height) {
     // for is made good once the real frame is known, or a window placed at every start would
     // shrink or grow by the difference each time.
     FSizeFromGuessedFrame = Window()->frameGeometry() == Window()->geometry();
+    FWantedLeft = left;
+    FWantedTop = top;
     FWantedWidth = width;
     FWantedHeight = height;
 }
@@ -121,6 +123,9 @@ void TForm::WindowMovedOrResized() {
     }
     if (FSizeFromGuessedFrame) {
         FSizeFromGuessedFrame = false;
+        // The first move after framing may still report the window at the screen's corner; a
+        // resize alone would send that position along, so the place asked for goes too.
+        Window()->move(FWantedLeft, FWantedTop);
         SetClientSize(std::max(1, FWantedWidth - FrameWidth()),
                       std::max(1, FWantedHeight - FrameHeight()));
     }

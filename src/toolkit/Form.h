@@ -138,6 +138,8 @@ private:
     bool FDestroyDone = false;
     // The last SetBounds sized the client by a guessed frame (the window was not framed yet).
     bool FSizeFromGuessedFrame = false;
+    int FWantedLeft = 0;
+    int FWantedTop = 0;
     int FWantedWidth = 0;
     int FWantedHeight = 0;
     // The frame around the client area as last seen in the normal state.

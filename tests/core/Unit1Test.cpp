@@ -52,11 +52,12 @@ protected:
         echo.Release();
         form.reset();
         SetDialogHook(oldHook);
+        std::filesystem::remove_all(settingsDir);
     }
 
     // The tests collect by hand, at the moments they choose.
     void Open() {
-        form = std::make_unique<TForm1>(application, services);
+        form = std::make_unique<TForm1>(application, services, TWindowOptions{settingsDir.string()});
         form->TimerRepaint->SetEnabled(false);
     }
     // Waits until the worker has finished every requested pass and rests.
@@ -79,6 +80,14 @@ protected:
     std::unique_ptr<TForm1> form;
     std::vector<std::string> dialogs;
     TDialogHook oldHook;
+    // Each test starts from the design's values, with a settings file of its own.
+    const std::filesystem::path settingsDir = [] {
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("latmo-window-" + std::to_string(getpid()) + "-" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        return dir;
+    }();
 };
 
 TEST_F(WindowTest, StartsWithTheDesignAndOnePass) {

@@ -67,7 +67,7 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         TFakeTrayShell tray;
         const TPlatformServices services{lookup, echo, shell, tray};
         TApplication application;
-        TForm1 form(application, services);
+        TForm1 form(application, services, TWindowOptions{dir.string()});
         form.Show();
 
         // Typed in as a user would: three hosts, a 3-second period, a log file.

@@ -1,0 +1,110 @@
+#!/bin/sh
+# End to end: the settings file of the real program on a virtual X display.
+#  1. A first run ended by SIGTERM (as at log-out) writes "Latmo.ini" in its usual layout.
+#  2. Values edited in the file come back in the window and are written again at the next end;
+#     the window comes back where the file puts it.
+#  3. A settings file that cannot be read is reported in a message box; the program ends and
+#     the file is left alone.
+#   settings-e2e.sh LATMO_BINARY
+set -u
+latmo=$1
+for tool in Xvfb openbox xdotool xwininfo; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d /tmp/latmo-settings-e2e.XXXXXX)
+display=":$(( 300 + $$ % 200 ))"
+pids=""
+cleanup() {
+    for p in $pids; do kill "$p" 2>/dev/null; done
+    sleep 0.3
+    for p in $pids; do kill -9 "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cp "$latmo" "$work/latmo"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids="$pids $!"
+export DISPLAY="$display"
+unset QT_QPA_PLATFORM
+for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 & pids="$pids $!"
+sleep 1
+
+# The main window: visible, named "Latmo…", and larger than the tray's or Qt's helper windows.
+main_window() {
+    for w in $(xdotool search --onlyvisible --name '^Latmo' 2>/dev/null); do
+        width=$(xwininfo -id "$w" 2>/dev/null | sed -n 's/.*Width: *//p')
+        [ "${width:-0}" -gt 100 ] && { echo "$w"; return; }
+    done
+}
+start() {
+    (cd "$work" && exec ./latmo >>"$work/latmo.out" 2>&1) &
+    app=$!
+    window=""
+    for i in $(seq 100); do
+        window=$(main_window)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+}
+# Ends the run as the session's end does and waits (bounded) for it to be gone.
+stop() {
+    kill -TERM "$app"
+    for i in $(seq 150); do kill -0 "$app" 2>/dev/null || return 0; sleep 0.1; done
+    fail "latmo did not end within 15 s of SIGTERM"
+}
+
+# 1. First run, no file yet.
+start
+[ -n "$window" ] || fail "the window did not appear"
+sleep 1
+stop
+ini="$work/Latmo.ini"
+[ -f "$ini" ] || fail "no Latmo.ini after SIGTERM"
+head -c 30 "$ini" | od -c | grep -q '\\r  \\n' || fail "lines do not end in CR LF"
+for key in "FormVersion=0" "Edit2_Text=45" "EditTimeout_Text=9000" "TrackBarPingSize_Position=1024" \
+           "CheckBoxOneInstance_Checked=False" "[.ComboBox1_Items]" "[.host_Lines]" "Count=8"; do
+    tr -d '\r' < "$ini" | grep -qxF "$key" || fail "Latmo.ini lacks $key"
+done
+
+# 2. Edited by hand: other values, another place, odd spacing and key case.
+tr -d '\r' < "$ini" | sed -e 's/^Edit2_Text=45$/  edit2_text = 60/' \
+    -e 's/^EditTimeout_Text=9000$/EditTimeout_Text=250/' \
+    -e 's/^NormPos=.*/NormPos=100,120,501,493/' -e '/^NormPos(/d' > "$work/edited"
+mv "$work/edited" "$ini"
+start
+[ -n "$window" ] || fail "the window did not appear the second time"
+sleep 3
+X=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
+Y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+# The client area sits inside the frame that NormPos describes.
+[ "$X" -ge 100 ] && [ "$X" -le 110 ] && [ "$Y" -ge 120 ] && [ "$Y" -le 150 ] ||
+    fail "the window is at $X,$Y, not where the file puts it (100,120)"
+stop
+tr -d '\r' < "$ini" | grep -qx "Edit2_Text=60" || fail "the edited interval did not survive"
+tr -d '\r' < "$ini" | grep -qx "EditTimeout_Text=250" || fail "the edited time-out did not survive"
+
+# 3. A settings file that cannot be read.
+rm -f "$ini"
+mkdir "$ini"
+(cd "$work" && exec ./latmo >"$work/broken.out" 2>&1) &
+app=$!
+box=""
+for i in $(seq 100); do
+    box=$(main_window)
+    [ -n "$box" ] && break
+    sleep 0.1
+done
+[ -n "$box" ] || fail "no message box about the unreadable file"
+sleep 0.5
+xdotool windowactivate --sync "$box" key Return
+for i in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "latmo still runs after the message box"
+wait "$app"; code=$?
+[ "$code" -ne 0 ] || fail "exit code 0 after failing to read the settings"
+[ -d "$ini" ] || fail "the unreadable settings file was replaced"
+grep -q "The settings file cannot be read" "$work/broken.out" || fail "nothing said on standard error"
+echo "PASS: settings written at SIGTERM, edited values and place restored, unreadable file reported and kept"
+exit 0
