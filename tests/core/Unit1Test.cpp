@@ -384,6 +384,54 @@ TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
     EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
 }
 
+TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
+    Open();
+    form->ComboBox1->SetText("one.example");
+    form->ComboBox1Exit(form.get());
+    form->ComboBox2->SetText("two.example");
+    form->ComboBox3->SetText("three.example");
+    form->Edit2->SetText("60");
+    form->EditTimeout->SetText("250");
+    form->EditAlarmSec->SetText("120");
+    form->EditAlarm->SetText("/opt/alarm.sh");
+    form->EditAlarmParam->SetText("--loud");
+    form->EditLog->SetText("/var/tmp/latency.log");
+    form->TrackMaxGraph->SetPosition(600);
+    form->TrackBarPingSize->SetPosition(64);
+    form->TrackBarUpdate->SetPosition(30);
+    form->CheckBoxAutoStart->SetChecked(true);
+    form->host->Lines().Assign(std::vector<std::string>{"one.example", "two.example"});
+    form->PageControl1Exit(form.get());
+    form->SetBounds(40, 50, 500, 420);
+    form.reset();  // saved on the way out, written when the store goes
+
+    const std::string ini = (settingsDir / "Latmo.ini").string();
+    ASSERT_TRUE(std::filesystem::exists(ini));
+    Open();
+    EXPECT_EQ(form->ComboBox1->Text(), "one.example");
+    EXPECT_EQ(form->Edithost->Text(), "one.example");
+    EXPECT_EQ(form->ComboBox2->Text(), "two.example");
+    EXPECT_EQ(form->ComboBox3->Text(), "three.example");
+    EXPECT_EQ(form->Edit2->Text(), "60");
+    EXPECT_EQ(form->Timer1->Interval(), 60000);
+    EXPECT_EQ(form->Store().FTimeout.load(), 250);
+    EXPECT_EQ(form->EditAlarmSec->Text(), "120");
+    EXPECT_EQ(form->EditAlarm->Text(), "/opt/alarm.sh");
+    EXPECT_EQ(form->EditAlarmParam->Text(), "--loud");
+    EXPECT_EQ(form->EditLog->Text(), "/var/tmp/latency.log");
+    EXPECT_EQ(form->TrackMaxGraph->Position(), 600);
+    EXPECT_EQ(form->Label11->Caption(), "Ping size = 64 byte");
+    EXPECT_EQ(form->TrackBarUpdate->Position(), 30);
+    EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
+    EXPECT_FALSE(form->CheckBoxOneInstance->Checked());
+    EXPECT_EQ(form->ComboBox3->Items().ToVector(),
+              (std::vector<std::string>{"one.example", "two.example"}));
+    EXPECT_EQ(form->Left(), 40);
+    EXPECT_EQ(form->Top(), 50);
+    EXPECT_EQ(form->Width(), 500);
+    EXPECT_EQ(form->Height(), 420);
+}
+
 TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {
     Open();
     form->host->Lines().Clear();
