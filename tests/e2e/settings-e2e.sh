@@ -7,47 +7,13 @@
 #     the file is left alone.
 #   settings-e2e.sh LATMO_BINARY
 set -u
-latmo=$1
-for tool in Xvfb openbox xdotool xwininfo; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+. "$(dirname "$0")/lib.sh"
+e2e_require Xvfb openbox xdotool xwininfo
+e2e_setup "$1"
 
-work=$(mktemp -d /tmp/latmo-settings-e2e.XXXXXX)
-display=":$(( 300 + $$ % 200 ))"
-pids=""
-cleanup() {
-    for p in $pids; do kill "$p" 2>/dev/null; done
-    sleep 0.3
-    for p in $pids; do kill -9 "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-
-cp "$latmo" "$work/latmo"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids="$pids $!"
-export DISPLAY="$display"
-unset QT_QPA_PLATFORM
-for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 & pids="$pids $!"
-sleep 1
-
-# The main window: visible, named "Latmo…", and larger than the tray's or Qt's helper windows.
-main_window() {
-    for w in $(xdotool search --onlyvisible --name '^Latmo' 2>/dev/null); do
-        width=$(xwininfo -id "$w" 2>/dev/null | sed -n 's/.*Width: *//p')
-        [ "${width:-0}" -gt 100 ] && { echo "$w"; return; }
-    done
-}
 start() {
-    (cd "$work" && exec ./latmo >>"$work/latmo.out" 2>&1) &
-    app=$!
-    window=""
-    for i in $(seq 100); do
-        window=$(main_window)
-        [ -n "$window" ] && break
-        sleep 0.1
-    done
+    e2e_start_latmo
+    wait_main_window
 }
 # Ends the run as the session's end does and waits (bounded) for it to be gone.
 stop() {
@@ -89,14 +55,9 @@ tr -d '\r' < "$ini" | grep -qx "EditTimeout_Text=250" || fail "the edited time-o
 # 3. A settings file that cannot be read.
 rm -f "$ini"
 mkdir "$ini"
-(cd "$work" && exec ./latmo >"$work/broken.out" 2>&1) &
-app=$!
-box=""
-for i in $(seq 100); do
-    box=$(main_window)
-    [ -n "$box" ] && break
-    sleep 0.1
-done
+e2e_start_latmo
+wait_main_window
+box=$window
 [ -n "$box" ] || fail "no message box about the unreadable file"
 sleep 0.5
 xdotool windowactivate --sync "$box" key Return
@@ -105,6 +66,6 @@ kill -0 "$app" 2>/dev/null && fail "latmo still runs after the message box"
 wait "$app"; code=$?
 [ "$code" -ne 0 ] || fail "exit code 0 after failing to read the settings"
 [ -d "$ini" ] || fail "the unreadable settings file was replaced"
-grep -q "The settings file cannot be read" "$work/broken.out" || fail "nothing said on standard error"
+grep -q "The settings file cannot be read" "$work/latmo.out" || fail "nothing said on standard error"
 echo "PASS: settings written at SIGTERM, edited values and place restored, unreadable file reported and kept"
 exit 0
