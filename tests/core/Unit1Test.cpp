@@ -20,6 +20,7 @@
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/SysUtils.h"
 
 namespace {
 
@@ -430,6 +431,23 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Top(), 50);
     EXPECT_EQ(form->Width(), 500);
     EXPECT_EQ(form->Height(), 420);
+}
+
+TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgram) {
+    const std::string name = "latmo-test-alarm-" + std::to_string(getpid()) + ".wav";
+    const std::string beside = IncludeTrailingPathDelimiter(ProgramDir()) + name;
+    { std::ofstream(beside) << "RIFF"; }
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), beside);
+    EXPECT_EQ(TForm1::ResolveAlarmFile("missing-everywhere.wav"), "missing-everywhere.wav");
+    EXPECT_EQ(TForm1::ResolveAlarmFile("/abs/alarm.wav"), "/abs/alarm.wav");
+    EXPECT_EQ(TForm1::ResolveAlarmFile(""), "");
+    { std::ofstream(name) << "RIFF"; }
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), name) << "one in the current directory wins";
+    std::filesystem::remove(name);
+    std::filesystem::current_path(here);
+    std::filesystem::remove(beside);
 }
 
 TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {
