@@ -98,8 +98,7 @@ BENCHMARK(BM_PanStep)->Unit(benchmark::kMillisecond)->Repetitions(5);
 class TMedianReporter : public benchmark::ConsoleReporter {
 public:
     // Colour only on a terminal, so that scripts can read the figures as plain lines.
-    TMedianReporter()
-        : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+    TMedianReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {

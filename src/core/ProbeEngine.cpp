@@ -42,44 +42,74 @@ TProbeEngine::TProbeEngine(TNameLookup& lookup, TIcmpEcho& echo)
 
 std::string TProbeEngine::LookupErrorText(int code) {
     switch (code) {
-        case 10004: return "The (blocking) call was canceled through WSACancelBlockingCall.";
-        case 10014: return "The name argument is not a valid part of the user address space.";
+        case 10004:
+            return "The (blocking) call was canceled through WSACancelBlockingCall.";
+        case 10014:
+            return "The name argument is not a valid part of the user address space.";
         case 10036:
             return "A blocking Windows Sockets 1.1 call is in progress, or the service provider "
                    "is still processing a callback function.";
-        case 10050: return "The network subsystem has failed.";
-        case 10093: return "Successful WSAStartup must occur before using this function.";
-        case 11001: return "Authoritative Answer Host not found.";
-        case 11002: return "Non-Authoritative Host not found, or server failure.";
-        case 11003: return "Nonrecoverable error occurred.";
-        case 11004: return "Valid name, no data record of requested type.";
-        default: return std::string();
+        case 10050:
+            return "The network subsystem has failed.";
+        case 10093:
+            return "Successful WSAStartup must occur before using this function.";
+        case 11001:
+            return "Authoritative Answer Host not found.";
+        case 11002:
+            return "Non-Authoritative Host not found, or server failure.";
+        case 11003:
+            return "Nonrecoverable error occurred.";
+        case 11004:
+            return "Valid name, no data record of requested type.";
+        default:
+            return std::string();
     }
 }
 
 std::string TProbeEngine::EchoStatusText(uint32_t status) {
     switch (status) {
-        case IP_BUF_TOO_SMALL: return "Buffer Too Small";
-        case IP_DEST_NET_UNREACHABLE: return "Destination Net Unreachable";
-        case IP_DEST_HOST_UNREACHABLE: return "Destination Host Unreachable";
-        case IP_DEST_PROT_UNREACHABLE: return "Destination Protocol Unreachable";
-        case IP_DEST_PORT_UNREACHABLE: return "Destination Port Unreachable";
-        case IP_NO_RESOURCES: return "No Resources";
-        case IP_BAD_OPTION: return "Bad Option";
-        case IP_HW_ERROR: return "Hardware Error";
-        case IP_PACKET_TOO_BIG: return "Packet Too Big";
-        case IP_REQ_TIMED_OUT: return "Request Timed Out";
-        case IP_BAD_REQ: return "Bad Request";
-        case IP_BAD_ROUTE: return "Bad Route";
-        case IP_TTL_EXPIRED_TRANSIT: return "TimeToLive Expired Transit";
-        case IP_TTL_EXPIRED_REASSEM: return "TimeToLive Expired Reassembly";
-        case IP_PARAM_PROBLEM: return "Parameter Problem";
-        case IP_SOURCE_QUENCH: return "Source Quench";
-        case IP_OPTION_TOO_BIG: return "Option Too Big";
-        case IP_BAD_DESTINATION: return "Bad Destination";
-        case IP_NEGOTIATING_IPSEC: return "Negotiating IPSEC";
-        case IP_GENERAL_FAILURE: return "General Failure";
-        default: return std::string();
+        case IP_BUF_TOO_SMALL:
+            return "Buffer Too Small";
+        case IP_DEST_NET_UNREACHABLE:
+            return "Destination Net Unreachable";
+        case IP_DEST_HOST_UNREACHABLE:
+            return "Destination Host Unreachable";
+        case IP_DEST_PROT_UNREACHABLE:
+            return "Destination Protocol Unreachable";
+        case IP_DEST_PORT_UNREACHABLE:
+            return "Destination Port Unreachable";
+        case IP_NO_RESOURCES:
+            return "No Resources";
+        case IP_BAD_OPTION:
+            return "Bad Option";
+        case IP_HW_ERROR:
+            return "Hardware Error";
+        case IP_PACKET_TOO_BIG:
+            return "Packet Too Big";
+        case IP_REQ_TIMED_OUT:
+            return "Request Timed Out";
+        case IP_BAD_REQ:
+            return "Bad Request";
+        case IP_BAD_ROUTE:
+            return "Bad Route";
+        case IP_TTL_EXPIRED_TRANSIT:
+            return "TimeToLive Expired Transit";
+        case IP_TTL_EXPIRED_REASSEM:
+            return "TimeToLive Expired Reassembly";
+        case IP_PARAM_PROBLEM:
+            return "Parameter Problem";
+        case IP_SOURCE_QUENCH:
+            return "Source Quench";
+        case IP_OPTION_TOO_BIG:
+            return "Option Too Big";
+        case IP_BAD_DESTINATION:
+            return "Bad Destination";
+        case IP_NEGOTIATING_IPSEC:
+            return "Negotiating IPSEC";
+        case IP_GENERAL_FAILURE:
+            return "General Failure";
+        default:
+            return std::string();
     }
 }
 

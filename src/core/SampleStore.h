@@ -18,21 +18,21 @@ struct TSampleStore {
     // never freezes the window.
     std::mutex FStoreLock;
 
-    TRing FWork{};           // the ring of the host being probed or collected
-    TRing FRing1{};          // the last five results of host 1, 2 and 3
+    TRing FWork{};   // the ring of the host being probed or collected
+    TRing FRing1{};  // the last five results of host 1, 2 and 3
     TRing FRing2{};
     TRing FRing3{};
-    int32_t FRingIndex = 0;  // slot written by the next pass, the same for all hosts
-    int32_t FLostCount = 0;  // echoes lost in the latest pass
-    std::string FPingError;  // what the latest probe had to report; empty when all went well
-    std::string FPassErrors; // error lines gathered by passes since the last collection
-    std::string FHost1;      // the host texts that passes probe
+    int32_t FRingIndex = 0;   // slot written by the next pass, the same for all hosts
+    int32_t FLostCount = 0;   // echoes lost in the latest pass
+    std::string FPingError;   // what the latest probe had to report; empty when all went well
+    std::string FPassErrors;  // error lines gathered by passes since the last collection
+    std::string FHost1;       // the host texts that passes probe
     std::string FHost2;
     std::string FHost3;
 
     // Written by the user-interface thread, read by the worker during a pass.
-    std::atomic<int32_t> FTimeout{0};     // echo time-out, milliseconds
-    std::atomic<int32_t> FPingSize{1024}; // bytes, the position of the ping-size track bar
+    std::atomic<int32_t> FTimeout{0};      // echo time-out, milliseconds
+    std::atomic<int32_t> FPingSize{1024};  // bytes, the position of the ping-size track bar
     // Raised by the user-interface thread, taken by the worker when a pass begins.
     std::atomic<bool> FPingRequest{false};
     // Raised by the worker when a pass ends, taken by the collection.

@@ -9,8 +9,8 @@ TStatusView ComputeStatus(double average, const std::string& host1,
     view.Caption = "Latmo: " + FormatFixed(average, 5, 1) + " msec.";
     view.Title = FormatFixed(average, 4, 0) + " msec-Latmo";
     // Three characters fit the 16-pixel icon; from a second on it counts in thousands.
-    view.TrayText = average < 1000 ? FormatFixed(average, 3, 0)
-                                   : FormatFixed(average / 1000, 2, 0) + "k";
+    view.TrayText =
+        average < 1000 ? FormatFixed(average, 3, 0) : FormatFixed(average / 1000, 2, 0) + "k";
     view.TrayHint = "Ping " + host1 + ": " + FormatFixed(average, 5, 1) + " msec.";
     int32_t threshold = 0;
     if (!TryStrToInt(thresholdText, threshold)) {

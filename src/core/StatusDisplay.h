@@ -9,10 +9,10 @@
 #include "toolkit/Graphics.h"
 
 struct TStatusView {
-    std::string Caption;       // the window's caption
-    std::string Title;         // the application's title
-    std::string TrayText;      // the number painted into the tray icon
-    std::string TrayHint;      // the tray icon's tooltip
+    std::string Caption;   // the window's caption
+    std::string Title;     // the application's title
+    std::string TrayText;  // the number painted into the tray icon
+    std::string TrayHint;  // the tray icon's tooltip
     // The threshold text was not a whole number: the field gets "9000" and nothing else of
     // the status changes this time.
     bool ThresholdInvalid = false;

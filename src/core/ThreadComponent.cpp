@@ -84,8 +84,8 @@ void TabfThreadComponent::ThreadBody(TThread& thread) {
     }
     if (FThreadSynchronized && QCoreApplication::instance() != nullptr &&
         QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [this] { DoExecute(); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [this] { DoExecute(); }, Qt::BlockingQueuedConnection);
         return;
     }
     DoExecute();
@@ -124,8 +124,8 @@ void TabfThreadComponent::DoExecute() {
 std::string TabfThreadComponent::ExceptionReportText(const std::string& componentName,
                                                      const std::string& className,
                                                      const std::string& message) {
-    return "Thread " + componentName + " raised exception class " + className +
-           " with message \"" + message + "\".";
+    return "Thread " + componentName + " raised exception class " + className + " with message \"" +
+           message + "\".";
 }
 
 void TabfThreadComponent::DoHandleException(const std::string& className,

@@ -1,7 +1,7 @@
 #include "core/Unit1.h"
 
-#include <cstdio>
 #include <sys/stat.h>
+#include <cstdio>
 
 #include "plot/XYPlot.h"
 #include "settings/JvFormStorage.h"
@@ -129,9 +129,13 @@ void TForm1::FormCreate(TObject*) {
     }
 }
 
-void TForm1::WMQueryEndSession() { FEndSession = 1; }
+void TForm1::WMQueryEndSession() {
+    FEndSession = 1;
+}
 
-void TForm1::Show1Click(TObject*) { TextTrayIcon1->RestoreMainWindow(); }
+void TForm1::Show1Click(TObject*) {
+    TextTrayIcon1->RestoreMainWindow();
+}
 
 void TForm1::Exit1Click(TObject* Sender) {
     Show1Click(Sender);
@@ -147,11 +151,17 @@ void TForm1::ReportEchoPermission() {
     std::fprintf(stderr, "latmo: %s\n", problem.c_str());
 }
 
-void TForm1::FormClose(TObject*, TCloseAction&) { JvFormStorage1->StoreFormPlacement(); }
+void TForm1::FormClose(TObject*, TCloseAction&) {
+    JvFormStorage1->StoreFormPlacement();
+}
 
-void TForm1::FormDeactivate(TObject*) { JvFormStorage1->StoreFormPlacement(); }
+void TForm1::FormDeactivate(TObject*) {
+    JvFormStorage1->StoreFormPlacement();
+}
 
-void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) { Resize = true; }
+void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) {
+    Resize = true;
+}
 
 void TForm1::EditTimeoutExit(TObject*) {
     int32_t timeout = 9000;
@@ -178,7 +188,9 @@ void TForm1::ComboBox1Exit(TObject*) {
     ComboBox1->SetHint(ComboBox1->Text());
 }
 
-void TForm1::PageControl1Enter(TObject*) { host->Lines().Assign(ComboBox1->Items()); }
+void TForm1::PageControl1Enter(TObject*) {
+    host->Lines().Assign(ComboBox1->Items());
+}
 
 void TForm1::PageControl1Exit(TObject*) {
     ComboBox1->Items().Assign(host->Lines());
@@ -213,6 +225,6 @@ void TForm1::TrackBarPingSizeChange(TObject*) {
 }
 
 void TForm1::TrackBarUpdateChange(TObject*) {
-    Label12->SetCaption("Period check for new version " + std::to_string(TrackBarUpdate->Position()) +
-                        " days");
+    Label12->SetCaption("Period check for new version " +
+                        std::to_string(TrackBarUpdate->Position()) + " days");
 }

@@ -67,8 +67,8 @@ const char* const kAboutText =
 }  // namespace
 
 const char* const TForm1::kBuiltInHosts[9] = {
-    "google.com",   "wikipedia.org", "cloudflare.com",  "debian.org", "facebook.com",
-    "yahoo.com",    "bing.com",      "one.one.one.one", "dns.google",
+    "google.com", "wikipedia.org", "cloudflare.com",  "debian.org", "facebook.com",
+    "yahoo.com",  "bing.com",      "one.one.one.one", "dns.google",
 };
 
 void TForm1::BuildDesign(const TWindowOptions& options) {
@@ -192,13 +192,12 @@ void TForm1::BuildStorage(const TWindowOptions& options) {
     JvFormStorage1 = new TJvFormStorage(this);
     JvFormStorage1->SetName("JvFormStorage1");
     JvFormStorage1->SetAppStorage(JvAppIniFileStorage1);
-    JvFormStorage1->SetStoredProps({"Edit2.Text", "Edithost.Text", "ComboBox1.Text",
-                                    "ComboBox2.Text", "ComboBox3.Text", "EditAlarm.Text",
-                                    "EditAlarmSec.Text", "TrackMaxGraph.Position",
-                                    "EditAlarmParam.Text", "EditTimeout.Text", "EditLog.Text",
-                                    "TrackBarPingSize.Position", "TrackBarUpdate.Position",
-                                    "CheckBoxAutoStart.Checked", "ComboBox1.Items",
-                                    "CheckBoxOneInstance.Checked", "host.Lines"});
+    JvFormStorage1->SetStoredProps(
+        {"Edit2.Text", "Edithost.Text", "ComboBox1.Text", "ComboBox2.Text", "ComboBox3.Text",
+         "EditAlarm.Text", "EditAlarmSec.Text", "TrackMaxGraph.Position", "EditAlarmParam.Text",
+         "EditTimeout.Text", "EditLog.Text", "TrackBarPingSize.Position", "TrackBarUpdate.Position",
+         "CheckBoxAutoStart.Checked", "ComboBox1.Items", "CheckBoxOneInstance.Checked",
+         "host.Lines"});
     JvFormStorage1->StoredValues().Add("last", 0.0);
 }
 
@@ -232,7 +231,8 @@ void TForm1::BuildPreferencesPages() {
     TrackMaxGraph = MakeTrackBar(this, "TrackMaxGraph", TabSheet6, 104, 30, 10, 1000, 30, 300);
     Label6 = MakeLabel(this, "Label6", TabSheet6, 8, 142, "Log file:");
     EditLog = MakeEdit(this, "EditLog", TabSheet6, 8, 158, 345, "");
-    EditLog->SetHint("Enter path and file name for log file\n(If it is empty, then file is not created)");
+    EditLog->SetHint(
+        "Enter path and file name for log file\n(If it is empty, then file is not created)");
 
     TabSheet7 = Make<TTabSheet>(this, "TabSheet7", PageControl2, 0, 0, 361, 219);
     TabSheet7->SetCaption("MaxPing, Start");

@@ -46,7 +46,8 @@ void TForm1::BuildGraphPage() {
         int LineX, LineY, LineLength;
         double Min, Max;
     } const axes[4] = {
-        {XYPlot1->LeftAxis(), 2, "Ping time (msec)", 6, true, "###0.##", 129, 28, 226, 221, 0, 10.25},
+        {XYPlot1->LeftAxis(), 2, "Ping time (msec)", 6, true, "###0.##", 129, 28, 226, 221, 0,
+         10.25},
         {XYPlot1->RightAxis(), 1, "", 5, false, "###0.##", 57, 348, 226, 221, 0, 10},
         {XYPlot1->BottomAxis(), 5, "time", 5, true, "hh:mm:ss", 448, 29, 227, 318, -0.225, 9.225},
         {XYPlot1->TopAxis(), 4, "", 5, false, "###0.##", 56, 29, 4, 318, 0, 10},

@@ -69,7 +69,9 @@ void TForm1::PingAllHosts() {
     FRingIndex = FRingIndex >= kRingSize - 1 ? 0 : FRingIndex + 1;
 }
 
-void TForm1::Button1Click(TObject*) { FPingRequest = true; }
+void TForm1::Button1Click(TObject*) {
+    FPingRequest = true;
+}
 
 void TForm1::Edit2Exit(TObject*) {
     int32_t seconds = 0;

@@ -39,11 +39,11 @@ enum TEchoCallError : int {
 
 // The reply record of one echo call.
 struct TEchoReply {
-    uint32_t Address = 0;        // who answered, network order
-    uint32_t Status = 0;         // a TIpStatus
-    uint32_t RoundTripTime = 0;  // whole milliseconds, rounded to the nearest
+    uint32_t Address = 0;          // who answered, network order
+    uint32_t Status = 0;           // a TIpStatus
+    uint32_t RoundTripTime = 0;    // whole milliseconds, rounded to the nearest
     int64_t RoundTripMicros = -1;  // the raw measurement; -1 when there was none
-    uint16_t DataSize = 0;       // echoed payload bytes
+    uint16_t DataSize = 0;         // echoed payload bytes
 };
 
 using TEchoHandle = intptr_t;

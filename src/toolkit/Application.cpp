@@ -5,7 +5,9 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Form.h"
 
-TApplication::TApplication() : TComponent(nullptr) { SetDialogCaption(FTitle); }
+TApplication::TApplication() : TComponent(nullptr) {
+    SetDialogCaption(FTitle);
+}
 
 TApplication::~TApplication() {
     // Forms and their components may unhook themselves while they go.
@@ -17,7 +19,9 @@ void TApplication::SetTitle(const std::string& value) {
     SetDialogCaption(value);
 }
 
-void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }
+void TApplication::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
 
 void TApplication::Terminate() {
     FTerminated = true;

@@ -36,17 +36,34 @@ TTrackBar::TTrackBar(TComponent* AOwner) : TControl(AOwner, new QSlider(Qt::Hori
             DispatchEvent([&] { OnChange(this); });
         }
     });
-    Publish().AddInteger("Position", [this] { return Position(); }, [this](int v) { SetPosition(v); });
+    Publish().AddInteger(
+        "Position", [this] { return Position(); }, [this](int v) { SetPosition(v); });
 }
 
-QSlider* TTrackBar::Slider() const { return static_cast<QSlider*>(Widget()); }
-int TTrackBar::Min() const { return Slider()->minimum(); }
-int TTrackBar::Max() const { return Slider()->maximum(); }
-void TTrackBar::SetMin(int value) { Slider()->setMinimum(value); }
-void TTrackBar::SetMax(int value) { Slider()->setMaximum(value); }
-int TTrackBar::Position() const { return Slider()->value(); }
-void TTrackBar::SetPosition(int value) { Slider()->setValue(value); }
-void TTrackBar::SetFrequency(int value) { Slider()->setTickInterval(value); }
+QSlider* TTrackBar::Slider() const {
+    return static_cast<QSlider*>(Widget());
+}
+int TTrackBar::Min() const {
+    return Slider()->minimum();
+}
+int TTrackBar::Max() const {
+    return Slider()->maximum();
+}
+void TTrackBar::SetMin(int value) {
+    Slider()->setMinimum(value);
+}
+void TTrackBar::SetMax(int value) {
+    Slider()->setMaximum(value);
+}
+int TTrackBar::Position() const {
+    return Slider()->value();
+}
+void TTrackBar::SetPosition(int value) {
+    Slider()->setValue(value);
+}
+void TTrackBar::SetFrequency(int value) {
+    Slider()->setTickInterval(value);
+}
 
 void TTrackBar::SetTickMarks(TTickMark value) {
     Slider()->setTickPosition(value == TTickMark::tmBoth      ? QSlider::TicksBothSides
@@ -113,7 +130,9 @@ TPageControl::TPageControl(TComponent* AOwner) : TControl(AOwner, new QTabWidget
     });
 }
 
-QTabWidget* TPageControl::Tabs() const { return static_cast<QTabWidget*>(Widget()); }
+QTabWidget* TPageControl::Tabs() const {
+    return static_cast<QTabWidget*>(Widget());
+}
 
 void TPageControl::InsertChildWidget(TControl* child) {
     auto* page = dynamic_cast<TTabSheet*>(child);

@@ -1,7 +1,7 @@
 #include "toolkit/Component.h"
 
-#include <algorithm>
 #include <strings.h>
+#include <algorithm>
 
 TComponent::TComponent(TComponent* AOwner) {
     if (AOwner != nullptr) {
@@ -80,7 +80,9 @@ void TComponent::EndLoading() {
     }
 }
 
-void TComponent::Loaded() { FState &= ~static_cast<unsigned>(csLoading); }
+void TComponent::Loaded() {
+    FState &= ~static_cast<unsigned>(csLoading);
+}
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation == TOperation::opRemove && AComponent != nullptr) {

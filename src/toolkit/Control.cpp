@@ -60,18 +60,30 @@ void InstallFocusTracker() {
 
 Qt::CursorShape CursorShape(TCursor cursor) {
     switch (cursor) {
-        case crNone: return Qt::BlankCursor;
-        case crCross: return Qt::CrossCursor;
-        case crIBeam: return Qt::IBeamCursor;
-        case crSizeNESW: return Qt::SizeBDiagCursor;
-        case crSizeNS: return Qt::SizeVerCursor;
-        case crSizeNWSE: return Qt::SizeFDiagCursor;
-        case crSizeWE: return Qt::SizeHorCursor;
-        case crHourGlass: return Qt::WaitCursor;
-        case crNo: return Qt::ForbiddenCursor;
-        case crHandPoint: return Qt::PointingHandCursor;
-        case crSizeAll: return Qt::SizeAllCursor;
-        default: return Qt::ArrowCursor;
+        case crNone:
+            return Qt::BlankCursor;
+        case crCross:
+            return Qt::CrossCursor;
+        case crIBeam:
+            return Qt::IBeamCursor;
+        case crSizeNESW:
+            return Qt::SizeBDiagCursor;
+        case crSizeNS:
+            return Qt::SizeVerCursor;
+        case crSizeNWSE:
+            return Qt::SizeFDiagCursor;
+        case crSizeWE:
+            return Qt::SizeHorCursor;
+        case crHourGlass:
+            return Qt::WaitCursor;
+        case crNo:
+            return Qt::ForbiddenCursor;
+        case crHandPoint:
+            return Qt::PointingHandCursor;
+        case crSizeAll:
+            return Qt::SizeAllCursor;
+        default:
+            return Qt::ArrowCursor;
     }
 }
 
@@ -96,7 +108,7 @@ public:
 
 private:
     static TMouseButton Button(Qt::MouseButton b) {
-        return b == Qt::RightButton ? TMouseButton::mbRight
+        return b == Qt::RightButton    ? TMouseButton::mbRight
                : b == Qt::MiddleButton ? TMouseButton::mbMiddle
                                        : TMouseButton::mbLeft;
     }
@@ -121,11 +133,13 @@ private:
             }
             case QEvent::MouseButtonRelease: {
                 auto* e = static_cast<QMouseEvent*>(event);
-                FControl->MouseUp(Button(e->button()), ShiftStateFromQt(e->modifiers(), e->buttons()),
+                FControl->MouseUp(Button(e->button()),
+                                  ShiftStateFromQt(e->modifiers(), e->buttons()),
                                   e->position().toPoint().x(), e->position().toPoint().y());
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
 
@@ -134,12 +148,18 @@ private:
 
 TShiftState ShiftStateFromQt(unsigned modifiers, unsigned buttons) {
     TShiftState s = 0;
-    if (modifiers & Qt::ShiftModifier) s |= ssShift;
-    if (modifiers & Qt::AltModifier) s |= ssAlt;
-    if (modifiers & Qt::ControlModifier) s |= ssCtrl;
-    if (buttons & Qt::LeftButton) s |= ssLeft;
-    if (buttons & Qt::RightButton) s |= ssRight;
-    if (buttons & Qt::MiddleButton) s |= ssMiddle;
+    if (modifiers & Qt::ShiftModifier)
+        s |= ssShift;
+    if (modifiers & Qt::AltModifier)
+        s |= ssAlt;
+    if (modifiers & Qt::ControlModifier)
+        s |= ssCtrl;
+    if (buttons & Qt::LeftButton)
+        s |= ssLeft;
+    if (buttons & Qt::RightButton)
+        s |= ssRight;
+    if (buttons & Qt::MiddleButton)
+        s |= ssMiddle;
     return s;
 }
 
@@ -195,7 +215,9 @@ void TControl::SetParent(TControl* parent) {
     RememberAnchorDistances();
 }
 
-void TControl::InsertChild(TControl* child) { FChildren.push_back(child); }
+void TControl::InsertChild(TControl* child) {
+    FChildren.push_back(child);
+}
 
 void TControl::InsertChildWidget(TControl* child) {
     const QRect geometry = child->FWidget->geometry();
@@ -207,12 +229,24 @@ void TControl::RemoveChild(TControl* child) {
     FChildren.erase(std::remove(FChildren.begin(), FChildren.end(), child), FChildren.end());
 }
 
-int TControl::Left() const { return FWidget ? FWidget->x() : 0; }
-int TControl::Top() const { return FWidget ? FWidget->y() : 0; }
-int TControl::Width() const { return FWidget ? FWidget->width() : 0; }
-int TControl::Height() const { return FWidget ? FWidget->height() : 0; }
-int TControl::ClientWidth() const { return ClientWidget() ? ClientWidget()->width() : 0; }
-int TControl::ClientHeight() const { return ClientWidget() ? ClientWidget()->height() : 0; }
+int TControl::Left() const {
+    return FWidget ? FWidget->x() : 0;
+}
+int TControl::Top() const {
+    return FWidget ? FWidget->y() : 0;
+}
+int TControl::Width() const {
+    return FWidget ? FWidget->width() : 0;
+}
+int TControl::Height() const {
+    return FWidget ? FWidget->height() : 0;
+}
+int TControl::ClientWidth() const {
+    return ClientWidget() ? ClientWidget()->width() : 0;
+}
+int TControl::ClientHeight() const {
+    return ClientWidget() ? ClientWidget()->height() : 0;
+}
 
 void TControl::SetBounds(int left, int top, int width, int height) {
     if (!FWidget) {
@@ -252,11 +286,21 @@ void TControl::ArrangeInParent() {
     const int ph = FParent->ClientHeight();
     QRect r = FWidget->geometry();
     switch (FAlign) {
-        case TAlign::alClient: r = QRect(0, 0, pw, ph); break;
-        case TAlign::alTop: r = QRect(0, 0, pw, r.height()); break;
-        case TAlign::alBottom: r = QRect(0, ph - r.height(), pw, r.height()); break;
-        case TAlign::alLeft: r = QRect(0, 0, r.width(), ph); break;
-        case TAlign::alRight: r = QRect(pw - r.width(), 0, r.width(), ph); break;
+        case TAlign::alClient:
+            r = QRect(0, 0, pw, ph);
+            break;
+        case TAlign::alTop:
+            r = QRect(0, 0, pw, r.height());
+            break;
+        case TAlign::alBottom:
+            r = QRect(0, ph - r.height(), pw, r.height());
+            break;
+        case TAlign::alLeft:
+            r = QRect(0, 0, r.width(), ph);
+            break;
+        case TAlign::alRight:
+            r = QRect(pw - r.width(), 0, r.width(), ph);
+            break;
         case TAlign::alNone:
             if (FAnchors & akRight) {
                 if (FAnchors & akLeft) {
@@ -293,7 +337,9 @@ void TControl::SetVisible(bool value) {
     }
 }
 
-bool TControl::Enabled() const { return FWidget && FWidget->isEnabled(); }
+bool TControl::Enabled() const {
+    return FWidget && FWidget->isEnabled();
+}
 void TControl::SetEnabled(bool value) {
     if (FWidget) {
         FWidget->setEnabled(value);
@@ -364,7 +410,9 @@ void TControl::Repaint() {
     Update();
 }
 
-bool TControl::Focused() const { return FWidget && FWidget->hasFocus(); }
+bool TControl::Focused() const {
+    return FWidget && FWidget->hasFocus();
+}
 
 void TControl::SetFocus() {
     if (FWidget) {
@@ -427,4 +475,6 @@ void TControl::SetScreenCursor(TCursor cursor) {
     }
 }
 
-TCursor TControl::ScreenCursor() { return gScreenCursor; }
+TCursor TControl::ScreenCursor() {
+    return gScreenCursor;
+}

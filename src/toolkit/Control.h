@@ -18,7 +18,12 @@ class TControlEventFilter;
 
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
-enum TAnchorKind : unsigned { akLeft = 1u << 0, akTop = 1u << 1, akRight = 1u << 2, akBottom = 1u << 3 };
+enum TAnchorKind : unsigned {
+    akLeft = 1u << 0,
+    akTop = 1u << 1,
+    akRight = 1u << 2,
+    akBottom = 1u << 3
+};
 using TAnchors = unsigned;
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };

@@ -19,11 +19,16 @@ std::string& Caption() {
 
 QMessageBox::Icon IconFor(TMsgDlgType type) {
     switch (type) {
-        case TMsgDlgType::mtWarning: return QMessageBox::Warning;
-        case TMsgDlgType::mtError: return QMessageBox::Critical;
-        case TMsgDlgType::mtInformation: return QMessageBox::Information;
-        case TMsgDlgType::mtConfirmation: return QMessageBox::Question;
-        case TMsgDlgType::mtCustom: break;
+        case TMsgDlgType::mtWarning:
+            return QMessageBox::Warning;
+        case TMsgDlgType::mtError:
+            return QMessageBox::Critical;
+        case TMsgDlgType::mtInformation:
+            return QMessageBox::Information;
+        case TMsgDlgType::mtConfirmation:
+            return QMessageBox::Question;
+        case TMsgDlgType::mtCustom:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -36,8 +41,12 @@ TDialogHook SetDialogHook(TDialogHook hook) {
     return old;
 }
 
-void SetDialogCaption(const std::string& caption) { Caption() = caption; }
-const std::string& DialogCaption() { return Caption(); }
+void SetDialogCaption(const std::string& caption) {
+    Caption() = caption;
+}
+const std::string& DialogCaption() {
+    return Caption();
+}
 
 TModalResult ShowDialog(const TDialogRequest& request) {
     if (Hook()) {
@@ -49,18 +58,27 @@ TModalResult ShowDialog(const TDialogRequest& request) {
     }
     QMessageBox box(IconFor(request.Type), QString::fromLocal8Bit(request.Caption),
                     QString::fromLocal8Bit(request.Text));
-    if (request.Buttons & mbYes) box.addButton(QMessageBox::Yes);
-    if (request.Buttons & mbNo) box.addButton(QMessageBox::No);
-    if (request.Buttons & mbOK) box.addButton(QMessageBox::Ok);
-    if (request.Buttons & mbCancel) box.addButton(QMessageBox::Cancel);
+    if (request.Buttons & mbYes)
+        box.addButton(QMessageBox::Yes);
+    if (request.Buttons & mbNo)
+        box.addButton(QMessageBox::No);
+    if (request.Buttons & mbOK)
+        box.addButton(QMessageBox::Ok);
+    if (request.Buttons & mbCancel)
+        box.addButton(QMessageBox::Cancel);
     box.raise();
     box.activateWindow();
     switch (box.exec()) {
-        case QMessageBox::Yes: return mrYes;
-        case QMessageBox::No: return mrNo;
-        case QMessageBox::Ok: return mrOk;
-        case QMessageBox::Cancel: return mrCancel;
-        default: break;
+        case QMessageBox::Yes:
+            return mrYes;
+        case QMessageBox::No:
+            return mrNo;
+        case QMessageBox::Ok:
+            return mrOk;
+        case QMessageBox::Cancel:
+            return mrCancel;
+        default:
+            break;
     }
     // Closed without a button: the dialog's escape answer.
     return (request.Buttons & mbCancel) ? mrCancel : (request.Buttons & mbNo) ? mrNo : mrOk;

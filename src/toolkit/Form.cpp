@@ -75,7 +75,9 @@ TForm::~TForm() {
     DestroyComponents();
 }
 
-TFormWindow* TForm::Window() const { return static_cast<TFormWindow*>(Widget()); }
+TFormWindow* TForm::Window() const {
+    return static_cast<TFormWindow*>(Widget());
+}
 
 void TForm::SetCaption(const std::string& value) {
     FCaption = value;
@@ -92,10 +94,18 @@ int TForm::FrameHeight() const {
     return h > 0 ? h : kNominalFrameHeight;
 }
 
-int TForm::Left() const { return Window()->frameGeometry().x(); }
-int TForm::Top() const { return Window()->frameGeometry().y(); }
-int TForm::Width() const { return Window()->width() + FrameWidth(); }
-int TForm::Height() const { return Window()->height() + FrameHeight(); }
+int TForm::Left() const {
+    return Window()->frameGeometry().x();
+}
+int TForm::Top() const {
+    return Window()->frameGeometry().y();
+}
+int TForm::Width() const {
+    return Window()->width() + FrameWidth();
+}
+int TForm::Height() const {
+    return Window()->height() + FrameHeight();
+}
 
 void TForm::SetBounds(int left, int top, int width, int height) {
     Window()->move(left, top);
@@ -154,7 +164,8 @@ void TForm::CenterOnDesktop() {
         return;
     }
     const QRect area = screen->availableGeometry();
-    Window()->move(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2);
+    Window()->move(area.x() + (area.width() - Width()) / 2,
+                   area.y() + (area.height() - Height()) / 2);
 }
 
 TPoint TForm::FrameBorder() const {
@@ -183,9 +194,15 @@ TWindowPlacement TForm::WindowPlacement() const {
     TWindowPlacement p;
     p.Flags = FPlacementFlags;
     switch (WindowState()) {
-        case TWindowState::wsNormal: p.ShowCmd = swShowNormal; break;
-        case TWindowState::wsMinimized: p.ShowCmd = swShowMinimized; break;
-        case TWindowState::wsMaximized: p.ShowCmd = swShowMaximized; break;
+        case TWindowState::wsNormal:
+            p.ShowCmd = swShowNormal;
+            break;
+        case TWindowState::wsMinimized:
+            p.ShowCmd = swShowMinimized;
+            break;
+        case TWindowState::wsMaximized:
+            p.ShowCmd = swShowMaximized;
+            break;
     }
     p.MinPosition = FMinPosition;
     p.MaxPosition = FMaxPosition;
@@ -221,19 +238,25 @@ void TForm::SetWindowPlacement(const TWindowPlacement& placement) {
     }
 }
 
-TPoint TForm::ScreenSize() const { return {ScreenWidth(), ScreenHeight()}; }
+TPoint TForm::ScreenSize() const {
+    return {ScreenWidth(), ScreenHeight()};
+}
 
 int TForm::ScreenPixelsPerInch() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
-bool TForm::Visible() const { return Window()->isVisible(); }
+bool TForm::Visible() const {
+    return Window()->isVisible();
+}
 void TForm::Show() {
     TControl::SetVisible(true);
     Window()->show();
 }
-void TForm::Hide() { Window()->hide(); }
+void TForm::Hide() {
+    Window()->hide();
+}
 
 void TForm::Close() {
     if (FClosing) {
@@ -251,9 +274,15 @@ TWindowState TForm::WindowState() const {
 
 void TForm::SetWindowState(TWindowState state) {
     switch (state) {
-        case TWindowState::wsNormal: Window()->showNormal(); break;
-        case TWindowState::wsMinimized: Window()->showMinimized(); break;
-        case TWindowState::wsMaximized: Window()->showMaximized(); break;
+        case TWindowState::wsNormal:
+            Window()->showNormal();
+            break;
+        case TWindowState::wsMinimized:
+            Window()->showMinimized();
+            break;
+        case TWindowState::wsMaximized:
+            Window()->showMaximized();
+            break;
     }
 }
 

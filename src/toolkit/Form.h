@@ -33,8 +33,8 @@ struct TWindowPlacement {
 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
-using TCanResizeEvent = std::function<void(TObject* Sender, int& NewWidth, int& NewHeight,
-                                           bool& Resize)>;
+using TCanResizeEvent =
+    std::function<void(TObject* Sender, int& NewWidth, int& NewHeight, bool& Resize)>;
 
 class TForm : public TControl {
 public:

@@ -12,25 +12,44 @@ namespace {
 // The desktop palette's role for each system colour index; indexes without a role keep the
 // classic grey scheme.
 TColor SystemColorToRGB(int index) {
-    const QPalette palette = QApplication::instance() != nullptr ? QApplication::palette() : QPalette();
-    auto from = [&](QPalette::ColorGroup g, QPalette::ColorRole r) { return FromQColor(palette.color(g, r)); };
+    const QPalette palette =
+        QApplication::instance() != nullptr ? QApplication::palette() : QPalette();
+    auto from = [&](QPalette::ColorGroup g, QPalette::ColorRole r) {
+        return FromQColor(palette.color(g, r));
+    };
     switch (index) {
-        case 0: return from(QPalette::Active, QPalette::Button);
-        case 1: return from(QPalette::Active, QPalette::Window);
-        case 2: return from(QPalette::Active, QPalette::Highlight);
-        case 5: return from(QPalette::Active, QPalette::Base);
-        case 6: return from(QPalette::Active, QPalette::Shadow);
-        case 8: return from(QPalette::Active, QPalette::Text);
-        case 13: return from(QPalette::Active, QPalette::Highlight);
-        case 14: return from(QPalette::Active, QPalette::HighlightedText);
-        case 15: return from(QPalette::Active, QPalette::Button);
-        case 16: return from(QPalette::Active, QPalette::Dark);
-        case 17: return from(QPalette::Disabled, QPalette::Text);
-        case 18: return from(QPalette::Active, QPalette::ButtonText);
-        case 20: return from(QPalette::Active, QPalette::Light);
-        case 23: return from(QPalette::Active, QPalette::ToolTipText);
-        case 24: return from(QPalette::Active, QPalette::ToolTipBase);
-        default: return RGB(0xC0, 0xC0, 0xC0);
+        case 0:
+            return from(QPalette::Active, QPalette::Button);
+        case 1:
+            return from(QPalette::Active, QPalette::Window);
+        case 2:
+            return from(QPalette::Active, QPalette::Highlight);
+        case 5:
+            return from(QPalette::Active, QPalette::Base);
+        case 6:
+            return from(QPalette::Active, QPalette::Shadow);
+        case 8:
+            return from(QPalette::Active, QPalette::Text);
+        case 13:
+            return from(QPalette::Active, QPalette::Highlight);
+        case 14:
+            return from(QPalette::Active, QPalette::HighlightedText);
+        case 15:
+            return from(QPalette::Active, QPalette::Button);
+        case 16:
+            return from(QPalette::Active, QPalette::Dark);
+        case 17:
+            return from(QPalette::Disabled, QPalette::Text);
+        case 18:
+            return from(QPalette::Active, QPalette::ButtonText);
+        case 20:
+            return from(QPalette::Active, QPalette::Light);
+        case 23:
+            return from(QPalette::Active, QPalette::ToolTipText);
+        case 24:
+            return from(QPalette::Active, QPalette::ToolTipBase);
+        default:
+            return RGB(0xC0, 0xC0, 0xC0);
     }
 }
 
@@ -50,7 +69,9 @@ QColor ToQColor(TColor color) {
     return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
-TColor FromQColor(const QColor& color) { return RGB(color.red(), color.green(), color.blue()); }
+TColor FromQColor(const QColor& color) {
+    return RGB(color.red(), color.green(), color.blue());
+}
 
 TFont::TFont() = default;
 

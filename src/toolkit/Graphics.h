@@ -53,14 +53,27 @@ inline constexpr TColor clInfoBk = SystemColor(24);
 
 // A plain colour as it is; a system colour as the desktop's palette has it now.
 TColor ColorToRGB(TColor color);
-inline constexpr int GetRValue(TColor c) { return c & 0xFF; }
-inline constexpr int GetGValue(TColor c) { return (c >> 8) & 0xFF; }
-inline constexpr int GetBValue(TColor c) { return (c >> 16) & 0xFF; }
-inline constexpr TColor RGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
+inline constexpr int GetRValue(TColor c) {
+    return c & 0xFF;
+}
+inline constexpr int GetGValue(TColor c) {
+    return (c >> 8) & 0xFF;
+}
+inline constexpr int GetBValue(TColor c) {
+    return (c >> 16) & 0xFF;
+}
+inline constexpr TColor RGB(int r, int g, int b) {
+    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
+}
 QColor ToQColor(TColor color);
 TColor FromQColor(const QColor& color);
 
-enum TFontStyle : unsigned { fsBold = 1u << 0, fsItalic = 1u << 1, fsUnderline = 1u << 2, fsStrikeOut = 1u << 3 };
+enum TFontStyle : unsigned {
+    fsBold = 1u << 0,
+    fsItalic = 1u << 1,
+    fsUnderline = 1u << 2,
+    fsStrikeOut = 1u << 3
+};
 using TFontStyles = unsigned;
 
 // How glyph edges are drawn: the desktop's choice, or whole pixels only, or always smoothed.

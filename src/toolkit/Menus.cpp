@@ -56,4 +56,6 @@ void TPopupMenu::Add(TMenuItem* item) {
     item->FMenu = this;
 }
 
-void TPopupMenu::Popup(int X, int Y) { FMenu->popup(QPoint(X, Y)); }
+void TPopupMenu::Popup(int X, int Y) {
+    FMenu->popup(QPoint(X, Y));
+}

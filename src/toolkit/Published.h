@@ -25,8 +25,10 @@ class TPublishedProperties {
 public:
     void AddString(const std::string& name, std::function<std::string()> get,
                    std::function<void(const std::string&)> set);
-    void AddInteger(const std::string& name, std::function<int()> get, std::function<void(int)> set);
-    void AddBoolean(const std::string& name, std::function<bool()> get, std::function<void(bool)> set);
+    void AddInteger(const std::string& name, std::function<int()> get,
+                    std::function<void(int)> set);
+    void AddBoolean(const std::string& name, std::function<bool()> get,
+                    std::function<void(bool)> set);
     void AddStrings(const std::string& name, std::function<TStrings*()> get);
 
     // nullptr when there is no such property.

@@ -1,11 +1,11 @@
 #include "toolkit/SessionEnd.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "toolkit/Dialogs.h"
 

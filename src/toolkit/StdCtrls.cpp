@@ -13,8 +13,12 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
-std::string S(const QString& s) { return s.toLocal8Bit().toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromLocal8Bit(s);
+}
+std::string S(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
 
 // The items of a combo box, read from and written to the widget.
 class TComboBoxStrings : public TStrings {
@@ -136,11 +140,13 @@ private:
 TLabel::TLabel(TComponent* AOwner) : TControl(AOwner, new QLabel) {
     Label()->setTextFormat(Qt::PlainText);
     RouteMouseEvents();
-    Publish().AddString("Caption", [this] { return Caption(); },
-                        [this](const std::string& v) { SetCaption(v); });
+    Publish().AddString(
+        "Caption", [this] { return Caption(); }, [this](const std::string& v) { SetCaption(v); });
 }
 
-QLabel* TLabel::Label() const { return static_cast<QLabel*>(Widget()); }
+QLabel* TLabel::Label() const {
+    return static_cast<QLabel*>(Widget());
+}
 
 void TLabel::SetCaption(const std::string& value) {
     FCaption = value;
@@ -193,12 +199,19 @@ TEdit::TEdit(TComponent* AOwner) : TControl(AOwner, new QLineEdit) {
             DispatchEvent([&] { OnChange(this); });
         }
     });
-    Publish().AddString("Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+    Publish().AddString(
+        "Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
 }
 
-QLineEdit* TEdit::Edit() const { return static_cast<QLineEdit*>(Widget()); }
-std::string TEdit::Text() const { return S(Edit()->text()); }
-void TEdit::SetText(const std::string& value) { Edit()->setText(Q(value)); }
+QLineEdit* TEdit::Edit() const {
+    return static_cast<QLineEdit*>(Widget());
+}
+std::string TEdit::Text() const {
+    return S(Edit()->text());
+}
+void TEdit::SetText(const std::string& value) {
+    Edit()->setText(Q(value));
+}
 
 // ---- TComboBox
 
@@ -212,14 +225,19 @@ TComboBox::TComboBox(TComponent* AOwner) : TControl(AOwner, new QComboBox) {
             DispatchEvent([&] { OnChange(this); });
         }
     });
-    Publish().AddString("Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+    Publish().AddString(
+        "Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
     Publish().AddStrings("Items", [this] { return FItems.get(); });
 }
 
 TComboBox::~TComboBox() = default;
 
-QComboBox* TComboBox::Combo() const { return static_cast<QComboBox*>(Widget()); }
-std::string TComboBox::Text() const { return S(Combo()->currentText()); }
+QComboBox* TComboBox::Combo() const {
+    return static_cast<QComboBox*>(Widget());
+}
+std::string TComboBox::Text() const {
+    return S(Combo()->currentText());
+}
 
 void TComboBox::SetText(const std::string& value) {
     FSettingText = true;
@@ -238,8 +256,12 @@ void TComboBox::SetItemIndex(int value) {
     FSettingText = false;
 }
 
-int TComboBox::DropDownCount() const { return Combo()->maxVisibleItems(); }
-void TComboBox::SetDropDownCount(int value) { Combo()->setMaxVisibleItems(value); }
+int TComboBox::DropDownCount() const {
+    return Combo()->maxVisibleItems();
+}
+void TComboBox::SetDropDownCount(int value) {
+    Combo()->setMaxVisibleItems(value);
+}
 
 // ---- TMemo
 
@@ -259,14 +281,20 @@ TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, new QTextEdit) {
 
 TMemo::~TMemo() = default;
 
-QTextEdit* TMemo::Editor() const { return static_cast<QTextEdit*>(Widget()); }
-std::string TMemo::Text() const { return FLines->Text(); }
-void TMemo::SetText(const std::string& value) { Editor()->setPlainText(Q(value)); }
+QTextEdit* TMemo::Editor() const {
+    return static_cast<QTextEdit*>(Widget());
+}
+std::string TMemo::Text() const {
+    return FLines->Text();
+}
+void TMemo::SetText(const std::string& value) {
+    Editor()->setPlainText(Q(value));
+}
 
 void TMemo::SetAlignment(TAlignment value) {
     FAlignment = value;
     QTextOption option = Editor()->document()->defaultTextOption();
-    option.setAlignment(value == TAlignment::taCenter       ? Qt::AlignHCenter
+    option.setAlignment(value == TAlignment::taCenter         ? Qt::AlignHCenter
                         : value == TAlignment::taRightJustify ? Qt::AlignRight
                                                               : Qt::AlignLeft);
     Editor()->document()->setDefaultTextOption(option);
@@ -283,21 +311,30 @@ void TMemo::SetWordWrap(bool value) {
     Editor()->setLineWrapMode(value ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
 }
 
-void TMemo::SetReadOnly(bool value) { Editor()->setReadOnly(value); }
+void TMemo::SetReadOnly(bool value) {
+    Editor()->setReadOnly(value);
+}
 
 // ---- TCheckBox
 
 TCheckBox::TCheckBox(TComponent* AOwner) : TControl(AOwner, new QCheckBox) {
     QObject::connect(Box(), &QCheckBox::toggled, Widget(), [this] { Click(); });
-    Publish().AddBoolean("Checked", [this] { return Checked(); }, [this](bool v) { SetChecked(v); });
+    Publish().AddBoolean(
+        "Checked", [this] { return Checked(); }, [this](bool v) { SetChecked(v); });
 }
 
-QCheckBox* TCheckBox::Box() const { return static_cast<QCheckBox*>(Widget()); }
+QCheckBox* TCheckBox::Box() const {
+    return static_cast<QCheckBox*>(Widget());
+}
 
 void TCheckBox::SetCaption(const std::string& value) {
     FCaption = value;
     Box()->setText(Q(value));
 }
 
-bool TCheckBox::Checked() const { return Box()->isChecked(); }
-void TCheckBox::SetChecked(bool value) { Box()->setChecked(value); }
+bool TCheckBox::Checked() const {
+    return Box()->isChecked();
+}
+void TCheckBox::SetChecked(bool value) {
+    Box()->setChecked(value);
+}

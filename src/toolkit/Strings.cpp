@@ -37,7 +37,9 @@ std::vector<std::string> TStrings::SplitLines(const std::string& text) {
     return lines;
 }
 
-void TStrings::SetText(const std::string& value) { Assign(SplitLines(value)); }
+void TStrings::SetText(const std::string& value) {
+    Assign(SplitLines(value));
+}
 
 void TStrings::AddText(const std::string& value) {
     BeginUpdate();

@@ -1,19 +1,21 @@
 #include "toolkit/SysUtils.h"
 
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
-#include <fcntl.h>
-#include <langinfo.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // Days from 0001-01-01 to the given date (proleptic Gregorian).
 long DaysFromCivil(int y, int m, int d) {
@@ -160,7 +162,9 @@ std::string ProgramPath() {
     return std::string(buf, static_cast<size_t>(n));
 }
 
-std::string ProgramDir() { return ExtractFileDir(ProgramPath()); }
+std::string ProgramDir() {
+    return ExtractFileDir(ProgramPath());
+}
 
 bool DirectoryWritable(const std::string& dir) {
     return access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;

@@ -1,14 +1,15 @@
 #include "toolkit/Thread.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <chrono>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <chrono>
 
-TThread::TThread(bool createSuspended, std::function<void(TThread&)> body) : FBody(std::move(body)) {
+TThread::TThread(bool createSuspended, std::function<void(TThread&)> body)
+    : FBody(std::move(body)) {
     if (!createSuspended) {
         Resume();
     }
@@ -82,7 +83,8 @@ void TThread::ApplyPriority() {
 
 bool TThread::SleepUnlessTerminated(int ms) {
     std::unique_lock<std::mutex> lock(FMutex);
-    return !FWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FTerminated.load(); });
+    return !FWake.wait_for(lock, std::chrono::milliseconds(ms),
+                           [this] { return FTerminated.load(); });
 }
 
 void TThread::Run() {

@@ -9,7 +9,15 @@
 #include <mutex>
 #include <thread>
 
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
+};
 
 class TThread {
 public:

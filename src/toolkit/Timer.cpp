@@ -10,7 +10,9 @@ TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner), FTimer(std::make_unique
     UpdateTimer();
 }
 
-TTimer::~TTimer() { FTimer->stop(); }
+TTimer::~TTimer() {
+    FTimer->stop();
+}
 
 void TTimer::SetInterval(int value) {
     if (value == FInterval) {

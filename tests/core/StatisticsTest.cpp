@@ -14,7 +14,7 @@ TEST(TrimmedMean, DropsOneHighestAndOneLowest) {
     } const rows[] = {
         {{50, 60, 70, 80, 900}, 70.0},
         {{40, 40, 40, 40, 40}, 40.0},
-        {{0, 0, 0, 0, 0}, 1.0 / 3.0},      // nothing left: counts as 1
+        {{0, 0, 0, 0, 0}, 1.0 / 3.0},         // nothing left: counts as 1
         {{-5, -5, -5, -5, -5}, -20.0 / 3.0},  // max starts at 0
         {{9000, -5, -5, -5, -5}, -5.0},
         {{1, -5, -5, -5, -5}, -5.0},

@@ -40,13 +40,12 @@ TEST(StatusDisplay, ColoursAndAlarmAgainstTheThreshold) {
         std::vector<TColor> colours;
         bool alarm;
     } const rows[] = {
-        {50, "100", {clBlack}, false},            // 2 x 50 is not above 100
-        {60, "100", {clNavy}, false},             // 120 > 100
-        {100, "100", {clNavy}, false},            // not above the threshold itself
-        {101, "100", {clNavy, clMaroon}, true},
-        {9000, "8000", {clNavy, clMaroon}, true},
-        {20, " 100", {clBlack}, false},           // leading blanks are a whole number too
-        {20, "$64", {clBlack}, false},            // so is hexadecimal 100
+        {50, "100", {clBlack}, false},  // 2 x 50 is not above 100
+        {60, "100", {clNavy}, false},   // 120 > 100
+        {100, "100", {clNavy}, false},  // not above the threshold itself
+        {101, "100", {clNavy, clMaroon}, true}, {9000, "8000", {clNavy, clMaroon}, true},
+        {20, " 100", {clBlack}, false},  // leading blanks are a whole number too
+        {20, "$64", {clBlack}, false},   // so is hexadecimal 100
     };
     for (const Row& r : rows) {
         const TStatusView v = ComputeStatus(r.mean, "h", r.threshold);

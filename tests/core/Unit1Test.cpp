@@ -58,12 +58,14 @@ protected:
 
     // The tests collect by hand, at the moments they choose.
     void Open() {
-        form = std::make_unique<TForm1>(application, services, TWindowOptions{settingsDir.string()});
+        form =
+            std::make_unique<TForm1>(application, services, TWindowOptions{settingsDir.string()});
         form->TimerRepaint->SetEnabled(false);
     }
     // Waits until the worker has finished every requested pass and rests.
     bool Settle() {
-        return WaitUntil([&] { return !form->PassPending() && form->Store().FResultsReady.load(); });
+        return WaitUntil(
+            [&] { return !form->PassPending() && form->Store().FResultsReady.load(); });
     }
     // Requests one pass and waits for its results; the collection is left to the test.
     bool RunPass() {
@@ -132,7 +134,8 @@ TEST_F(WindowTest, FivePassesFillEveryRingAndTheSixthWrapsRound) {
         echo.DefaultOutcome = {0, 0, static_cast<uint32_t>(10 + i)};
         ASSERT_TRUE(RunPass());
     }
-    for (const TRing* ring : {&form->Store().FRing1, &form->Store().FRing2, &form->Store().FRing3}) {
+    for (const TRing* ring :
+         {&form->Store().FRing1, &form->Store().FRing2, &form->Store().FRing3}) {
         for (int32_t v : *ring) {
             EXPECT_GE(v, 10);
         }
@@ -145,7 +148,8 @@ TEST_F(WindowTest, FivePassesFillEveryRingAndTheSixthWrapsRound) {
 }
 
 TEST_F(WindowTest, CollectionFillsLogPageLinesAndMeasurementLog) {
-    const auto dir = std::filesystem::temp_directory_path() / ("latmo-collect-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("latmo-collect-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string logName = (dir / "measure.log").string();
     Open();
@@ -264,8 +268,12 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
         int interval;
         const char* shown;
     } const intervals[] = {
-        {"letters", 3000, "3"}, {"2", 3000, "3"},   {"60", 60000, "60"}, {"-7", 3000, "3"},
-        {"3", 3000, "3"},       {"2147483", 2147483000, "2147483"},
+        {"letters", 3000, "3"},
+        {"2", 3000, "3"},
+        {"60", 60000, "60"},
+        {"-7", 3000, "3"},
+        {"3", 3000, "3"},
+        {"2147483", 2147483000, "2147483"},
         {"3000000", 2147483647, "2147484"},
     };
     for (const auto& row : intervals) {

@@ -54,7 +54,8 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         options.DelayUs = delaysMs[i] * 1000;
         hosts[i] = lab.AddHost(options);
     }
-    const auto dir = std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string logName = (dir / "latency.log").string();
     const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });

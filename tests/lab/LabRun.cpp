@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
         hosts.push_back(options);
     }
     if (hosts.empty() || i + 1 >= argc) {
-        std::fprintf(stderr, "usage: latmo-lab-run DELAY_MS[:DROP]|unreach ... -- COMMAND [ARGS...]\n");
+        std::fprintf(stderr,
+                     "usage: latmo-lab-run DELAY_MS[:DROP]|unreach ... -- COMMAND [ARGS...]\n");
         return 2;
     }
     const std::string why = TLatencyLab::Unavailable();

@@ -11,8 +11,8 @@
 #include "platform/IcmpEcho.h"
 
 struct TFakeEchoOutcome {
-    int Error = 0;          // the call's error code
-    uint32_t Status = 0;    // the reply record's status
+    int Error = 0;        // the call's error code
+    uint32_t Status = 0;  // the reply record's status
     uint32_t RoundTripMs = 0;
 };
 

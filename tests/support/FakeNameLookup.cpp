@@ -5,7 +5,9 @@ int TFakeNameLookup::Startup(uint16_t) {
     return StartupError;
 }
 
-void TFakeNameLookup::Cleanup() { ++CleanupCalls; }
+void TFakeNameLookup::Cleanup() {
+    ++CleanupCalls;
+}
 
 int TFakeNameLookup::GetHostByName(const std::string& name, THostEntry& entry) {
     Lookups.push_back(name);

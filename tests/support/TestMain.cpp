@@ -1,9 +1,9 @@
 // Runs the tests headless: the offscreen platform unless the caller chose another, and one
 // QApplication for the whole run.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

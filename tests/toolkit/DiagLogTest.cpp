@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <sstream>
 
 #include "toolkit/DiagLog.h"
@@ -18,7 +18,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 TEST(DiagLog, AppendsStampedLinesWithCrLf) {
-    const auto dir = std::filesystem::temp_directory_path() / ("latmo-diag-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("latmo-diag-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "latmo.log").string();
     { std::ofstream(path, std::ios::binary) << "earlier run\r\n"; }
@@ -39,7 +40,8 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
     const std::string line1 = rest.substr(0, end1);
     const std::string line2 = rest.substr(end1 + 2);
     EXPECT_GT(line1.find(": Start [Latmo 1.64]"), 0u);
-    EXPECT_EQ(line1.size() - line1.find(": Start [Latmo 1.64]"), std::string(": Start [Latmo 1.64]").size());
+    EXPECT_EQ(line1.size() - line1.find(": Start [Latmo 1.64]"),
+              std::string(": Start [Latmo 1.64]").size());
     EXPECT_EQ(line2.substr(line2.size() - 2), "\r\n");
     EXPECT_NE(line2.find(": Timer1 error [Latmo 1.64]\r\n"), std::string::npos);
     EXPECT_EQ(std::count(line2.begin(), line2.end(), '\n'), 1);

@@ -14,11 +14,9 @@ TEST(SysUtils, FormatFixedPadsAndRounds) {
         char sep;
         const char* text;
     } const rows[] = {
-        {5, 5, 2, '.', " 5.00"},       {70, 5, 2, '.', "70.00"},
-        {1234.5, 5, 2, '.', "1234.50"}, {-5, 5, 2, '.', "-5.00"},
-        {70, 5, 2, ',', "70,00"},       {0.3333333, 5, 1, '.', "  0.3"},
-        {999.6, 3, 0, '.', "1000"},     {2.3, 2, 0, '.', " 2"},
-        {-6.666666, 5, 2, '.', "-6.67"},
+        {5, 5, 2, '.', " 5.00"},    {70, 5, 2, '.', "70.00"}, {1234.5, 5, 2, '.', "1234.50"},
+        {-5, 5, 2, '.', "-5.00"},   {70, 5, 2, ',', "70,00"}, {0.3333333, 5, 1, '.', "  0.3"},
+        {999.6, 3, 0, '.', "1000"}, {2.3, 2, 0, '.', " 2"},   {-6.666666, 5, 2, '.', "-6.67"},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(FormatFixed(r.value, r.width, r.precision, r.sep), r.text) << r.value;
@@ -60,7 +58,8 @@ TEST(SysUtils, DateTimeTextDropsTimeAtMidnight) {
     std::setlocale(LC_TIME, "C");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 7) + EncodeTime(8, 5, 3, 0)), "12/07/26 08:05:03");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 7)), "12/07/26");
-    EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 7) + EncodeTime(0, 0, 0, 400)), "12/07/26 00:00:00");
+    EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 7) + EncodeTime(0, 0, 0, 400)),
+              "12/07/26 00:00:00");
     std::setlocale(LC_TIME, saved.c_str());
 }
 

@@ -12,16 +12,22 @@ int TLinuxNameLookup::Startup(uint16_t version) {
 
 int TLinuxNameLookup::MapResolverError(int eaiCode) {
     switch (eaiCode) {
-        case 0: return 0;
-        case EAI_NONAME: return WSAHOST_NOT_FOUND;
-        case EAI_AGAIN: return WSATRY_AGAIN;
+        case 0:
+            return 0;
+        case EAI_NONAME:
+            return WSAHOST_NOT_FOUND;
+        case EAI_AGAIN:
+            return WSATRY_AGAIN;
 #ifdef EAI_NODATA
-        case EAI_NODATA: return WSANO_DATA;
+        case EAI_NODATA:
+            return WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return WSANO_DATA;
+        case EAI_ADDRFAMILY:
+            return WSANO_DATA;
 #endif
-        default: return WSANO_RECOVERY;
+        default:
+            return WSANO_RECOVERY;
     }
 }
 
@@ -51,7 +57,8 @@ int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry) 
             entry.Addresses.push_back(sin->sin_addr.s_addr);
         }
     }
-    entry.Name = (result != nullptr && result->ai_canonname != nullptr) ? result->ai_canonname : name;
+    entry.Name =
+        (result != nullptr && result->ai_canonname != nullptr) ? result->ai_canonname : name;
     freeaddrinfo(result);
     return entry.Addresses.empty() ? WSANO_DATA : 0;
 }

@@ -1,10 +1,10 @@
 #include "platform/linux/LinuxShell.h"
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
 
 namespace {
 
