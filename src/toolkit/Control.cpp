@@ -405,21 +405,6 @@ void TControl::Update() {
     }
 }
 
-void TControl::Repaint() {
-    Invalidate();
-    Update();
-}
-
-bool TControl::Focused() const {
-    return FWidget && FWidget->hasFocus();
-}
-
-void TControl::SetFocus() {
-    if (FWidget) {
-        FWidget->setFocus(Qt::OtherFocusReason);
-    }
-}
-
 void TControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
     if (OnMouseDown) {
         DispatchEvent([&] { OnMouseDown(this, Button, Shift, X, Y); });

@@ -114,9 +114,6 @@ public:
     // Asks for a repaint in the next paint cycle; Update() paints what is pending at once.
     virtual void Invalidate();
     void Update();
-    void Repaint();
-    bool Focused() const;
-    void SetFocus();
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;

@@ -245,24 +245,6 @@ void TComboBox::SetText(const std::string& value) {
     FSettingText = false;
 }
 
-int TComboBox::ItemIndex() const {
-    const int i = Combo()->findText(Combo()->currentText(), Qt::MatchExactly);
-    return i;
-}
-
-void TComboBox::SetItemIndex(int value) {
-    FSettingText = true;
-    Combo()->setCurrentIndex(value);
-    FSettingText = false;
-}
-
-int TComboBox::DropDownCount() const {
-    return Combo()->maxVisibleItems();
-}
-void TComboBox::SetDropDownCount(int value) {
-    Combo()->setMaxVisibleItems(value);
-}
-
 // ---- TMemo
 
 TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, new QTextEdit) {
@@ -309,10 +291,6 @@ void TMemo::SetScrollBars(TScrollStyle value) {
 
 void TMemo::SetWordWrap(bool value) {
     Editor()->setLineWrapMode(value ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
-}
-
-void TMemo::SetReadOnly(bool value) {
-    Editor()->setReadOnly(value);
 }
 
 // ---- TCheckBox

@@ -73,10 +73,6 @@ public:
     std::string Text() const;
     void SetText(const std::string& value);
     TStrings& Items() { return *FItems; }
-    int ItemIndex() const;
-    void SetItemIndex(int value);
-    int DropDownCount() const;
-    void SetDropDownCount(int value);
     TNotifyEvent OnChange;
 
 private:
@@ -100,7 +96,6 @@ public:
     void SetAlignment(TAlignment value);
     void SetScrollBars(TScrollStyle value);
     void SetWordWrap(bool value);
-    void SetReadOnly(bool value);
     TNotifyEvent OnChange;
 
 private:

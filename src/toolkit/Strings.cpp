@@ -41,14 +41,6 @@ void TStrings::SetText(const std::string& value) {
     Assign(SplitLines(value));
 }
 
-void TStrings::AddText(const std::string& value) {
-    BeginUpdate();
-    for (const std::string& line : SplitLines(value)) {
-        Add(line);
-    }
-    EndUpdate();
-}
-
 int TStrings::IndexOf(const std::string& value) const {
     const int n = Count();
     for (int i = 0; i < n; ++i) {

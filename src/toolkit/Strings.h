@@ -25,8 +25,6 @@ public:
     std::string Text() const;
     // Replaces the lines by the text split at CR LF, CR or LF (a final break adds no line).
     void SetText(const std::string& value);
-    // Appends the lines of a text, as SetText splits them.
-    void AddText(const std::string& value);
     int IndexOf(const std::string& value) const;
     std::vector<std::string> ToVector() const;
     void Assign(const TStrings& source);
