@@ -1,6 +1,5 @@
 #include "core/Unit1.h"
 
-#include <sys/stat.h>
 #include <cstdio>
 
 #include "plot/XYPlot.h"
@@ -177,8 +176,7 @@ void TForm1::EditTimeoutExit(TObject*) {
 
 void TForm1::EditAlarmExit(TObject*) {
     const std::string name = EditAlarm->Text();
-    struct stat st {};
-    if (!name.empty() && stat(ResolveAlarmFile(name).c_str(), &st) != 0) {
+    if (!name.empty() && !FileExists(ResolveAlarmFile(name))) {
         MessageDlg("File " + name + " not found", TMsgDlgType::mtInformation, mbOK);
     }
 }

@@ -1,20 +1,9 @@
 // The status display: host 1's mean in the caption, the application title and the tray icon,
 // whose colour warns before the alarm threshold; above it, the alarm file is opened.
 
-#include <sys/stat.h>
-
 #include "core/StatusDisplay.h"
 #include "core/Unit1.h"
 #include "toolkit/SysUtils.h"
-
-namespace {
-
-bool FileExists(const std::string& name) {
-    struct stat st {};
-    return stat(name.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 std::string TForm1::ResolveAlarmFile(const std::string& name) {
     // Started from a launcher, the current directory is rarely the program's: a bare name

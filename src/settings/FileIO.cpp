@@ -75,26 +75,6 @@ private:
     bool FRenamed = false;
 };
 
-int WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (n == 0) {
-            return EIO;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 int Asked(const TWriteFault& fault, TWriteStep step) {
     return fault ? fault(step) : 0;
 }
@@ -171,7 +151,7 @@ void WriteFileAtomic(const std::string& path, const std::string& text, const TWr
                                 ? (st.st_mode & 07777)
                                 : mode_t{0644};
         fchmod(temp.Fd(), mode);  // without it the file is merely private to the user
-        error = WriteAll(temp.Fd(), text);
+        error = WriteAllToFd(temp.Fd(), text);
     }
     if (error == 0) {
         error = Asked(fault, TWriteStep::wsWrite);

@@ -200,21 +200,34 @@ std::string UserDataDir(const std::string& kind) {
     return dir;
 }
 
+int WriteAllToFd(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (n == 0) {
+            return EIO;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
 bool AppendToFile(const std::string& path, const std::string& data) {
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return close(fd) == 0 && done == data.size();
+    const int error = WriteAllToFd(fd, data);
+    return close(fd) == 0 && error == 0;
 }

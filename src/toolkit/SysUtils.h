@@ -49,6 +49,11 @@ bool DirectoryWritable(const std::string& dir);
 // $XDG_<kind>_HOME or its default under the home directory, with "latmo" appended; created
 // when missing. kind is "CONFIG" or "STATE".
 std::string UserDataDir(const std::string& kind);
+// Writes all bytes to an open descriptor, going on after interruptions and short writes.
+// Returns 0, or the errno of the failure (EIO when the device takes nothing more).
+int WriteAllToFd(int fd, const std::string& data);
+// Whether something of that name exists (a file, a directory, …).
+bool FileExists(const std::string& path);
 // Appends bytes to a file, creating it (mode 0644) when missing; an existing file is never
 // emptied. False when the file could not be opened or written whole.
 bool AppendToFile(const std::string& path, const std::string& data);
