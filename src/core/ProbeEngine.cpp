@@ -38,7 +38,7 @@ private:
 }  // namespace
 
 TProbeEngine::TProbeEngine(TNameLookup& lookup, TIcmpEcho& echo)
-    : FLookup(lookup), FEcho(echo), FPayload(kMaxPayload + 25, 0) {}
+    : FLookup(lookup), FEcho(echo), FPayload(kMaxPayload, 0) {}
 
 std::string TProbeEngine::LookupErrorText(int code) {
     switch (code) {
