@@ -54,26 +54,6 @@ QString ToQString(const std::string& s) {
 
 }  // namespace
 
-void TPen::SetColor(TColor value) {
-    FColor = value;
-    Changed();
-}
-
-void TPen::SetStyle(TPenStyle value) {
-    FStyle = value;
-    Changed();
-}
-
-void TPen::SetWidth(int value) {
-    FWidth = value;
-    Changed();
-}
-
-void TPen::SetMode(TPenMode value) {
-    FMode = value;
-    Changed();
-}
-
 void TPen::Assign(const TPen& source) {
     FColor = source.FColor;
     FStyle = source.FStyle;
@@ -82,32 +62,10 @@ void TPen::Assign(const TPen& source) {
     Changed();
 }
 
-void TPen::Changed() {
-    if (OnChange) {
-        OnChange(this);
-    }
-}
-
-void TBrush::SetColor(TColor value) {
-    FColor = value;
-    Changed();
-}
-
-void TBrush::SetStyle(TBrushStyle value) {
-    FStyle = value;
-    Changed();
-}
-
 void TBrush::Assign(const TBrush& source) {
     FColor = source.FColor;
     FStyle = source.FStyle;
     Changed();
-}
-
-void TBrush::Changed() {
-    if (OnChange) {
-        OnChange(this);
-    }
 }
 
 TCanvas::TCanvas() {

@@ -65,24 +65,19 @@ enum TBrushStyle {
     bsDiagCross
 };
 
-class TPen : public TPersistent {
+class TPen : public TGraphicsObject {
 public:
     std::string ClassName() const override { return "TPen"; }
 
     TColor Color() const { return FColor; }
-    void SetColor(TColor value);
+    void SetColor(TColor value) { Set(FColor, value); }
     TPenStyle Style() const { return FStyle; }
-    void SetStyle(TPenStyle value);
+    void SetStyle(TPenStyle value) { Set(FStyle, value); }
     int Width() const { return FWidth; }
-    void SetWidth(int value);
+    void SetWidth(int value) { Set(FWidth, value); }
     TPenMode Mode() const { return FMode; }
-    void SetMode(TPenMode value);
+    void SetMode(TPenMode value) { Set(FMode, value); }
     void Assign(const TPen& source);
-
-    TNotifyEvent OnChange;
-
-protected:
-    virtual void Changed();
 
 private:
     TColor FColor = clBlack;
@@ -91,20 +86,15 @@ private:
     TPenMode FMode = pmCopy;
 };
 
-class TBrush : public TPersistent {
+class TBrush : public TGraphicsObject {
 public:
     std::string ClassName() const override { return "TBrush"; }
 
     TColor Color() const { return FColor; }
-    void SetColor(TColor value);
+    void SetColor(TColor value) { Set(FColor, value); }
     TBrushStyle Style() const { return FStyle; }
-    void SetStyle(TBrushStyle value);
+    void SetStyle(TBrushStyle value) { Set(FStyle, value); }
     void Assign(const TBrush& source);
-
-    TNotifyEvent OnChange;
-
-protected:
-    virtual void Changed();
 
 private:
     TColor FColor = clWhite;

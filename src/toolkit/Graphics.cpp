@@ -75,47 +75,12 @@ TColor FromQColor(const QColor& color) {
 
 TFont::TFont() = default;
 
-void TFont::SetName(const std::string& value) {
-    FName = value;
-    Changed();
-}
-
-void TFont::SetHeight(int value) {
-    FHeight = value;
-    Changed();
-}
-
 int TFont::Size() const {
     return -static_cast<int>(std::lround(FHeight * 72.0 / kDesignPixelsPerInch));
 }
 
 void TFont::SetSize(int points) {
     FHeight = -static_cast<int>(std::lround(points * kDesignPixelsPerInch / 72.0));
-    Changed();
-}
-
-void TFont::SetStyle(TFontStyles value) {
-    FStyle = value;
-    Changed();
-}
-
-void TFont::SetColor(TColor value) {
-    FColor = value;
-    Changed();
-}
-
-void TFont::SetCharset(int value) {
-    FCharset = value;
-    Changed();
-}
-
-void TFont::SetOrientation(int value) {
-    FOrientation = value;
-    Changed();
-}
-
-void TFont::SetQuality(TFontQuality value) {
-    FQuality = value;
     Changed();
 }
 
@@ -128,12 +93,6 @@ void TFont::Assign(const TFont& source) {
     FOrientation = source.FOrientation;
     FQuality = source.FQuality;
     Changed();
-}
-
-void TFont::Changed() {
-    if (OnChange) {
-        OnChange(this);
-    }
 }
 
 std::string TFont::ResolveFamily(const std::string& name) {

@@ -77,33 +77,53 @@ enum TFontStyle : unsigned {
 using TFontStyles = unsigned;
 
 // How glyph edges are drawn: the desktop's choice, or whole pixels only, or always smoothed.
+// What fonts, pens and brushes share: every setter stores its value and tells OnChange, even
+// when the value was already the same.
+class TGraphicsObject : public TPersistent {
+public:
+    std::string ClassName() const override { return "TGraphicsObject"; }
+    TNotifyEvent OnChange;
+
+protected:
+    virtual void Changed() {
+        if (OnChange) {
+            OnChange(this);
+        }
+    }
+    template <typename T>
+    void Set(T& field, const T& value) {
+        field = value;
+        Changed();
+    }
+};
+
 enum class TFontQuality { fqDefault, fqNonAntialiased, fqAntialiased };
 
 // A font as the window's design names it. Height below 0 is the character height in pixels
 // (internal leading excluded); Size is in points. Setting either keeps the other in step at
 // 96 pixels per inch, the design's resolution.
-class TFont : public TPersistent {
+class TFont : public TGraphicsObject {
 public:
     TFont();
     std::string ClassName() const override { return "TFont"; }
 
     const std::string& Name() const { return FName; }
-    void SetName(const std::string& value);
+    void SetName(const std::string& value) { Set(FName, value); }
     int Height() const { return FHeight; }
-    void SetHeight(int value);
+    void SetHeight(int value) { Set(FHeight, value); }
     int Size() const;
     void SetSize(int points);
     TFontStyles Style() const { return FStyle; }
-    void SetStyle(TFontStyles value);
+    void SetStyle(TFontStyles value) { Set(FStyle, value); }
     TColor Color() const { return FColor; }
-    void SetColor(TColor value);
+    void SetColor(TColor value) { Set(FColor, value); }
     int Charset() const { return FCharset; }
-    void SetCharset(int value);
+    void SetCharset(int value) { Set(FCharset, value); }
     // Escapement in tenths of a degree, counter-clockwise: 900 runs the text upwards.
     int Orientation() const { return FOrientation; }
-    void SetOrientation(int value);
+    void SetOrientation(int value) { Set(FOrientation, value); }
     TFontQuality Quality() const { return FQuality; }
-    void SetQuality(TFontQuality value);
+    void SetQuality(TFontQuality value) { Set(FQuality, value); }
     void Assign(const TFont& source);
 
     // The platform font for this description. Names the platform lacks fall back to fonts of
@@ -112,11 +132,7 @@ public:
     QFont ToQFont() const;
     static std::string ResolveFamily(const std::string& name);
 
-    TNotifyEvent OnChange;
-
 private:
-    void Changed();
-
     std::string FName = "MS Sans Serif";
     int FHeight = -11;  // 8 points at 96 pixels per inch
     TFontStyles FStyle = 0;
