@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QPalette>
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -96,6 +97,17 @@ void TFont::Assign(const TFont& source) {
 }
 
 std::string TFont::ResolveFamily(const std::string& name) {
+    // Every font change of every control and each tray repaint asks this; the installed fonts
+    // do not change under a running program, so each name is looked up once.
+    static std::map<std::string, std::string> resolved;
+    const auto known = resolved.find(name);
+    if (known != resolved.end()) {
+        return known->second;
+    }
+    return resolved[name] = LookUpFamily(name);
+}
+
+std::string TFont::LookUpFamily(const std::string& name) {
     const QStringList families = QFontDatabase::families();
     const QString wanted = QString::fromLocal8Bit(name);
     if (families.contains(wanted, Qt::CaseInsensitive)) {

@@ -133,6 +133,8 @@ public:
     static std::string ResolveFamily(const std::string& name);
 
 private:
+    static std::string LookUpFamily(const std::string& name);
+
     std::string FName = "MS Sans Serif";
     int FHeight = -11;  // 8 points at 96 pixels per inch
     TFontStyles FStyle = 0;

@@ -28,11 +28,12 @@ e2e_setup() {
     work=$(mktemp -d /tmp/latmo-e2e.XXXXXX)
     trap e2e_cleanup EXIT
     cp "$1" "$work/latmo"
-    number=70
-    while [ -e "/tmp/.X$number-lock" ] && [ "$number" -lt 600 ]; do number=$((number + 1)); done
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and names it, so tests running side by side never meet.
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
-    export DISPLAY=":$number"
+    for i in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$work/display")"
     unset QT_QPA_PLATFORM
     for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
     openbox >/dev/null 2>&1 &
