@@ -92,6 +92,9 @@ public:
         Write(lines);
     }
     void Clear() override { FEditor->clear(); }
+    // The whole text at once, rather than one rewrite of it per line.
+    void Assign(const std::vector<std::string>& lines) override { Write(lines); }
+    using TStrings::Assign;
     void BeginUpdate() override { FEditor->setUpdatesEnabled(false); }
     void EndUpdate() override { FEditor->setUpdatesEnabled(true); }
 

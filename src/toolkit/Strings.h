@@ -28,7 +28,8 @@ public:
     int IndexOf(const std::string& value) const;
     std::vector<std::string> ToVector() const;
     void Assign(const TStrings& source);
-    void Assign(const std::vector<std::string>& lines);
+    // Replaces every line; a widget-backed list may do it in one step.
+    virtual void Assign(const std::vector<std::string>& lines);
     // Batches changes (a widget-backed list may skip repainting meanwhile).
     virtual void BeginUpdate() {}
     virtual void EndUpdate() {}
