@@ -43,7 +43,7 @@ void TJvCustomAppMemoryFileStorage::SetDirectory(const std::string& Value) {
 }
 
 std::string TJvCustomAppMemoryFileStorage::ExeFileDirectory(const std::string& programDir) {
-    return DirectoryWritable(programDir) ? programDir : UserDataDir("CONFIG");
+    return ProgramFilesDir(programDir, "CONFIG");
 }
 
 std::string TJvCustomAppMemoryFileStorage::FullFileName() const {

@@ -19,10 +19,7 @@ std::string DiagLogPath() {
         }
     }
     const std::string program = ProgramPath();
-    if (DirectoryWritable(ExtractFileDir(program))) {
-        return ChangeFileExt(program, ".log");
-    }
-    return IncludeTrailingPathDelimiter(UserDataDir("STATE")) +
+    return IncludeTrailingPathDelimiter(ProgramFilesDir(ExtractFileDir(program), "STATE")) +
            ChangeFileExt(ExtractFileName(program), ".log");
 }
 

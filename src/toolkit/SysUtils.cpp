@@ -170,6 +170,10 @@ bool DirectoryWritable(const std::string& dir) {
     return access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
 }
 
+std::string ProgramFilesDir(const std::string& programDir, const std::string& kind) {
+    return DirectoryWritable(programDir) ? programDir : UserDataDir(kind);
+}
+
 bool ForceDirectories(const std::string& dir) {
     if (dir.empty()) {
         return false;

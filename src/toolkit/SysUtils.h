@@ -57,5 +57,8 @@ bool FileExists(const std::string& path);
 // Appends bytes to a file, creating it (mode 0644) when missing; an existing file is never
 // emptied. False when the file could not be opened or written whole.
 bool AppendToFile(const std::string& path, const std::string& data);
+// Where the program keeps a file of its own: beside it, or, where that directory cannot be
+// written (an installed copy), in the user's XDG directory of that kind (UserDataDir).
+std::string ProgramFilesDir(const std::string& programDir, const std::string& kind);
 // Creates a directory and its parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& dir);
