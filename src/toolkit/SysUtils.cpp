@@ -138,7 +138,8 @@ std::string ExtractFileDir(const std::string& path) {
 }
 
 std::string IncludeTrailingPathDelimiter(const std::string& dir) {
-    if (!dir.empty() && dir.back() == '/') {
+    // No directory stays none, so that joining a name to it keeps the name relative.
+    if (dir.empty() || dir.back() == '/') {
         return dir;
     }
     return dir + '/';

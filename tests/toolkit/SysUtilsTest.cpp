@@ -33,6 +33,7 @@ TEST(SysUtils, FileNameHelpers) {
     EXPECT_EQ(ExtractFileName("/opt/latmo/latmo"), "latmo");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/opt"), "/opt/");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/opt/"), "/opt/");
+    EXPECT_EQ(IncludeTrailingPathDelimiter(""), "");
 }
 
 TEST(SysUtils, DatesCountDaysFrom1899) {
