@@ -378,7 +378,10 @@ void TForm::WindowStateChanged(bool wasMinimized) {
                 Perform(message);
             }
         });
-    } else if (wasMinimized && !minimized) {
+    } else if (wasMinimized && !minimized && Window()->isVisible()) {
+        // Only a window that is on the screen can have been restored. Some window managers
+        // (xfwm4) drop the minimised state of a window that was just withdrawn; taken for a
+        // restore, that would bring a window straight back out of the tray.
         TApplication* application = Application();
         if (application != nullptr && application->MainForm() == this) {
             TMessage message{WM_SYSCOMMAND, SC_RESTORE, 0, 0};

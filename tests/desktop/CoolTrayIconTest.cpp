@@ -371,6 +371,11 @@ TEST_P(TrayMinimise, MinimisingSendsTheWindowToTheTrayWhereThereIsOne) {
     EXPECT_NE(shell.Entry(icon->TrayId()), nullptr);
     EXPECT_EQ(minimiseEvents, c.MinimizeEvent ? 1 : 0);
     EXPECT_EQ(shell.CountCalls(NIM_ADD), 1) << "one way into the tray, not two";
+    // The window manager drops the minimised state of the withdrawn window (as xfwm4 does):
+    // that is no restore.
+    form->Widget()->setWindowState(Qt::WindowNoState);
+    QApplication::processEvents();
+    EXPECT_EQ(form->Visible(), !c.Hidden);
 
     icon->RestoreMainWindow();
     QApplication::processEvents();
