@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ToolkitPlatform.h"
 #include "core/Unit1.h"
 #include "platform/Services.h"
 #include "platform/linux/LinuxIcmpEcho.h"
@@ -34,7 +35,9 @@ void ReportFatal(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ChooseToolkitPlatform();
     QApplication qtApp(argc, argv);
+    ReportPlatformLimits();
     try {
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;

@@ -189,7 +189,10 @@ void TCoolTrayIcon::SetPopupMenu(TPopupMenu* value) {
 
 void TCoolTrayIcon::SetWantEnterExitEvents(bool value) {
     FWantEnterExitEvents = value;
-    FLeavePollTimer->SetArmed(value);
+    // The poll only looks for the pointer leaving the icon, so it runs only while the pointer
+    // is known to be over it: from the first move the tray reports until the pointer is seen
+    // elsewhere. A tray that reports no moves never starts it.
+    FLeavePollTimer->SetArmed(value && !FCursorOutside);
 }
 
 void TCoolTrayIcon::SetNotifyMode(uint8_t value) {
@@ -282,6 +285,7 @@ void TCoolTrayIcon::TrayCallback(uint32_t code) {
         case WM_MOUSEMOVE:
             if (FWantEnterExitEvents && FCursorOutside) {
                 FCursorOutside = false;
+                FLeavePollTimer->SetArmed(true);
                 MouseEnter();
             }
             MouseMove(keys, x, y);
@@ -381,6 +385,7 @@ void TCoolTrayIcon::LeavePollTick() {
     }
     if (x != FLastCursorX || y != FLastCursorY) {
         FCursorOutside = true;
+        FLeavePollTimer->SetArmed(false);
         MouseExit();
     }
 }
@@ -439,6 +444,14 @@ void TCoolTrayIcon::OwnerWindowProc(TMessage& Message) {
                (Message.Msg == WM_SYSCOMMAND && Message.WParam == SC_MINIMIZE)) {
         if (FMinimizeToTray && OnMinimizeToTray) {
             Raise(OnMinimizeToTray, this);
+            SendToTray();
+            Message.Result = 1;
+            return;
+        }
+    } else if (Message.Msg == WM_SYSCOMMAND && Message.WParam == SC_CLOSE) {
+        // Where minimising cannot be seen, the tray would be out of reach: closing the window
+        // from its title bar puts it there instead, and Exit in the menu ends the program.
+        if (FMinimizeToTray && FIconVisible && !FShell.MinimizeSeen() && FShell.TrayAvailable()) {
             SendToTray();
             Message.Result = 1;
             return;

@@ -67,7 +67,8 @@ public:
     bool LeftPopup() const { return FLeftPopup; }
     void SetLeftPopup(bool value) { FLeftPopup = value; }
 
-    // Runs the pointer poll that notices the cursor leaving the icon.
+    // Reports the pointer entering and leaving the icon: entering with the first move the tray
+    // reports, leaving as a poll finds the pointer elsewhere. The poll runs only in between.
     bool WantEnterExitEvents() const { return FWantEnterExitEvents; }
     void SetWantEnterExitEvents(bool value);
 

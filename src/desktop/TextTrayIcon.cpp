@@ -1,6 +1,8 @@
 #include "desktop/TextTrayIcon.h"
 
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 #include "toolkit/Canvas.h"
 
@@ -101,74 +103,102 @@ TColor TTextTrayIcon::ContrastColor() const {
 }
 
 void TTextTrayIcon::RenderTextBitmap() {
-    QImage bitmap(kSize, kSize, QImage::Format_RGB32);
-    const TColor background =
-        (FColor == clNone || FColor == FFont->Color()) ? ContrastColor() : FColor;
-    FMaskColor = background;
+    FMaskColor = BackgroundColor();
+    FTextBitmap = RenderText(kSize);
+}
+
+TColor TTextTrayIcon::BackgroundColor() const {
+    return (FColor == clNone || FColor == FFont->Color()) ? ContrastColor() : FColor;
+}
+
+QImage TTextTrayIcon::RenderText(int side) const {
+    // A larger image is the 16 x 16 one drawn afresh at its scale: lengths are scaled and
+    // rounded to whole pixels, so a 32-pixel image shows the same digits twice as large.
+    const auto scaled = [side](int length) {
+        return side == kSize ? length
+                             : static_cast<int>(std::lround(length * side / double(kSize)));
+    };
+    QImage bitmap(side, side, QImage::Format_RGB32);
+    const TColor background = BackgroundColor();
 
     QPainter painter(&bitmap);
     TCanvas canvas;
     canvas.Begin(&painter);
-    const TRect square{0, 0, kSize, kSize};
+    const TRect square{0, 0, side, side};
     // The brush stays in the square's colour, so the text's box blends with the fill.
     canvas.Brush().SetColor(background);
     canvas.FillRect(square);
     canvas.Font().Assign(*FFont);
+    canvas.Font().SetHeight(scaled(FFont->Height()));
     // Whole pixels only: a smoothed edge would be neither text nor square, and on a transparent
     // square it would stay behind as a fringe around the text.
     canvas.Font().SetQuality(TFontQuality::fqNonAntialiased);
 
+    const int span = scaled(kCentreSpan);
+    const int offsetX = scaled(FOptions->OffsetX());
+    const int offsetY = scaled(FOptions->OffsetY());
     const size_t firstBreak = FText.find('\r');
     if (firstBreak == std::string::npos) {
-        canvas.TextOut((kCentreSpan - canvas.TextWidth(FText)) / 2 + FOptions->OffsetX(),
-                       (kCentreSpan - canvas.TextHeight(FText)) / 2 + FOptions->OffsetY(), FText);
+        canvas.TextOut((span - canvas.TextWidth(FText)) / 2 + offsetX,
+                       (span - canvas.TextHeight(FText)) / 2 + offsetY, FText);
     } else {
         const std::vector<std::string> lines = SplitTextLines(FText);
         const int lineHeight =
-            canvas.TextHeight(FText.substr(firstBreak)) + FOptions->LineDistance();
+            canvas.TextHeight(FText.substr(firstBreak)) + scaled(FOptions->LineDistance());
         const int count = static_cast<int>(lines.size());
-        const int top = (kCentreSpan - count * lineHeight) / 2 + FOptions->OffsetY();
+        const int top = (span - count * lineHeight) / 2 + offsetY;
         for (int i = 0; i < count; ++i) {
             const std::string& line = lines[static_cast<size_t>(i)];
-            canvas.TextOut((kCentreSpan - canvas.TextWidth(line)) / 2 + FOptions->OffsetX(),
-                           top + i * lineHeight, line);
+            canvas.TextOut((span - canvas.TextWidth(line)) / 2 + offsetX, top + i * lineHeight,
+                           line);
         }
     }
 
     if (FBorder) {
         canvas.Brush().SetColor(FBorderColor);
-        canvas.FrameRect(square);
+        const int frame = std::max(1, scaled(1));
+        for (int i = 0; i < frame; ++i) {
+            canvas.FrameRect({i, i, side - i, side - i});
+        }
     }
     canvas.End();
     painter.end();
-    FTextBitmap = bitmap;
+    return bitmap;
 }
 
-TIcon TTextTrayIcon::MakeIconFromBitmap(const QImage& bitmap, TColor maskColor) {
+TTrayImageAtSize TTextTrayIcon::MaskedPixels(const QImage& bitmap, int side, TColor maskColor) {
     const QImage source = bitmap.convertToFormat(QImage::Format_RGB32);
     const bool masked = maskColor != clNone;
     const uint32_t transparent = masked ? PixelOf(maskColor) : 0;
-    TTrayImage image;
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            const size_t at = static_cast<size_t>(y * kSize + x);
+    const size_t count = static_cast<size_t>(side) * static_cast<size_t>(side);
+    TTrayImageAtSize image{side, std::vector<uint32_t>(count), std::vector<uint8_t>(count)};
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const size_t at = static_cast<size_t>(y * side + x);
             const uint32_t pixel =
                 x < source.width() && y < source.height() ? source.pixel(x, y) & 0xFFFFFFu : 0;
             if (masked && pixel == transparent) {
                 image.Mask[at] = 1;
-                image.Pixels[at] = 0;
             } else {
                 image.Pixels[at] = pixel;
             }
         }
     }
+    return image;
+}
+
+TIcon TTextTrayIcon::MakeIconFromBitmap(const QImage& bitmap, TColor maskColor) {
+    const TTrayImageAtSize pixels = MaskedPixels(bitmap, kSize, maskColor);
+    TTrayImage image;
+    std::copy(pixels.Pixels.begin(), pixels.Pixels.end(), image.Pixels.begin());
+    std::copy(pixels.Mask.begin(), pixels.Mask.end(), image.Mask.begin());
     TIcon icon;
     icon.SetImage(image);
     return icon;
 }
 
 TIcon TTextTrayIcon::MakeIconOverBackground() const {
-    const TColor back = (FColor == clNone || FColor == FFont->Color()) ? ContrastColor() : FColor;
+    const TColor back = BackgroundColor();
     const uint32_t backPixel = PixelOf(back);
     const uint32_t textMask = FMaskColor != clNone ? PixelOf(FMaskColor) : 0;
     const TTrayImage& underneath = *FBackgroundIcon.Handle();
@@ -196,6 +226,13 @@ void TTextTrayIcon::RebuildIcon() {
             FMaskColor = clNone;
         }
         icon = MakeIconFromBitmap(FTextBitmap, FMaskColor);
+        // The same text painted for the larger trays; a background icon has no larger sizes,
+        // so a text over one stays 16 x 16.
+        TTrayImage image = *icon.Handle();
+        for (const int side : kTrayLargerSides) {
+            image.Larger.push_back(MaskedPixels(RenderText(side), side, FMaskColor));
+        }
+        icon.SetImage(image);
     } else {
         icon = MakeIconOverBackground();
     }

@@ -79,10 +79,15 @@ public:
     // The icon of a bitmap whose pixels of exactly the mask colour are transparent; clNone
     // matches no pixel.
     static TIcon MakeIconFromBitmap(const QImage& bitmap, TColor maskColor);
+    // The pixels and mask of a side x side bitmap, by the same rule.
+    static TTrayImageAtSize MaskedPixels(const QImage& bitmap, int side, TColor maskColor);
 
 protected:
     // Paints the text into a fresh 16 x 16 bitmap and keeps it in TextBitmap.
     virtual void RenderTextBitmap();
+    // The text painted into a fresh side x side bitmap: at 16 the image above, larger sides
+    // with every length of its layout scaled.
+    QImage RenderText(int side) const;
     // Renders and hands the result to the tray.
     void RebuildIcon();
     TIcon MakeIconOverBackground() const;
@@ -90,6 +95,9 @@ protected:
 private:
     // The square's colour where the text would vanish in it: the inverse of the text colour.
     TColor ContrastColor() const;
+    // The square's colour as painted: Color, or the contrast colour where Color is none or the
+    // text's own.
+    TColor BackgroundColor() const;
 
     std::string FText;
     std::unique_ptr<TFont> FFont;

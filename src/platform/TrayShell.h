@@ -12,11 +12,25 @@
 
 inline constexpr int kTrayImageSize = 16;
 
+// The larger sizes trays draw their icons at (22 to 32 pixels, twice that on HiDPI screens).
+inline constexpr std::array<int, 5> kTrayLargerSides = {22, 24, 32, 48, 64};
+
+// The same picture painted anew for a larger tray: Side x Side pixels laid out as in the
+// 16 x 16 image.
+struct TTrayImageAtSize {
+    int Side = 0;
+    std::vector<uint32_t> Pixels;
+    std::vector<uint8_t> Mask;
+};
+
 // One tray image: colours as 0x00RRGGBB, row by row from the top left, and a mask that is
-// non-zero where the image is transparent.
+// non-zero where the image is transparent. A tray that draws icons larger than 16 pixels takes
+// the nearest of Larger (smallest first) instead of stretching the 16 x 16 pixels; Larger is
+// empty where the 16 x 16 image is all there is.
 struct TTrayImage {
     std::array<uint32_t, kTrayImageSize * kTrayImageSize> Pixels{};
     std::array<uint8_t, kTrayImageSize * kTrayImageSize> Mask{};
+    std::vector<TTrayImageAtSize> Larger;
 };
 
 // Where the shell sends what happens to an entry: Message is the record's uCallbackMessage,
@@ -96,6 +110,9 @@ public:
 
     // Whether the desktop has a tray at all now; without one, entries are kept but not seen.
     virtual bool TrayAvailable() const = 0;
+    // Whether the desktop tells a program that its window was minimised. Where it does not (a
+    // Wayland session), a window cannot be minimised into the tray.
+    virtual bool MinimizeSeen() const { return true; }
 
     // Adds, modifies or removes the entry the record's uID names, or sets its notification
     // version. Adding refuses an entry that is there already; the others refuse an unknown

@@ -25,6 +25,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override {
+        // Closed by the user through the window manager, not by the program: the window's
+        // procedure may take that over before anything is asked.
+        if (event->spontaneous()) {
+            TMessage message{WM_SYSCOMMAND, SC_CLOSE, 0, 0};
+            FForm->Perform(message);
+            if (message.Result != 0) {
+                event->ignore();
+                return;
+            }
+        }
         bool accept = true;
         FForm->WindowCloseRequested(accept);
         event->setAccepted(accept);

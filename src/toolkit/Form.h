@@ -101,7 +101,8 @@ public:
     // Every message to the window passes through WindowProc, which starts as WndProc. A
     // component subclasses the window by putting its own procedure in and passing on to the one
     // it replaced whatever it does not handle. Messages: WM_SHOWWINDOW as the window is shown or
-    // hidden, WM_SYSCOMMAND with SC_MINIMIZE once it has been minimised.
+    // hidden, WM_SYSCOMMAND with SC_MINIMIZE once it has been minimised, and with SC_CLOSE when
+    // the user closes it through the window manager, before anything is asked.
     const TWndMethod& WindowProc() const { return FWindowProc; }
     void SetWindowProc(TWndMethod value) { FWindowProc = std::move(value); }
     void Perform(TMessage& Message);

@@ -24,5 +24,8 @@ inline constexpr uintptr_t SIZE_MINIMIZED = 1;
 // WM_SYSCOMMAND's WParam.
 inline constexpr uintptr_t SC_MINIMIZE = 0xF020;
 inline constexpr uintptr_t SC_RESTORE = 0xF120;
+// The window's close button or the window manager's close: a Result other than 0 keeps the
+// window open without asking anything.
+inline constexpr uintptr_t SC_CLOSE = 0xF060;
 // WM_SHOWWINDOW's LParam when a window is hidden because the window that owns it went.
 inline constexpr intptr_t SW_PARENTCLOSING = 1;

@@ -27,6 +27,8 @@ public:
 constexpr uint32_t kClickTimerExpires = 0xFFFF0001;
 constexpr uint32_t kPollTicks = 0xFFFF0002;
 constexpr uint32_t kCursorMoves = 0xFFFF0003;
+// Notes whether the leave-poll is running.
+constexpr uint32_t kPollState = 0xFFFF0004;
 
 template <typename T>
 std::string CaseName(const ::testing::TestParamInfo<T>& param) {
@@ -105,6 +107,8 @@ TEST_P(TrayDispatch, MessageSequencesBecomeEvents) {
             icon->LeavePollTimer().Expire();
         } else if (step == kCursorMoves) {
             shell.CursorX += 30;
+        } else if (step == kPollState) {
+            note(icon->LeavePollTimer().Armed() ? "poll:on" : "poll:off");
         } else {
             shell.Send(icon->TrayId(), {step});
         }
@@ -158,8 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                       true},
         TDispatchCase{"DisabledIgnoresTheMouse",
                       {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP,
-                       WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE},
-                      "",
+                       WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE, kPollState},
+                      "poll:off",
                       true,
                       false,
                       0,
@@ -172,9 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
                       false,
                       false},
         TDispatchCase{"PointerEntersMovesAndLeaves",
-                      {kPollTicks, WM_MOUSEMOVE, WM_MOUSEMOVE, kPollTicks, kCursorMoves, kPollTicks,
-                       kPollTicks},
-                      "enter move move exit",
+                      {kPollState, kPollTicks, WM_MOUSEMOVE, kPollState, WM_MOUSEMOVE, kPollTicks,
+                       kCursorMoves, kPollTicks, kPollState, kPollTicks, WM_MOUSEMOVE, kPollState},
+                      "poll:off enter move poll:on move exit poll:off enter move poll:on",
                       false,
                       true,
                       0,
@@ -261,7 +265,8 @@ TEST(CoolTrayIcon, LoadingAddsTheEntryAndFreeingRemovesItAtOnce) {
     EXPECT_EQ(shell.Calls[2].Message, NIM_ADD);
     EXPECT_FALSE(shell.Calls[2].Accepted) << "the second add is refused";
     EXPECT_EQ(shell.Calls[3].Message, NIM_SETVERSION);
-    EXPECT_TRUE(icon->LeavePollTimer().Armed());
+    EXPECT_FALSE(icon->LeavePollTimer().Armed()) << "no pointer over the icon yet: nothing to poll";
+    EXPECT_EQ(TSimpleTimerHandler::RunningCount(), 0) << "an idle icon runs no timer";
     EXPECT_EQ(TTrayIconHandler::UserCount(), 1);
     EXPECT_EQ(TSimpleTimerHandler::UserCount(), 3);
 
@@ -395,6 +400,40 @@ INSTANTIATE_TEST_SUITE_P(
                       TMinimiseCase{"ThroughTheMinimiseEvent", true, true, true},
                       TMinimiseCase{"NoTrayKeepsItMinimised", false, false, false}),
     CaseName<TMinimiseCase>);
+
+struct TCloseCase {
+    const char* Name;
+    bool MinimizeSeen;
+    bool TrayAvailable;
+    bool IntoTheTray;
+};
+
+class TrayClose : public ::testing::TestWithParam<TCloseCase> {};
+
+TEST_P(TrayClose, TitleBarCloseGoesToTheTrayWhereMinimisingCannotBeSeen) {
+    const TCloseCase& c = GetParam();
+    TFakeTrayShell shell;
+    shell.MinimizeReported = c.MinimizeSeen;
+    shell.Available = c.TrayAvailable;
+    TApplication application;
+    auto* form = new TForm(&application);
+    auto* icon = new TTestTrayIcon(form, shell);
+    icon->SetMinimizeToTray(true);
+    icon->SetIconVisible(true);
+    form->Show();
+
+    TMessage close{WM_SYSCOMMAND, SC_CLOSE, 0, 0};
+    form->Perform(close);
+    EXPECT_EQ(close.Result != 0, c.IntoTheTray) << "taken over instead of asking";
+    EXPECT_EQ(form->Visible(), !c.IntoTheTray);
+    delete icon;
+}
+
+INSTANTIATE_TEST_SUITE_P(CoolTrayIcon, TrayClose,
+                         ::testing::Values(TCloseCase{"WaylandWithATray", false, true, true},
+                                           TCloseCase{"WaylandWithoutATray", false, false, false},
+                                           TCloseCase{"MinimisingSeen", true, true, false}),
+                         CaseName<TCloseCase>);
 
 TEST(SimpleTimer, ArmedFollowsPeriodAndHandler) {
     int ticks = 0;

@@ -5,6 +5,8 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
+#include <array>
 
 #include "desktop/TextTrayIcon.h"
 #include "support/FakeTrayShell.h"
@@ -249,6 +251,55 @@ TEST_F(TextTrayIconTest, SquareColourAndTransparency) {
         EXPECT_GT(ink, 0) << c.Name;
         EXPECT_EQ(image.Mask[0], 0) << c.Name << ": the frame stays opaque";
         EXPECT_EQ(icon.MaskColor(), c.Transparent ? inverse : clNone) << c.Name;
+    }
+}
+
+// Where the lime text lies in a side x side image: left, top, width and height of its box.
+std::array<int, 4> InkBox(const std::vector<uint32_t>& pixels, int side) {
+    int left = side, top = side, right = -1, bottom = -1;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            if (pixels[static_cast<size_t>(y * side + x)] == 0x00FF00u) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+TEST_F(TextTrayIconTest, LargerTraysGetTheNumberPaintedAtTheirSize) {
+    DressAsTheWindowDoes(icon);
+    icon.SetColor(clMaroon);
+    icon.SetText(" 42");
+    icon.SetIconVisible(true);
+    const TTrayImage& shown = shell.Entry(icon.TrayId())->Image;
+    const std::vector<uint32_t> small(shown.Pixels.begin(), shown.Pixels.end());
+    const std::array<int, 4> smallBox = InkBox(small, kSize);
+
+    ASSERT_EQ(shown.Larger.size(), kTrayLargerSides.size());
+    for (size_t i = 0; i < shown.Larger.size(); ++i) {
+        const TTrayImageAtSize& larger = shown.Larger[i];
+        const int side = kTrayLargerSides[i];
+        ASSERT_EQ(larger.Side, side);
+        ASSERT_EQ(larger.Pixels.size(), static_cast<size_t>(side * side));
+        ASSERT_EQ(larger.Mask.size(), larger.Pixels.size());
+        const int frame = std::max(1, (side + 8) / 16);
+        const auto at = [&](int x, int y) {
+            return larger.Pixels[static_cast<size_t>(y * side + x)];
+        };
+        EXPECT_EQ(at(frame - 1, side / 2), 0x008000u) << side << ": the frame, scaled";
+        EXPECT_EQ(at(frame, frame), 0x800000u) << side << ": the square inside it";
+        EXPECT_EQ(std::count(larger.Mask.begin(), larger.Mask.end(), 0), side * side)
+            << side << ": an opaque square";
+        const std::array<int, 4> box = InkBox(larger.Pixels, side);
+        const double scale = side / double(kSize);
+        for (size_t k = 0; k < box.size(); ++k) {
+            EXPECT_NEAR(box[k], smallBox[k] * scale, 1.5 * scale)
+                << side << ": the digits at " << scale << " times the scale (box part " << k << ")";
+        }
     }
 }
 

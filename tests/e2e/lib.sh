@@ -5,7 +5,7 @@
 # Skips the test (ctest's skip code) when a tool is missing.
 e2e_require() {
     for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+        command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (tools/install-deps installs it)"; exit 77; }
     done
 }
 
@@ -14,7 +14,7 @@ e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null; done
     sleep 0.3
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null; done
-    rm -rf "$work"
+    [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
 
 fail() {
@@ -23,7 +23,7 @@ fail() {
 }
 
 # e2e_setup LATMO_BINARY: sets $work (holding ./latmo, so that its settings and logs land there)
-# and $DISPLAY (a fresh Xvfb with openbox).
+# and $DISPLAY (a fresh Xvfb with a window manager: $E2E_WM, by default openbox).
 e2e_setup() {
     work=$(mktemp -d /tmp/latmo-e2e.XXXXXX)
     trap e2e_cleanup EXIT
@@ -36,9 +36,30 @@ e2e_setup() {
     export DISPLAY=":$(cat "$work/display")"
     unset QT_QPA_PLATFORM
     for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-    openbox >/dev/null 2>&1 &
+    # shellcheck disable=SC2086
+    ${E2E_WM:-openbox} >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
     sleep 1
+}
+
+# e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose three host boxes
+# hold loopback addresses (and an empty one), probed every 3 s, with any further keys given; the
+# built-in hosts are public ones, never to be probed from a test.
+e2e_loopback_ini() {
+    {
+        printf '[TForm1]\r\nEdit2_Text=3\r\nEdithost_Text=127.0.0.1\r\n'
+        printf 'ComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\n'
+        for kv in "$@"; do printf '%s\r\n' "$kv"; done
+        printf '\r\n'
+    } >"$work/Latmo.ini"
+}
+
+# count_pixels PNG GEOMETRY AWK_CONDITION: how many pixels of the region (WxH+X+Y) meet the
+# condition on r, g and b (0 to 255).
+count_pixels() {
+    convert "$1" -crop "$2" +repage -depth 8 txt:- |
+        sed -n 's/^[0-9]*,[0-9]*: *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+        awk "{ r = \$1; g = \$2; b = \$3 } $3 { n++ } END { print n + 0 }"
 }
 
 # Starts latmo in the scratch directory; $app is its process id.

@@ -7,6 +7,7 @@ set -u
 . "$(dirname "$0")/lib.sh"
 e2e_require Xvfb openbox trayer xdotool xwininfo import convert
 e2e_setup "$1"
+e2e_loopback_ini
 trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
 e2e_pids="$e2e_pids $!"
 sleep 1

@@ -27,6 +27,7 @@ public:
     };
 
     bool TrayAvailable() const override { return Available; }
+    bool MinimizeSeen() const override { return MinimizeReported; }
     bool NotifyIcon(TNotifyIconMessage message, const TNotifyIconData& data) override;
     void SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> items) override;
     int AddTaskbarCreatedHandler(std::function<void()> handler) override;
@@ -46,6 +47,9 @@ public:
     int HandlerCount() const { return static_cast<int>(FHandlers.size()); }
 
     bool Available = true;
+    // False as in a Wayland session, where the desktop keeps a window's minimised state to
+    // itself.
+    bool MinimizeReported = true;
     bool CursorKnown = true;
     int CursorX = 100;
     int CursorY = 200;

@@ -2,51 +2,73 @@
 
 #include <QCursor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusServiceWatcher>
-#include <QFont>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QIconEngine>
 #include <QImage>
-#include <QMenu>
+#include <QMetaMethod>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyleHints>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
-#include <initializer_list>
 #include <map>
+#include <optional>
+
+#include "platform/linux/StatusNotifierClicks.h"
+#include "platform/linux/StatusNotifierItem.h"
 
 namespace {
 
 const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
 const char* const kWatcherPath = "/StatusNotifierWatcher";
-// How often an XEmbed tray is looked for; a tray that comes back faster is re-docked by Qt.
+// How often an XEmbed tray is looked for where the display cannot say when one comes or goes.
 constexpr int kTrayPollMs = 1000;
 
-// Scales the 16 x 16 image to whatever size the tray asks for by repeating pixels, so the
-// painted digits stay sharp where a smooth scaling would blur them.
+QString Text(const char* ascii) {
+    return QString::fromLatin1(ascii);
+}
+
+// One image of the entry's picture, as painted for its size.
+QImage ImageOf(int side, const uint32_t* pixels, const uint8_t* mask) {
+    QImage picture(side, side, QImage::Format_ARGB32);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const size_t at = static_cast<size_t>(y * side + x);
+            picture.setPixel(x, y, mask[at] != 0 ? 0u : 0xFF000000u | pixels[at]);
+        }
+    }
+    return picture;
+}
+
+// Gives a tray the picture painted for its size: the largest painted size that fits, enlarged by
+// whole pixels where the tray is larger still, so the digits stay sharp where a smooth scaling
+// would blur them.
 class TSharpIconEngine : public QIconEngine {
 public:
-    explicit TSharpIconEngine(QImage image) : FImage(std::move(image)) {}
+    explicit TSharpIconEngine(std::vector<QImage> images) : FImages(std::move(images)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
         painter->save();
         painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter->drawImage(Square(rect), FImage);
+        const QRect square = Square(rect);
+        const QImage& image = Fitting(square.width());
+        painter->drawImage(Inside(square, image.width()), image);
         painter->restore();
     }
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
         const int side = std::min(size.width(), size.height());
         return QSize(side, side);
     }
-    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
         QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
         canvas.fill(Qt::transparent);
         QPainter painter(&canvas);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(Square(canvas.rect()), FImage);
+        paint(&painter, canvas.rect(), mode, state);
         painter.end();
         return QPixmap::fromImage(canvas);
     }
@@ -57,10 +79,13 @@ public:
         return result;
     }
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
-        return {QSize(16, 16), QSize(22, 22), QSize(24, 24),
-                QSize(32, 32), QSize(48, 48), QSize(64, 64)};
+        QList<QSize> sizes;
+        for (const QImage& image : FImages) {
+            sizes.append(image.size());
+        }
+        return sizes;
     }
-    QIconEngine* clone() const override { return new TSharpIconEngine(FImage); }
+    QIconEngine* clone() const override { return new TSharpIconEngine(FImages); }
     QString key() const override { return QStringLiteral("latmo-sharp"); }
 
 private:
@@ -69,35 +94,53 @@ private:
         return QRect(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2,
                      side, side);
     }
-    QImage FImage;
+    // The largest image no larger than side; the smallest where all are larger.
+    const QImage& Fitting(int side) const {
+        const QImage* best = &FImages.front();
+        for (const QImage& image : FImages) {
+            if (image.width() <= side && image.width() > best->width()) {
+                best = &image;
+            }
+        }
+        return *best;
+    }
+    // The image enlarged by a whole factor, centred in the square; an image larger than the
+    // square is shrunk to fit it.
+    static QRect Inside(const QRect& square, int imageSide) {
+        const int side = square.width();
+        const int drawn = imageSide > side ? side : imageSide * (side / imageSide);
+        return QRect(square.x() + (side - drawn) / 2, square.y() + (side - drawn) / 2, drawn,
+                     drawn);
+    }
+    std::vector<QImage> FImages;
 };
 
 QIcon IconOf(const TTrayImage& image) {
-    QImage picture(kTrayImageSize, kTrayImageSize, QImage::Format_ARGB32);
-    for (int y = 0; y < kTrayImageSize; ++y) {
-        for (int x = 0; x < kTrayImageSize; ++x) {
-            const size_t at = static_cast<size_t>(y * kTrayImageSize + x);
-            picture.setPixel(x, y, image.Mask[at] != 0 ? 0u : 0xFF000000u | image.Pixels[at]);
+    std::vector<QImage> images{ImageOf(kTrayImageSize, image.Pixels.data(), image.Mask.data())};
+    for (const TTrayImageAtSize& larger : image.Larger) {
+        if (larger.Side > 0 && larger.Pixels.size() == size_t(larger.Side * larger.Side) &&
+            larger.Mask.size() == larger.Pixels.size()) {
+            images.push_back(ImageOf(larger.Side, larger.Pixels.data(), larger.Mask.data()));
         }
     }
-    return QIcon(new TSharpIconEngine(picture));
+    return QIcon(new TSharpIconEngine(std::move(images)));
 }
 
-// What Qt itself asks before it chooses a StatusNotifier item over an XEmbed icon.
-bool StatusNotifierHostRegistered() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return false;
-    }
-    QDBusInterface watcher(QString::fromLatin1(kWatcherService), QString::fromLatin1(kWatcherPath),
-                           QString::fromLatin1(kWatcherService), bus);
-    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+bool OnX11() {
+    return QGuiApplication::platformName() == Text("xcb");
 }
+
+// Where the entries are shown.
+enum class THost {
+    None,            // nowhere yet: entries are kept until a tray comes
+    StatusNotifier,  // a StatusNotifier host, through its watcher on the session bus
+    XEmbed,          // an XEmbed system tray on the X display
+};
 
 struct TEntry {
-    // The menu goes after the icon that shows it.
-    std::unique_ptr<QMenu> Menu;
     std::unique_ptr<QSystemTrayIcon> Icon;
+    std::unique_ptr<TStatusNotifierItem> Item;
+    bool Registered = false;
     TTrayCallbackTarget* Target = nullptr;
     uint32_t CallbackMessage = 0;
     bool HasImage = false;
@@ -105,35 +148,77 @@ struct TEntry {
 
 }  // namespace
 
+// Hears the X display say that its system tray came or went. The signal is the xcb platform's
+// own; where it is missing the tray is looked for once a second instead.
+class TXEmbedTrayWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit TXEmbedTrayWatch(std::function<void()> changed) : FChanged(std::move(changed)) {
+        auto* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
+        const int signal =
+            native != nullptr
+                ? native->metaObject()->indexOfSignal("systemTrayWindowChanged(QScreen*)")
+                : -1;
+        const int slot = metaObject()->indexOfSlot("TrayWindowChanged()");
+        if (signal >= 0 && slot >= 0 &&
+            connect(native, native->metaObject()->method(signal), this,
+                    metaObject()->method(slot))) {
+            return;
+        }
+        FPoll.setInterval(kTrayPollMs);
+        QObject::connect(&FPoll, &QTimer::timeout, this, [this] { FChanged(); });
+        FPoll.start();
+    }
+
+public Q_SLOTS:
+    void TrayWindowChanged() { FChanged(); }
+
+private:
+    std::function<void()> FChanged;
+    QTimer FPoll;
+};
+
 class TLinuxTrayShell::TImpl {
 public:
-    TImpl() : FStatusNotifier(StatusNotifierHostRegistered()) {
-        if (FStatusNotifier) {
-            FAvailable = true;
+    TImpl() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected()) {
             FWatcher = std::make_unique<QDBusServiceWatcher>(
-                QString::fromLatin1(kWatcherService), QDBusConnection::sessionBus(),
-                QDBusServiceWatcher::WatchForRegistration |
-                    QDBusServiceWatcher::WatchForUnregistration);
-            QObject::connect(FWatcher.get(), &QDBusServiceWatcher::serviceRegistered,
-                             FWatcher.get(), [this] { TrayPresence(true); });
-            QObject::connect(FWatcher.get(), &QDBusServiceWatcher::serviceUnregistered,
-                             FWatcher.get(), [this] { TrayPresence(false); });
-        } else {
-            FAvailable = QSystemTrayIcon::isSystemTrayAvailable();
-            FPoll.setInterval(kTrayPollMs);
-            QObject::connect(&FPoll, &QTimer::timeout, &FPoll,
-                             [this] { TrayPresence(QSystemTrayIcon::isSystemTrayAvailable()); });
-            FPoll.start();
+                Text(kWatcherService), bus, QDBusServiceWatcher::WatchForOwnerChange);
+            QObject::connect(FWatcher.get(), &QDBusServiceWatcher::serviceOwnerChanged,
+                             FWatcher.get(),
+                             [this](const QString&, const QString&, const QString& owner) {
+                                 WatcherChanged(!owner.isEmpty());
+                             });
         }
+        if (WatcherPresent()) {
+            FHost = THost::StatusNotifier;
+        } else if (OnX11()) {
+            // Asked only while no StatusNotifier host is there: the toolkit settles on the kind
+            // of tray at its first question and shows an XEmbed icon from then on.
+            FHost = QSystemTrayIcon::isSystemTrayAvailable() ? THost::XEmbed : THost::None;
+            FXEmbedWatch = std::make_unique<TXEmbedTrayWatch>([this] { XEmbedChanged(); });
+        }
+        FClock.start();
     }
 
     ~TImpl() {
-        FPoll.stop();
+        FXEmbedWatch.reset();
         FEntries.clear();
     }
 
-    bool Available() const { return FAvailable; }
-    bool StatusNotifier() const { return FStatusNotifier; }
+    bool Available() const {
+        switch (FHost) {
+            case THost::StatusNotifier:
+                return HostRegistered();
+            case THost::XEmbed:
+                return true;
+            case THost::None:
+                break;
+        }
+        return false;
+    }
+    bool StatusNotifier() const { return FHost == THost::StatusNotifier; }
 
     bool Notify(TNotifyIconMessage message, const TNotifyIconData& data) {
         const auto it = FEntries.find(data.uID);
@@ -142,10 +227,7 @@ public:
                 if (it != FEntries.end()) {
                     return false;
                 }
-                auto entry = std::make_unique<TEntry>();
-                entry->Icon = std::make_unique<QSystemTrayIcon>();
-                Connect(data.uID, entry->Icon.get());
-                TEntry& added = *FEntries.emplace(data.uID, std::move(entry)).first->second;
+                TEntry& added = *FEntries.emplace(data.uID, Create(data.uID)).first->second;
                 Apply(added, data);
                 return true;
             }
@@ -170,33 +252,12 @@ public:
     }
 
     void SetMenu(uintptr_t id, std::vector<TTrayMenuItem> items) {
+        // Only a StatusNotifier host shows the menu itself; an XEmbed tray reports the right
+        // button and the component opens its own menu.
         const auto it = FEntries.find(id);
-        if (it == FEntries.end() || !FStatusNotifier) {
-            return;
+        if (it != FEntries.end() && it->second->Item != nullptr) {
+            it->second->Item->SetMenu(std::move(items));
         }
-        TEntry& entry = *it->second;
-        if (items.empty()) {
-            entry.Icon->setContextMenu(nullptr);
-            entry.Menu.reset();
-            return;
-        }
-        if (entry.Menu == nullptr) {
-            entry.Menu = std::make_unique<QMenu>();
-        }
-        entry.Menu->clear();
-        for (TTrayMenuItem& item : items) {
-            QAction* action = entry.Menu->addAction(QString::fromLocal8Bit(item.Caption));
-            QFont font = action->font();
-            font.setBold(item.Default);
-            action->setFont(font);
-            QObject::connect(action, &QAction::triggered, action,
-                             [onClick = std::move(item.OnClick)] {
-                                 if (onClick) {
-                                     onClick();
-                                 }
-                             });
-        }
-        entry.Icon->setContextMenu(entry.Menu.get());
     }
 
     int AddHandler(std::function<void()> handler) {
@@ -206,7 +267,45 @@ public:
     }
     void RemoveHandler(int key) { FHandlers.erase(key); }
 
+    // While a StatusNotifier request is handled, the position the host named.
+    const std::optional<QPoint>& RequestPosition() const { return FRequestPosition; }
+
 private:
+    bool WatcherPresent() const {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        return bus.isConnected() && bus.interface() != nullptr &&
+               bus.interface()->isServiceRegistered(Text(kWatcherService)).value();
+    }
+
+    // Whether a host shows what the watcher collects. Asked when it matters (as the window is
+    // minimised) rather than followed.
+    static bool HostRegistered() {
+        QDBusInterface watcher(Text(kWatcherService), Text(kWatcherPath), Text(kWatcherService),
+                               QDBusConnection::sessionBus());
+        return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+    }
+
+    std::unique_ptr<TEntry> Create(uintptr_t id) {
+        auto entry = std::make_unique<TEntry>();
+        if (FHost == THost::StatusNotifier) {
+            entry->Item = std::make_unique<TStatusNotifierItem>(
+                QGuiApplication::applicationName(), QGuiApplication::applicationDisplayName());
+            entry->Item->OnRequest = [this, id](TStatusNotifierRequest request, int x, int y) {
+                const std::vector<uint32_t> codes =
+                    FClicks.Codes(request, FClock.elapsed(),
+                                  static_cast<unsigned>(
+                                      QGuiApplication::styleHints()->mouseDoubleClickInterval()));
+                FRequestPosition = QPoint(x, y);
+                Deliver(id, codes);
+                FRequestPosition.reset();
+            };
+        } else if (FHost == THost::XEmbed) {
+            entry->Icon = std::make_unique<QSystemTrayIcon>();
+            Connect(id, entry->Icon.get());
+        }
+        return entry;
+    }
+
     void Connect(uintptr_t id, QSystemTrayIcon* icon) {
         QObject::connect(icon, &QSystemTrayIcon::activated, icon,
                          [this, id](QSystemTrayIcon::ActivationReason reason) {
@@ -236,21 +335,39 @@ private:
             entry.Target = data.hWnd;
             entry.CallbackMessage = data.uCallbackMessage;
         }
-        if ((data.uFlags & NIF_ICON) != 0 && data.hIcon != nullptr) {
-            entry.Icon->setIcon(IconOf(*data.hIcon));
+        const bool image = (data.uFlags & NIF_ICON) != 0 && data.hIcon != nullptr;
+        const QString tip = QString::fromLocal8Bit(data.szTip);
+        if (image) {
             entry.HasImage = true;
         }
-        if ((data.uFlags & NIF_TIP) != 0) {
-            entry.Icon->setToolTip(QString::fromLocal8Bit(data.szTip));
+        if (entry.Icon != nullptr) {
+            if (image) {
+                entry.Icon->setIcon(IconOf(*data.hIcon));
+            }
+            if ((data.uFlags & NIF_TIP) != 0) {
+                entry.Icon->setToolTip(tip);
+            }
+            // An entry without an image yet is kept back until it has one.
+            if (entry.HasImage && !entry.Icon->isVisible()) {
+                entry.Icon->show();
+            }
         }
-        // An entry without an image yet is kept back until it has one.
-        if (entry.HasImage && !entry.Icon->isVisible()) {
-            entry.Icon->show();
+        if (entry.Item != nullptr) {
+            if (image) {
+                entry.Item->SetImage(*data.hIcon);
+            }
+            if ((data.uFlags & NIF_TIP) != 0) {
+                entry.Item->SetToolTip(tip);
+            }
+            if (entry.HasImage && !entry.Registered) {
+                entry.Registered = true;
+                entry.Item->RegisterWithWatcher();
+            }
         }
     }
 
     // Each code looks the entry up again: a handler of the one before may have removed it.
-    void Deliver(uintptr_t id, std::initializer_list<uint32_t> codes) {
+    void Deliver(uintptr_t id, const std::vector<uint32_t>& codes) {
         ++FDispatching;
         for (const uint32_t code : codes) {
             const auto it = FEntries.find(id);
@@ -268,28 +385,56 @@ private:
         if (FDispatching == 0) {
             return;  // destroyed here, which takes it out of the tray
         }
-        // Removed from inside one of its own events: the tray icon cannot be destroyed while its
-        // event is still being handled, so it leaves the tray as soon as that event is through.
-        entry->Icon->setContextMenu(nullptr);
-        entry->Icon->disconnect();
-        QSystemTrayIcon* icon = entry->Icon.release();
-        QMenu* menu = entry->Menu.release();
-        QTimer::singleShot(0, icon, [icon, menu] {
-            delete icon;
-            delete menu;
-        });
+        // Removed from inside one of its own events: what raised the event cannot be destroyed
+        // while it is still being handled, so the entry leaves the tray as soon as that event
+        // is through.
+        if (entry->Icon != nullptr) {
+            entry->Icon->disconnect();
+        }
+        if (entry->Item != nullptr) {
+            entry->Item->OnRequest = nullptr;
+        }
+        TEntry* gone = entry.release();
+        QTimer::singleShot(0, QCoreApplication::instance(), [gone] { delete gone; });
     }
 
-    void TrayPresence(bool present) {
-        const bool appeared = present && !FAvailable;
-        FAvailable = present;
-        if (!appeared) {
+    void WatcherChanged(bool present) {
+        if (present) {
+            SwitchTo(THost::StatusNotifier);
+        } else if (OnX11()) {
+            SwitchTo(QSystemTrayIcon::isSystemTrayAvailable() ? THost::XEmbed : THost::None);
+            if (FXEmbedWatch == nullptr) {
+                FXEmbedWatch = std::make_unique<TXEmbedTrayWatch>([this] { XEmbedChanged(); });
+            }
+        } else {
+            SwitchTo(THost::None);
+        }
+    }
+
+    void XEmbedChanged() {
+        if (FHost == THost::StatusNotifier) {
             return;
         }
-        // A new host knows none of the old entries: forget them, and let their owners add them
-        // afresh with their current image and tip.
+        const bool present = QSystemTrayIcon::isSystemTrayAvailable();
+        if (present && FHost == THost::None) {
+            SwitchTo(THost::XEmbed);
+        } else if (!present && FHost == THost::XEmbed) {
+            // The toolkit docks its icons again by itself when the tray comes back quickly;
+            // until then there is no tray to minimise into.
+            FHost = THost::None;
+        }
+    }
+
+    // A new host knows none of the old entries: forget them, and let their owners add them
+    // afresh with their current image and tip. A StatusNotifier watcher that comes back (a
+    // panel restarted) is such a new host too.
+    void SwitchTo(THost host) {
+        FHost = host;
         while (!FEntries.empty()) {
             Remove(FEntries.begin());
+        }
+        if (host == THost::None) {
+            return;
         }
         const auto handlers = FHandlers;
         for (const auto& [key, handler] : handlers) {
@@ -297,14 +442,16 @@ private:
         }
     }
 
-    const bool FStatusNotifier;
-    bool FAvailable = false;
-    QTimer FPoll;
+    THost FHost = THost::None;
     std::unique_ptr<QDBusServiceWatcher> FWatcher;
+    std::unique_ptr<TXEmbedTrayWatch> FXEmbedWatch;
     std::map<uintptr_t, std::unique_ptr<TEntry>> FEntries;
     std::map<int, std::function<void()>> FHandlers;
     int FNextKey = 1;
     int FDispatching = 0;
+    TStatusNotifierClicks FClicks;
+    QElapsedTimer FClock;
+    std::optional<QPoint> FRequestPosition;
 };
 
 TLinuxTrayShell::TLinuxTrayShell() : FImpl(std::make_unique<TImpl>()) {}
@@ -313,6 +460,12 @@ TLinuxTrayShell::~TLinuxTrayShell() = default;
 bool TLinuxTrayShell::TrayAvailable() const {
     return FImpl->Available();
 }
+bool TLinuxTrayShell::MinimizeSeen() const {
+    // A Wayland compositor keeps a window's minimised state to itself (and may ignore the
+    // request altogether).
+    return !QGuiApplication::platformName().startsWith(Text("wayland"));
+}
+
 bool TLinuxTrayShell::HostShowsMenus() const {
     return FImpl->StatusNotifier();
 }
@@ -334,7 +487,8 @@ void TLinuxTrayShell::RemoveTaskbarCreatedHandler(int key) {
 }
 
 bool TLinuxTrayShell::GetCursorPos(int& x, int& y) const {
-    const QPoint pos = QCursor::pos();
+    // A StatusNotifier host names where its click was; elsewhere the pointer is asked.
+    const QPoint pos = FImpl->RequestPosition().value_or(QCursor::pos());
     x = pos.x();
     y = pos.y();
     return true;
@@ -356,3 +510,5 @@ bool TLinuxTrayShell::KeyDown(TVirtualKey key) const {
 unsigned TLinuxTrayShell::DoubleClickTime() const {
     return static_cast<unsigned>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
 }
+
+#include "LinuxTrayShell.moc"

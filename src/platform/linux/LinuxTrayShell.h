@@ -1,8 +1,10 @@
 #pragma once
-// The tray on a Linux desktop, through Qt's system tray icon: a StatusNotifier host where one
-// is registered on the session bus, an XEmbed tray otherwise. Clicks become the mouse-message
-// codes of the tray component; the right button opens the component's own menu on XEmbed trays,
-// while StatusNotifier hosts show a copy of that menu themselves.
+// The tray on a Linux desktop: the entries are StatusNotifier items of Latmo's own while a
+// StatusNotifier watcher is on the session bus (desktop panels, X11 and Wayland alike), and
+// the toolkit's XEmbed icons on an X display with a system tray otherwise. A tray that comes
+// later, or comes back, is followed, and the entries' owners are told to add them again. Clicks
+// become the mouse-message codes of the tray component; the right button opens the component's
+// own menu on XEmbed trays, while StatusNotifier hosts show a copy of that menu themselves.
 
 #include <memory>
 
@@ -17,6 +19,7 @@ public:
     TLinuxTrayShell& operator=(const TLinuxTrayShell&) = delete;
 
     bool TrayAvailable() const override;
+    bool MinimizeSeen() const override;
     bool NotifyIcon(TNotifyIconMessage message, const TNotifyIconData& data) override;
     void SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> items) override;
     int AddTaskbarCreatedHandler(std::function<void()> handler) override;
