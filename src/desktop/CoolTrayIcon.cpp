@@ -1,5 +1,7 @@
 #include "desktop/CoolTrayIcon.h"
 
+#include <QObject>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -35,7 +37,10 @@ TApplication* FindApplication(TComponent* component) {
 }  // namespace
 
 TCoolTrayIcon::TCoolTrayIcon(TComponent* AOwner, TTrayShell& shell)
-    : TComponent(AOwner), FShell(shell), FHandler(TTrayIconHandler::Acquire(this)) {
+    : TComponent(AOwner),
+      FShell(shell),
+      FHandler(TTrayIconHandler::Acquire(this)),
+      FAfterClose(std::make_unique<QObject>()) {
     FIcon.OnChange = [this](TObject*) { UpdateTrayEntry(); };
     FTrayRecord.cbSize = kNotifyIconDataSize;
     FTrayRecord.hWnd = FHandler;
@@ -452,8 +457,10 @@ void TCoolTrayIcon::OwnerWindowProc(TMessage& Message) {
         // Where minimising cannot be seen, the tray would be out of reach: closing the window
         // from its title bar puts it there instead, and Exit in the menu ends the program.
         if (FMinimizeToTray && FIconVisible && !FShell.MinimizeSeen() && FShell.TrayAvailable()) {
-            SendToTray();
             Message.Result = 1;
+            // Once the close is through: a window hidden in the middle of its own close counts
+            // as closed, and the last one closed ends the program.
+            QTimer::singleShot(0, FAfterClose.get(), [this] { SendToTray(); });
             return;
         }
     }

@@ -14,6 +14,7 @@
 #include "toolkit/Control.h"
 #include "toolkit/Messages.h"
 
+class QObject;
 class TApplication;
 class TForm;
 class TPopupMenu;
@@ -182,4 +183,6 @@ private:
     int FHookKey = 0;
     int FTaskbarKey = 0;
     TNotifyIconData FTrayRecord;
+    // What waits for the window's close to be through; it goes with the icon.
+    std::unique_ptr<QObject> FAfterClose;
 };

@@ -26,8 +26,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override {
         // Closed by the user through the window manager, not by the program: the window's
-        // procedure may take that over before anything is asked.
-        if (event->spontaneous()) {
+        // procedure may take that over before anything is asked. (Not every platform marks
+        // the window manager's close as coming from outside, so the program marks its own.)
+        if (!FForm->FClosingFromCode) {
             TMessage message{WM_SYSCOMMAND, SC_CLOSE, 0, 0};
             FForm->Perform(message);
             if (message.Result != 0) {
@@ -272,7 +273,9 @@ void TForm::Close() {
     if (FClosing) {
         return;
     }
+    FClosingFromCode = true;
     Window()->close();
+    FClosingFromCode = false;
 }
 
 TWindowState TForm::WindowState() const {

@@ -135,6 +135,8 @@ private:
 
     std::string FCaption;
     bool FClosing = false;
+    // Close() is closing the window, rather than the user through the window manager.
+    bool FClosingFromCode = false;
     TWndMethod FWindowProc;
     bool FDestroyDone = false;
     // The last SetBounds sized the client by a guessed frame (the window was not framed yet).
