@@ -18,6 +18,8 @@ struct TSniPixmap {
     int Width = 0;
     int Height = 0;
     QByteArray Argb;  // 32-bit ARGB per pixel, most significant byte first
+
+    bool operator==(const TSniPixmap&) const = default;
 };
 using TSniPixmaps = QList<TSniPixmap>;
 
@@ -171,6 +173,11 @@ public:
     bool Connected = false;
     TSniPixmaps Pixmaps;
     QString Tip;
+    // What the host was last told of; it hears of a change once the program is through with
+    // it, so that a text and a colour set one after the other cost one announcement.
+    TSniPixmaps AnnouncedPixmaps;
+    QString AnnouncedTip;
+    bool AnnouncePending = false;
     std::vector<TTrayMenuItem> Menu;
     uint MenuRevision = 1;
     std::unique_ptr<QObject> ItemObject;
@@ -192,6 +199,7 @@ public:
             }
         });
     }
+    void Announce();
     // Items are numbered from 1; 0 is the menu itself.
     QVariantMap ItemProperties(int id) const {
         QVariantMap properties;
@@ -399,6 +407,24 @@ TSniPixmap PixmapOf(int side, const uint32_t* pixels, const uint8_t* mask) {
 
 }  // namespace
 
+void TStatusNotifierItem::TState::Announce() {
+    if (AnnouncePending) {
+        return;
+    }
+    AnnouncePending = true;
+    Later([this] {
+        AnnouncePending = false;
+        if (Pixmaps != AnnouncedPixmaps) {
+            AnnouncedPixmaps = Pixmaps;
+            Q_EMIT ItemAdaptor->NewIcon();
+        }
+        if (Tip != AnnouncedTip) {
+            AnnouncedTip = Tip;
+            Q_EMIT ItemAdaptor->NewToolTip();
+        }
+    });
+}
+
 TStatusNotifierItem::TStatusNotifierItem(const QString& id, const QString& title)
     : FState(std::make_unique<TState>()) {
     RegisterTypes();
@@ -459,18 +485,18 @@ void TStatusNotifierItem::SetImage(const TTrayImage& image) {
     TSniPixmaps pixmaps;
     pixmaps.append(PixmapOf(kTrayImageSize, image.Pixels.data(), image.Mask.data()));
     for (const TTrayImageAtSize& larger : image.Larger) {
-        pixmaps.append(PixmapOf(larger.Side, larger.Pixels.data(), larger.Mask.data()));
+        if (larger.Side > 0 && larger.Pixels.size() == size_t(larger.Side * larger.Side) &&
+            larger.Mask.size() == larger.Pixels.size()) {
+            pixmaps.append(PixmapOf(larger.Side, larger.Pixels.data(), larger.Mask.data()));
+        }
     }
     FState->Pixmaps = pixmaps;
-    Q_EMIT FState->ItemAdaptor->NewIcon();
+    FState->Announce();
 }
 
 void TStatusNotifierItem::SetToolTip(const QString& text) {
-    if (text == FState->Tip) {
-        return;
-    }
     FState->Tip = text;
-    Q_EMIT FState->ItemAdaptor->NewToolTip();
+    FState->Announce();
 }
 
 void TStatusNotifierItem::SetMenu(std::vector<TTrayMenuItem> items) {
