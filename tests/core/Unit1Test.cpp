@@ -16,7 +16,9 @@
 #include "plot/XYLine.h"
 #include "plot/XYPlot.h"
 #include "support/FakeIcmpEcho.h"
+#include "support/FakeInterProcess.h"
 #include "support/FakeNameLookup.h"
+#include "support/FakeRunList.h"
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
 #include "toolkit/Dialogs.h"
@@ -38,7 +40,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() : services{lookup, echo, shell, tray} {
+    WindowTest() : services{lookup, echo, shell, tray, interProcess, runList} {
         uint32_t addr = 0x0a000001;
         for (const char* name : TForm1::kBuiltInHosts) {
             lookup.Hosts[name] = addr++;
@@ -78,6 +80,8 @@ protected:
     TFakeIcmpEcho echo;
     TFakeShell shell;
     TFakeTrayShell tray;
+    TFakeInterProcess interProcess;
+    TFakeRunList runList;
     TPlatformServices services;
     TApplication application;
     std::unique_ptr<TForm1> form;
