@@ -153,10 +153,14 @@ void TForm1::JvAppInstances1CmdLineReceived(TObject* Sender, TStrings*) {
     Show1Click(Sender);
 }
 
-void TForm1::JvAppInstances1Rejected(TObject*) {
+void TForm1::JvAppInstances1Rejected(TObject* Sender) {
     // The refused copy ends without destroying its window: its tray entry must go now.
     delete TextTrayIcon1;
     TextTrayIcon1 = nullptr;
+    // Loading removed the log-on entry, and this copy never reaches the start-up step that
+    // writes it again: put it back as the settings have it, or a second start would silently
+    // take the running copy out of the log-on start.
+    CheckBoxAutoStartExit(Sender);
 }
 
 void TForm1::ReportEchoPermission() {

@@ -413,6 +413,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     form->TrackBarPingSize->SetPosition(64);
     form->TrackBarUpdate->SetPosition(30);
     form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxOneInstance->SetChecked(true);
     form->host->Lines().Assign(std::vector<std::string>{"one.example", "two.example"});
     form->PageControl1Exit(form.get());
     form->SetBounds(40, 50, 500, 420);
@@ -436,7 +437,13 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Label11->Caption(), "Ping size = 64 byte");
     EXPECT_EQ(form->TrackBarUpdate->Position(), 30);
     EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
-    EXPECT_FALSE(form->CheckBoxOneInstance->Checked());
+    EXPECT_TRUE(form->CheckBoxOneInstance->Checked());
+    // Both boxes reach their components at start-up: the guard is on (alone, so this copy
+    // runs) and the log-on entry starts this program.
+    EXPECT_TRUE(form->JvAppInstances1->Active());
+    EXPECT_TRUE(form->JvAppInstances1->AutoActivate());
+    const TFakeRunList::TValue entry{ProgramPath(), false};
+    EXPECT_EQ(runList.Lists[TRunListScope::rsUser][RunValueName(ProgramPath())], entry);
     EXPECT_EQ(form->ComboBox3->Items().ToVector(),
               (std::vector<std::string>{"one.example", "two.example"}));
     EXPECT_EQ(form->Left(), 40);

@@ -14,6 +14,9 @@ e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null; done
     sleep 0.3
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null; done
+    # Every copy of latmo opens its instance registry as shared memory named after its path;
+    # such objects outlive their processes.
+    rm -f /dev/shm/*"$(printf '%s/latmo' "$work" | tr 'a-z/' 'A-Z_')"_*
     rm -rf "$work"
 }
 

@@ -154,7 +154,7 @@ std::string TLinuxRunList::DesktopEntry(const std::string& name, const std::stri
                                         bool expandable) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Version=1.5\n"
+           "Version=1.0\n"
            "Name=" +
            EscapeValue(name) +
            "\n"
