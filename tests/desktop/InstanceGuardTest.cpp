@@ -409,4 +409,39 @@ TEST(InstanceRegistry, A258thRegistrationIsRefusedAndNothingIsWrittenPastTheBloc
     }
 }
 
+TEST(InstanceRegistry, AProgramPathLongerThanASharedObjectNameMayBeStillHasItsRegistry) {
+    TLinuxInterProcess ipc;
+    const std::string deep = "/tmp/latmo-long-" + std::to_string(getpid()) + "/" +
+                             std::string(120, 'd') + "/" + std::string(120, 'e') + "/latmo";
+    std::string shortened;
+    {
+        TJclAppInstances instances(ipc, deep);
+        ASSERT_TRUE(instances.RegisterProcess(0xFFFF));
+        EXPECT_EQ(instances.CountProcesses(), 1);
+        shortened =
+            TLinuxInterProcess::ObjectName(TJclAppInstances::RegistryNameBase(deep) + "_Map");
+    }
+    EXPECT_LE(shortened.size(), 252u);
+    // Paths that differ only past the kept part still get registries of their own.
+    EXPECT_NE(shortened, TLinuxInterProcess::ObjectName(
+                             TJclAppInstances::RegistryNameBase(deep + "2") + "_Map"));
+    for (const auto& entry : fs::directory_iterator("/dev/shm")) {
+        if (entry.path().filename().string().find("~") != std::string::npos &&
+            entry.path().filename().string().find("LATMO-LONG-" + std::to_string(getpid())) !=
+                std::string::npos) {
+            fs::remove(entry.path());
+        }
+    }
+}
+
+TEST(ProcessStartTime, IsReadPastAnyParenthesisInTheCommandNameAndIsNoneForAnEndedProcess) {
+    const std::string fields = " 1 1 1 0 -1 4194560 100 0 0 0 1 2 0 0 20 0 1 0 ";
+    EXPECT_EQ(TLinuxInterProcess::ParseStartTime("42 (latmo) S" + fields + "5511 999"), 5512u);
+    EXPECT_EQ(TLinuxInterProcess::ParseStartTime("42 (a) Z (b) S" + fields + "77 999"), 78u);
+    EXPECT_EQ(TLinuxInterProcess::ParseStartTime("42 (latmo) Z" + fields + "5511 999"), 0u);
+    EXPECT_EQ(TLinuxInterProcess::ParseStartTime("42 (latmo) S 1 2"), 0u);
+    TLinuxInterProcess ipc;
+    EXPECT_GT(ipc.StartTime(ipc.CurrentProcessId()), 0u);
+}
+
 }  // namespace
