@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The keys of a desktop entry's main group, values unescaped as the specification says.
+// The keys of a desktop entry's main group, values unescaped as the desktop-entry rules say.
 std::map<std::string, std::string> ReadEntry(const fs::path& file) {
     std::ifstream in(file);
     std::map<std::string, std::string> keys;

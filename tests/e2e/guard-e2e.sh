@@ -13,10 +13,6 @@ set -u
 . "$(dirname "$0")/lib.sh"
 e2e_require Xvfb openbox trayer xdotool xwininfo import convert desktop-file-validate
 e2e_setup "$1"
-# The copies' ports, the user's autostart folder and the machine's: all inside the scratch
-# directory, so the test touches nothing of the machine's.
-export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 entry="$XDG_CONFIG_HOME/autostart/latmo.desktop"
 # Loopback hosts only, both boxes ticked.
 printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\nCheckBoxOneInstance_Checked=True\r\nCheckBoxAutoStart_Checked=True\r\n' \
