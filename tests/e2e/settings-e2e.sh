@@ -8,11 +8,17 @@
 #   settings-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo
+e2e_require Xvfb openbox xdotool xwininfo unshare
 e2e_setup "$1"
 
+# The first run has no settings file, so Latmo probes its built-in hosts, which are public: every
+# run here goes without a network (a namespace of its own; as a user, inside a user namespace).
+if [ "$(id -u)" -eq 0 ]; then offline="unshare -n"; else offline="unshare -r -n"; fi
+$offline true 2>/dev/null || { echo "SKIP: cannot run latmo without a network (unshare -n)"; exit 77; }
 start() {
-    e2e_start_latmo
+    (cd "$work" && exec $offline ./latmo >>"$work/latmo.out" 2>&1) &
+    app=$!
+    e2e_pids="$e2e_pids $app"
     wait_main_window
 }
 # Ends the run as the session's end does and waits (bounded) for it to be gone.
@@ -55,8 +61,7 @@ tr -d '\r' < "$ini" | grep -qx "EditTimeout_Text=250" || fail "the edited time-o
 # 3. A settings file that cannot be read.
 rm -f "$ini"
 mkdir "$ini"
-e2e_start_latmo
-wait_main_window
+start
 box=$window
 [ -n "$box" ] || fail "no message box about the unreadable file"
 sleep 0.5
