@@ -10,7 +10,9 @@
 #include "core/Unit1.h"
 #include "platform/Services.h"
 #include "platform/linux/LinuxIcmpEcho.h"
+#include "platform/linux/LinuxInterProcess.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "platform/linux/LinuxRunList.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxTrayShell.h"
 #include "settings/FileIO.h"
@@ -40,7 +42,9 @@ int main(int argc, char** argv) {
         TLinuxIcmpEcho echo;
         TLinuxShell shell;
         TLinuxTrayShell tray;
-        const TPlatformServices services{lookup, echo, shell, tray};
+        TLinuxInterProcess interProcess;
+        TLinuxRunList runList;
+        const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);

@@ -58,6 +58,8 @@ void TForm1::WireEvents() {
     TrackMaxGraph->OnChange = [this](TObject* s) { TrackMaxGraphChange(s); };
     TrackBarPingSize->OnChange = [this](TObject* s) { TrackBarPingSizeChange(s); };
     TrackBarUpdate->OnChange = [this](TObject* s) { TrackBarUpdateChange(s); };
+    CheckBoxAutoStart->OnExit = [this](TObject* s) { CheckBoxAutoStartExit(s); };
+    CheckBoxOneInstance->OnClick = [this](TObject* s) { CheckBoxOneInstanceClick(s); };
     TabSheet7->OnEnter = [this](TObject* s) { TabSheet7Enter(s); };
     TabSheet7->OnShow = [this](TObject* s) { TabSheet7Enter(s); };
     ComboBox1->OnChange = [this](TObject* s) { ComboBox1Exit(s); };
@@ -81,6 +83,11 @@ void TForm1::FormCreate(TObject*) {
         JvFormStorage1->RestoreFormPlacement();
     } catch (...) {
         WriteDiagLog("Error in JvFormStorage1.RestoreFormPlacement (startup)");
+    }
+    try {
+        CheckBoxOneInstanceClick(this);
+    } catch (...) {
+        WriteDiagLog("Error in CheckBoxOneInstanceClick");
     }
     FEndSession = 0;
     {
@@ -114,6 +121,7 @@ void TForm1::FormCreate(TObject*) {
     try {
         TrackBarPingSizeChange(this);
         TrackBarUpdateChange(this);
+        CheckBoxAutoStartExit(this);
         FPingRequest = true;
         PageControl1->SetActivePage(TabSheet1);
         TextTrayIcon1->SetEnabled(true);
@@ -139,6 +147,20 @@ void TForm1::Show1Click(TObject*) {
 void TForm1::Exit1Click(TObject* Sender) {
     Show1Click(Sender);
     Close();
+}
+
+void TForm1::JvAppInstances1CmdLineReceived(TObject* Sender, TStrings*) {
+    Show1Click(Sender);
+}
+
+void TForm1::JvAppInstances1Rejected(TObject* Sender) {
+    // The refused copy ends without destroying its window: its tray entry must go now.
+    delete TextTrayIcon1;
+    TextTrayIcon1 = nullptr;
+    // Loading removed the log-on entry, and this copy never reaches the start-up step that
+    // writes it again: put it back as the settings have it, or a second start would silently
+    // take the running copy out of the log-on start.
+    CheckBoxAutoStartExit(Sender);
 }
 
 void TForm1::ReportEchoPermission() {
@@ -225,4 +247,17 @@ void TForm1::TrackBarPingSizeChange(TObject*) {
 void TForm1::TrackBarUpdateChange(TObject*) {
     Label12->SetCaption("Period check for new version " +
                         std::to_string(TrackBarUpdate->Position()) + " days");
+}
+
+void TForm1::CheckBoxAutoStartExit(TObject*) {
+    abfAutoRun1->SetAutoRun(CheckBoxAutoStart->Checked());
+}
+
+void TForm1::CheckBoxOneInstanceClick(TObject*) {
+    const bool on = CheckBoxOneInstance->Checked();
+    JvAppInstances1->SetActive(on);
+    JvAppInstances1->SetAutoActivate(on);
+    if (on) {
+        JvAppInstances1->CheckInstances();
+    }
 }

@@ -7,7 +7,9 @@
 #include "core/ProbeEngine.h"
 #include "core/SampleStore.h"
 #include "core/ThreadComponent.h"
+#include "desktop/JvAppInstances.h"
 #include "desktop/TextTrayIcon.h"
+#include "desktop/abfAutoRun.h"
 #include "platform/Services.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
@@ -94,6 +96,8 @@ public:
     TPopupMenu* PopupMenuExit = nullptr;
     TJvAppIniFileStorage* JvAppIniFileStorage1 = nullptr;
     TJvFormStorage* JvFormStorage1 = nullptr;
+    TabfAutoRun* abfAutoRun1 = nullptr;
+    TJvAppInstances* JvAppInstances1 = nullptr;
     TMenuItem* Show1 = nullptr;
     TMenuItem* Exit1 = nullptr;
 
@@ -119,11 +123,15 @@ public:
     void TrackMaxGraphChange(TObject* Sender);
     void TrackBarPingSizeChange(TObject* Sender);
     void TrackBarUpdateChange(TObject* Sender);
+    void CheckBoxAutoStartExit(TObject* Sender);
+    void CheckBoxOneInstanceClick(TObject* Sender);
     void XYPlot1AxisZoom(Tsp_Axis* Sender, double& min, double& max, bool& CanZoom);
     void XYPlot1DblClick(TObject* Sender);
     void TimerZoomTimer(TObject* Sender);
     void Show1Click(TObject* Sender);
     void Exit1Click(TObject* Sender);
+    void JvAppInstances1CmdLineReceived(TObject* Sender, TStrings* CmdLine);
+    void JvAppInstances1Rejected(TObject* Sender);
 
     // The system announces the end of the session: the window closes without asking.
     void WMQueryEndSession();

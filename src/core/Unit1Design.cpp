@@ -175,7 +175,20 @@ void TForm1::BuildDesign(const TWindowOptions& options) {
     TextTrayIcon1->SetMinimizeToTray(true);
     TextTrayIcon1->SetWantEnterExitEvents(true);
 
+    abfAutoRun1 = new TabfAutoRun(this, FServices.RunList);
+    abfAutoRun1->SetName("abfAutoRun1");
+    abfAutoRun1->SetKind(aekUserRun);
+
     BuildStorage(options);
+
+    JvAppInstances1 = new TJvAppInstances(this, FServices.InterProcess);
+    JvAppInstances1->SetName("JvAppInstances1");
+    JvAppInstances1->SetActive(false);
+    JvAppInstances1->SetAutoActivate(false);
+    JvAppInstances1->OnCmdLineReceived = [this](TObject* s, TStrings* l) {
+        JvAppInstances1CmdLineReceived(s, l);
+    };
+    JvAppInstances1->OnRejected = [this](TObject* s) { JvAppInstances1Rejected(s); };
 }
 
 void TForm1::BuildStorage(const TWindowOptions& options) {
@@ -246,7 +259,8 @@ void TForm1::BuildPreferencesPages() {
     TrackBarUpdate = MakeTrackBar(this, "TrackBarUpdate", TabSheet7, 112, 30, 1, 60, 7, 7);
     CheckBoxAutoStart = Make<TCheckBox>(this, "CheckBoxAutoStart", TabSheet7, 8, 150, 300, 17);
     UseVerdana(CheckBoxAutoStart);
-    CheckBoxAutoStart->SetCaption("Auto start with Windows start");
+    // The caption names the system the program runs on.
+    CheckBoxAutoStart->SetCaption("Auto start at log-on");
     CheckBoxOneInstance = Make<TCheckBox>(this, "CheckBoxOneInstance", TabSheet7, 8, 172, 300, 17);
     UseVerdana(CheckBoxOneInstance);
     CheckBoxOneInstance->SetCaption("Only one instance");

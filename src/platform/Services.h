@@ -3,7 +3,9 @@
 // hands them to the window; tests hand in fakes.
 
 #include "platform/IcmpEcho.h"
+#include "platform/InterProcess.h"
 #include "platform/NameLookup.h"
+#include "platform/RunList.h"
 #include "platform/Shell.h"
 #include "platform/TrayShell.h"
 
@@ -12,4 +14,6 @@ struct TPlatformServices {
     TIcmpEcho& Echo;
     TShell& Shell;
     TTrayShell& Tray;
+    TInterProcess& InterProcess;
+    TRunList& RunList;
 };

@@ -16,7 +16,9 @@
 #include "plot/XYLine.h"
 #include "plot/XYPlot.h"
 #include "support/FakeIcmpEcho.h"
+#include "support/FakeInterProcess.h"
 #include "support/FakeNameLookup.h"
+#include "support/FakeRunList.h"
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
 #include "toolkit/Dialogs.h"
@@ -38,7 +40,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() : services{lookup, echo, shell, tray} {
+    WindowTest() : services{lookup, echo, shell, tray, interProcess, runList} {
         uint32_t addr = 0x0a000001;
         for (const char* name : TForm1::kBuiltInHosts) {
             lookup.Hosts[name] = addr++;
@@ -78,6 +80,8 @@ protected:
     TFakeIcmpEcho echo;
     TFakeShell shell;
     TFakeTrayShell tray;
+    TFakeInterProcess interProcess;
+    TFakeRunList runList;
     TPlatformServices services;
     TApplication application;
     std::unique_ptr<TForm1> form;
@@ -409,6 +413,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     form->TrackBarPingSize->SetPosition(64);
     form->TrackBarUpdate->SetPosition(30);
     form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxOneInstance->SetChecked(true);
     form->host->Lines().Assign(std::vector<std::string>{"one.example", "two.example"});
     form->PageControl1Exit(form.get());
     form->SetBounds(40, 50, 500, 420);
@@ -432,7 +437,13 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Label11->Caption(), "Ping size = 64 byte");
     EXPECT_EQ(form->TrackBarUpdate->Position(), 30);
     EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
-    EXPECT_FALSE(form->CheckBoxOneInstance->Checked());
+    EXPECT_TRUE(form->CheckBoxOneInstance->Checked());
+    // Both boxes reach their components at start-up: the guard is on (alone, so this copy
+    // runs) and the log-on entry starts this program.
+    EXPECT_TRUE(form->JvAppInstances1->Active());
+    EXPECT_TRUE(form->JvAppInstances1->AutoActivate());
+    const TFakeRunList::TValue entry{ProgramPath(), false};
+    EXPECT_EQ(runList.Lists[TRunListScope::rsUser][RunValueName(ProgramPath())], entry);
     EXPECT_EQ(form->ComboBox3->Items().ToVector(),
               (std::vector<std::string>{"one.example", "two.example"}));
     EXPECT_EQ(form->Left(), 40);

@@ -15,6 +15,8 @@
 #include "lab/LatencyLab.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "support/FakeInterProcess.h"
+#include "support/FakeRunList.h"
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
 #include "toolkit/Dialogs.h"
@@ -66,7 +68,9 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         TLinuxIcmpEcho echo;
         TFakeShell shell;
         TFakeTrayShell tray;
-        const TPlatformServices services{lookup, echo, shell, tray};
+        TFakeInterProcess interProcess;
+        TFakeRunList runList;
+        const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
         TApplication application;
         TForm1 form(application, services, TWindowOptions{dir.string()});
         form.Show();

@@ -14,6 +14,9 @@ e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null; done
     sleep 0.3
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null; done
+    # Every copy of latmo opens its instance registry as shared memory named after its path;
+    # such objects outlive their processes.
+    rm -f /dev/shm/*"$(printf '%s/latmo' "$work" | tr 'a-z/' 'A-Z_')"_*
     rm -rf "$work"
 }
 
@@ -28,6 +31,10 @@ e2e_setup() {
     work=$(mktemp -d /tmp/latmo-e2e.XXXXXX)
     trap e2e_cleanup EXIT
     cp "$1" "$work/latmo"
+    # Latmo's log-on entries (the user's and the machine's) and the sockets its copies meet
+    # at stay inside the scratch directory: a test never touches the machine's own.
+    export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
     # Xvfb picks a free display itself and names it, so tests running side by side never meet.
     Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"

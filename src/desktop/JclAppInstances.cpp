@@ -1,0 +1,252 @@
+#include "desktop/JclAppInstances.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "toolkit/Messages.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+constexpr size_t kStartTimesOffset = kRegistryBlockSize;
+constexpr size_t kSharedSize = kStartTimesOffset + 8 * kMaxRegisteredProcesses;
+
+std::mutex gInstanceLock;
+std::weak_ptr<TJclAppInstances> gInstance;
+
+uint64_t ReadLE(const uint8_t* p, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        v = (v << 8) | p[i];
+    }
+    return v;
+}
+
+void WriteLE(uint8_t* p, int bytes, uint64_t v) {
+    for (int i = 0; i < bytes; ++i) {
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+
+}  // namespace
+
+std::string TJclAppInstances::RegistryNameBase(const std::string& programPath) {
+    std::string base = "Jcl";
+    for (char c : programPath) {
+        if (c == '/' || c == '\\') {
+            base += '_';
+        } else if (c >= 'a' && c <= 'z') {
+            base += static_cast<char>(c - 'a' + 'A');
+        } else {
+            base += c;
+        }
+    }
+    return base;
+}
+
+TJclAppInstances::TJclAppInstances(TInterProcess& ipc, const std::string& programPath)
+    : FIpc(ipc),
+      FBase(RegistryNameBase(programPath)),
+      FProcessId(ipc.CurrentProcessId()),
+      FStartTime(ipc.StartTime(ipc.CurrentProcessId())) {
+    FLock = std::make_unique<TJclOptex>(FIpc, FBase + "_Otx", 4000);
+    {
+        TJclOptexHold hold(*FLock);
+        bool existed = false;
+        int error = 0;
+        FRegistryView = FIpc.OpenSharedBlock(FBase + "_Map", kSharedSize, existed, error);
+        if (!FRegistryView) {
+            throw EJclFileMappingError(
+                JclSystemErrorMessage(FIpc, error, "Failed to create FileMapping"));
+        }
+        if (!existed) {
+            std::memset(FRegistryView->Data(), 0, FRegistryView->Size());
+        }
+        DropEndedProcesses();
+    }
+    FInstanceMessage = FIpc.RegisterWindowMessage(FBase + "_Msg");
+}
+
+TJclAppInstances::~TJclAppInstances() {
+    try {
+        if (FRegistered) {
+            UnregisterProcess();
+        }
+    } catch (...) {
+        // The program is ending; the next copy drops an entry whose process is gone.
+    }
+}
+
+std::shared_ptr<TJclAppInstances> TJclAppInstances::Instance(TInterProcess& ipc) {
+    std::lock_guard<std::mutex> lock(gInstanceLock);
+    auto instance = gInstance.lock();
+    if (!instance) {
+        instance = std::make_shared<TJclAppInstances>(ipc, ProgramPath());
+        gInstance = instance;
+    }
+    return instance;
+}
+
+std::shared_ptr<TJclAppInstances> TJclAppInstances::Current() {
+    std::lock_guard<std::mutex> lock(gInstanceLock);
+    return gInstance.lock();
+}
+
+uint16_t TJclAppInstances::Limit() const {
+    return static_cast<uint16_t>(ReadLE(FRegistryView->Data(), 2));
+}
+
+uint16_t TJclAppInstances::Count() const {
+    // A damaged block must not send the reader past its end.
+    const auto count = static_cast<uint16_t>(ReadLE(FRegistryView->Data() + 2, 2));
+    return count > kMaxRegisteredProcesses ? kMaxRegisteredProcesses : count;
+}
+
+void TJclAppInstances::SetCount(uint16_t count) {
+    WriteLE(FRegistryView->Data() + 2, 2, count);
+}
+
+uint32_t TJclAppInstances::Entry(int index) const {
+    return static_cast<uint32_t>(ReadLE(FRegistryView->Data() + 4 + 4 * index, 4));
+}
+
+uint64_t TJclAppInstances::EntryStart(int index) const {
+    return ReadLE(FRegistryView->Data() + kStartTimesOffset + 8 * index, 8);
+}
+
+void TJclAppInstances::SetEntry(int index, uint32_t processId, uint64_t start) {
+    WriteLE(FRegistryView->Data() + 4 + 4 * index, 4, processId);
+    WriteLE(FRegistryView->Data() + kStartTimesOffset + 8 * index, 8, start);
+}
+
+void TJclAppInstances::DropEndedProcesses() {
+    const int count = Count();
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t pid = Entry(i);
+        const uint64_t start = EntryStart(i);
+        if (pid != 0 && start != 0 && FIpc.StartTime(pid) == start) {
+            SetEntry(kept++, pid, start);
+        } else {
+            FIpc.RemovePort(FBase, pid);
+        }
+    }
+    for (int i = kept; i < count; ++i) {
+        SetEntry(i, 0, 0);
+    }
+    SetCount(static_cast<uint16_t>(kept));
+}
+
+bool TJclAppInstances::RegisterProcess(uint16_t limit) {
+    int n;
+    bool written = false;
+    {
+        TJclOptexHold hold(*FLock);
+        DropEndedProcesses();
+        if (Limit() == 0) {
+            WriteLE(FRegistryView->Data(), 2, limit);
+        }
+        n = Count();
+        if (n < kMaxRegisteredProcesses) {
+            SetEntry(n, FProcessId, FStartTime);
+            SetCount(static_cast<uint16_t>(n + 1));
+            written = true;
+            FRegistered = true;
+        }
+    }
+    const bool withinLimit = written && n < Limit();
+    if (withinLimit) {
+        BroadcastToInstances(AI_INSTANCECREATED, FProcessId);
+    }
+    return withinLimit;
+}
+
+void TJclAppInstances::UnregisterProcess() {
+    {
+        TJclOptexHold hold(*FLock);
+        const int count = Count();
+        for (int i = 0; i < count; ++i) {
+            if (Entry(i) == FProcessId) {
+                for (int j = i + 1; j < count; ++j) {
+                    SetEntry(j - 1, Entry(j), EntryStart(j));
+                }
+                SetEntry(count - 1, 0, 0);
+                SetCount(static_cast<uint16_t>(count - 1));
+                break;
+            }
+        }
+        FRegistered = false;
+    }
+    BroadcastToInstances(AI_INSTANCEDESTROYED, FProcessId);
+}
+
+int TJclAppInstances::CountProcesses() {
+    TJclOptexHold hold(*FLock);
+    DropEndedProcesses();
+    return Count();
+}
+
+uint32_t TJclAppInstances::ProcessIdAt(int index) {
+    TJclOptexHold hold(*FLock);
+    return index >= 0 && index < Count() ? Entry(index) : 0;
+}
+
+std::vector<uint32_t> TJclAppInstances::RegisteredProcesses() {
+    TJclOptexHold hold(*FLock);
+    std::vector<uint32_t> pids;
+    for (int i = 0; i < Count(); ++i) {
+        pids.push_back(Entry(i));
+    }
+    return pids;
+}
+
+uint32_t TJclAppInstances::FindApplicationWindow(int index) {
+    const uint32_t pid = ProcessIdAt(index);
+    return pid != 0 && FIpc.PortExists(FBase, pid) ? pid : 0;
+}
+
+bool TJclAppInstances::ActivateInstance(int index) {
+    const uint32_t window = FindApplicationWindow(index);
+    if (window == 0) {
+        return false;
+    }
+    // Whether the window is minimised only the copy itself knows: it restores on SC_RESTORE
+    // only when it is, then comes to the front.
+    FIpc.PostMessage(FBase, window, TCopyMessage{WM_SYSCOMMAND, SC_RESTORE, 0, {}});
+    return FIpc.PostMessage(FBase, window, TCopyMessage{WM_ACTIVATEAPP, 1, 0, {}});
+}
+
+std::string TJclAppInstances::CommandLineText(const std::vector<std::string>& parameters) {
+    std::string text;
+    for (const std::string& p : parameters) {
+        // What does not fit into one message is left off, a whole parameter at a time.
+        if (text.size() + p.size() + 2 > kMaxCopyDataSize) {
+            break;
+        }
+        text += p + "\r\n";
+    }
+    return text;
+}
+
+void TJclAppInstances::SendCommandLine(const std::string& windowClassName, uint64_t originWindow) {
+    // Every copy's port is a window of the guard's class; no other class has one here.
+    if (windowClassName != "JvAppInstances_WindowClass") {
+        return;
+    }
+    const TCopyMessage message{WM_COPYDATA, originWindow, CommandLineData,
+                               CommandLineText(FIpc.CommandLineParameters())};
+    for (uint32_t pid : RegisteredProcesses()) {
+        FIpc.PostMessage(FBase, pid, message);
+    }
+}
+
+void TJclAppInstances::BroadcastToInstances(uint64_t kind, uint64_t value) {
+    TJclOptexHold hold(*FLock);
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        const uint32_t pid = Entry(i);
+        if (FIpc.PortExists(FBase, pid)) {
+            FIpc.PostMessage(FBase, pid, TCopyMessage{FInstanceMessage, kind, value, {}});
+        }
+    }
+}

@@ -1,0 +1,111 @@
+#pragma once
+// What the instance guard needs from the operating system: blocks of memory and events that
+// processes share by name, who is running (and since when, so a reused process id is not taken
+// for the process that had it before), and messages between the running copies of a program.
+//
+// The messages stand in for window messages: every copy that listens has one port, which is at
+// once its application window and its guard's hidden window; a port is found by the copy's
+// process id. A message is a number with two values, and WM_COPYDATA's messages carry bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The window messages the copies exchange besides the registered instance message.
+inline constexpr uint32_t WM_COPYDATA = 0x004A;
+// Asks the copy to bring its main window to the front (what SetForegroundWindow does to a
+// window from the outside).
+inline constexpr uint32_t WM_ACTIVATEAPP = 0x001C;
+// The first number RegisterWindowMessage hands out; registered messages lie above it.
+inline constexpr uint32_t kFirstRegisteredMessage = 0xC000;
+
+// The most bytes one WM_COPYDATA message carries.
+inline constexpr size_t kMaxCopyDataSize = 64 * 1024;
+
+struct TCopyMessage {
+    uint32_t Msg = 0;
+    uint64_t WParam = 0;
+    uint64_t LParam = 0;
+    // WM_COPYDATA's bytes; empty for every other message.
+    std::string Data;
+    bool operator==(const TCopyMessage&) const = default;
+};
+
+// A block of memory shared by name; it stays mapped while the object lives.
+class TSharedBlock {
+public:
+    virtual ~TSharedBlock() = default;
+    virtual uint8_t* Data() const = 0;
+    virtual size_t Size() const = 0;
+};
+
+// An auto-reset event shared by name: Set wakes one waiter (or the next one to wait).
+class TNamedEvent {
+public:
+    virtual ~TNamedEvent() = default;
+    virtual bool Set() = 0;
+    // True when the event was set, false when timeoutMs passed first.
+    virtual bool Wait(int timeoutMs) = 0;
+};
+
+// The receiving end of one copy.
+class TMessagePort {
+public:
+    virtual ~TMessagePort() = default;
+    // Readable while a message waits.
+    virtual int Descriptor() const = 0;
+
+    enum class TReceive { rNone, rDropped, rMessage };
+    // Takes the next waiting message. rDropped: one came but was refused (another user's, or
+    // malformed, truncated, oversized); rNone: nothing waits.
+    virtual TReceive Receive(TCopyMessage& message) = 0;
+    // Answers the message taken last, when its sender waits for an answer.
+    virtual void Reply(const TCopyMessage& answer) = 0;
+};
+
+class TInterProcess {
+public:
+    virtual ~TInterProcess() = default;
+
+    // Opens the block of that name, creating it zero-filled when there is none (existed tells
+    // which). nullptr when impossible; error then holds the system's error number.
+    virtual std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t size,
+                                                          bool& existed, int& error) = 0;
+    // Opens the event of that name, creating it not set when there is none.
+    virtual std::unique_ptr<TNamedEvent> OpenEvent(const std::string& name, bool& existed,
+                                                   int& error) = 0;
+    // The system's text for an error number.
+    virtual std::string ErrorText(int error) const = 0;
+
+    virtual uint32_t CurrentProcessId() const = 0;
+    virtual uint32_t CurrentThreadId() const = 0;
+    virtual unsigned ProcessorCount() const = 0;
+    // When the process (or thread) of that id started, as a number that only a later start
+    // exceeds; 0 when no such process runs (an ended one that is not yet reaped included).
+    virtual uint64_t StartTime(uint32_t id) const = 0;
+    // The program's parameters 1 to N, as it was started.
+    virtual std::vector<std::string> CommandLineParameters() const = 0;
+
+    // The same number for the same name in every process.
+    virtual uint32_t RegisterWindowMessage(const std::string& name) const = 0;
+
+    // The port of this copy among the copies that share the channel; nullptr when none can be
+    // opened (the copy then receives nothing).
+    virtual std::unique_ptr<TMessagePort> OpenPort(const std::string& channel,
+                                                   uint32_t processId) = 0;
+    virtual bool PortExists(const std::string& channel, uint32_t processId) const = 0;
+    // Removes what a copy that ended without closing its port left behind.
+    virtual void RemovePort(const std::string& channel, uint32_t processId) = 0;
+    // Hands a message to a copy's port without waiting for it to be handled.
+    virtual bool PostMessage(const std::string& channel, uint32_t processId,
+                             const TCopyMessage& message) = 0;
+    // Sends a message and waits up to timeoutMs for the copy's answer; false when none came.
+    // While waiting, serve() runs whenever a message arrives at own (when given), so that two
+    // copies asking each other at once both get their answers.
+    virtual bool SendMessage(const std::string& channel, uint32_t processId,
+                             const TCopyMessage& message, TCopyMessage& answer, int timeoutMs,
+                             TMessagePort* own, const std::function<void()>& serve) = 0;
+};
