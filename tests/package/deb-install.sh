@@ -32,8 +32,10 @@ cleanup() {
     if dpkg-query -W -f='${Status}' latmo 2>/dev/null | grep -q "install ok installed"; then
         dpkg -P latmo >/dev/null 2>&1
     fi
+    # The copies' shared registry outlives them in /dev/shm; the test's user owns it.
+    id "$user" >/dev/null 2>&1 && find /dev/shm -maxdepth 1 -user "$user" -delete 2>/dev/null
     id "$user" >/dev/null 2>&1 && userdel "$user" 2>/dev/null
-    rm -rf "$work" "$home" "/tmp/runtime-$user"
+    rm -rf "$work" "$home"
 }
 trap cleanup EXIT
 
@@ -76,6 +78,7 @@ fi
 # An ordinary user with three lab hosts in the settings, probing every 3 s, logging to a file.
 useradd -d "$home" -M -s /bin/sh "$user" || fail "useradd"
 mkdir -p "$home/.config/latmo"
+mkdir -m 700 "$home/runtime"
 hosts="198.18.1.2 198.18.2.2 198.18.3.2"
 set -- $hosts
 printf '[TForm1]\r\nEdit2_Text=3\r\nEdithost_Text=%s\r\nComboBox1_Text=%s\r\nComboBox2_Text=%s\r\nComboBox3_Text=%s\r\nEditTimeout_Text=1000\r\nEditLog_Text=%s\r\n' \
@@ -94,7 +97,8 @@ run_installed() {
     wrapper=$1 hosts=$2 until=$3 lines=$4
     # shellcheck disable=SC2086
     "$build/tests/lab/latmo-lab-run" $hosts -- $wrapper runuser -u "$user" -- env -i \
-        HOME="$home" PATH=/usr/bin:/bin DISPLAY="$display" latmo >>"$work/latmo.out" 2>&1 &
+        HOME="$home" XDG_RUNTIME_DIR="$home/runtime" PATH=/usr/bin:/bin DISPLAY="$display" \
+        latmo >>"$work/latmo.out" 2>&1 &
     lab=$!
     for i in $(seq 150); do
         [ -s "$until" ] && [ "$(wc -l <"$until")" -ge "$lines" ] && break
