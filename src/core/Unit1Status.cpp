@@ -1,18 +1,48 @@
 // The status display: host 1's mean in the caption, the application title and the tray icon,
 // whose colour warns before the alarm threshold; above it, the alarm file is opened.
 
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
 #include "core/StatusDisplay.h"
 #include "core/Unit1.h"
 #include "toolkit/SysUtils.h"
 
 std::string TForm1::ResolveAlarmFile(const std::string& name) {
     // Started from a launcher, the current directory is rarely the program's: a bare name
-    // that is not here is looked for beside the program, where the default alarm lives.
+    // that is not here is looked for beside the program (a build tree), then in the data
+    // directories where an installed copy keeps the default alarm: <prefix>/share/latmo
+    // beside <prefix>/bin, the user's own, and the system's ($XDG_DATA_HOME, $XDG_DATA_DIRS).
     if (name.empty() || name.find('/') != std::string::npos || FileExists(name)) {
         return name;
     }
-    const std::string beside = IncludeTrailingPathDelimiter(ProgramDir()) + name;
-    return FileExists(beside) ? beside : name;
+    const std::string programDir = IncludeTrailingPathDelimiter(ProgramDir());
+    std::vector<std::string> places{programDir + name, programDir + "../share/latmo/" + name};
+    const auto addDataDir = [&](const std::string& dir) {
+        if (!dir.empty() && dir[0] == '/') {
+            places.push_back(IncludeTrailingPathDelimiter(dir) + "latmo/" + name);
+        }
+    };
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (dataHome != nullptr && dataHome[0] == '/') {
+        addDataDir(dataHome);
+    } else if (home != nullptr) {
+        addDataDir(std::string(home) + "/.local/share");
+    }
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    std::istringstream list(
+        dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs : "/usr/local/share:/usr/share");
+    for (std::string dir; std::getline(list, dir, ':');) {
+        addDataDir(dir);
+    }
+    for (const std::string& place : places) {
+        if (FileExists(place)) {
+            return place;
+        }
+    }
+    return name;
 }
 
 void TForm1::UpdateStatus() {

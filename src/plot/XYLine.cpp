@@ -60,14 +60,16 @@ void Tsp_XYLine::Draw() {
     if (lineShown && LineAttr().Style() != psClear) {
         LineAttr().ApplyTo(canvas.Pen());
         canvas.Brush().SetStyle(bsClear);
-        std::array<TPoint, 2> segment{pixel(0), {}};
+        FSegments.clear();
+        TPoint from = pixel(0);
         for (int32_t i = 1; i < Count(); ++i) {
-            segment[1] = pixel(i);
-            if (!IsFar(segment[0]) || !IsFar(segment[1])) {
-                canvas.Polyline(segment);
+            const TPoint to = pixel(i);
+            if (!IsFar(from) || !IsFar(to)) {
+                FSegments.push_back({from, to});
             }
-            segment[0] = segment[1];
+            from = to;
         }
+        canvas.Segments(FSegments);
     }
     if (FPointAttr.Visible()) {
         const TRect field = plot->FieldRect();

@@ -3,6 +3,7 @@
 // point markers.
 
 #include <functional>
+#include <vector>
 
 #include "plot/PointAttr.h"
 #include "plot/XYDataSeries.h"
@@ -35,6 +36,8 @@ private:
     void DrawPoint(TCanvas& canvas, int x, int y, double xv, double yv);
 
     Tsp_PointAttr FPointAttr;
+    // The line's segments as pixels, kept between paints to spare an allocation per paint.
+    std::vector<TSegment> FSegments;
     // Set while the legend marker borrows the canvas, so attribute changes repaint nothing.
     bool FDrawingLegend = false;
 };

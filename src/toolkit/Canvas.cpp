@@ -3,6 +3,9 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -153,19 +156,40 @@ void TCanvas::LineTo(int X, int Y) {
     if (FPainter == nullptr || from == FPenPos) {
         return;
     }
-    UsePen();
     if (FPen.Width() <= 1 && (from.X == X || from.Y == Y)) {
-        // Straight lines are cut by hand so that the left-out pixel is the end one also when
-        // the line runs right to left or upwards.
-        const int dx = X > from.X ? 1 : (X < from.X ? -1 : 0);
-        const int dy = Y > from.Y ? 1 : (Y < from.Y ? -1 : 0);
-        QPen pen = FPainter->pen();
-        pen.setCapStyle(Qt::SquareCap);
-        FPainter->setPen(pen);
-        FPainter->drawLine(from.X, from.Y, X - dx, Y - dy);
-    } else {
-        FPainter->drawLine(from.X, from.Y, X, Y);
+        StraightLine(from, FPenPos);
+        return;
     }
+    UsePen();
+    FPainter->drawLine(from.X, from.Y, X, Y);
+    SetMode(pmCopy);
+}
+
+bool TCanvas::PixelExactDevice() const {
+    const QTransform t = FPainter->deviceTransform();
+    return t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) &&
+           t.dy() == std::floor(t.dy());
+}
+
+void TCanvas::StraightLine(TPoint from, TPoint to) {
+    // Cut by hand so that the left-out pixel is the end one also when the line runs right to
+    // left or upwards.
+    const int dx = to.X > from.X ? 1 : (to.X < from.X ? -1 : 0);
+    const int dy = to.Y > from.Y ? 1 : (to.Y < from.Y ? -1 : 0);
+    const TPoint last{to.X - dx, to.Y - dy};
+    if (FPen.Style() == psSolid && FPen.Mode() == pmCopy && PixelExactDevice()) {
+        // On a device that is not scaled, a solid one-pixel line covers exactly the pixels of
+        // a one-pixel-wide rectangle, which is filled far faster than a line is stroked.
+        FPainter->fillRect(QRect(QPoint(std::min(from.X, last.X), std::min(from.Y, last.Y)),
+                                 QPoint(std::max(from.X, last.X), std::max(from.Y, last.Y))),
+                           ToQColor(FPen.Color()));
+        return;
+    }
+    UsePen();
+    QPen pen = FPainter->pen();
+    pen.setCapStyle(Qt::SquareCap);
+    FPainter->setPen(pen);
+    FPainter->drawLine(from.X, from.Y, last.X, last.Y);
     SetMode(pmCopy);
 }
 
@@ -174,7 +198,7 @@ void TCanvas::Polyline(std::span<const TPoint> points) {
         return;
     }
     if (points.size() == 2) {
-        // The common case of a plotted segment; LineTo keeps the end-pixel rule exact.
+        // Two points are one segment, whose end-pixel rule LineTo keeps exact.
         const TPoint keep = FPenPos;
         MoveTo(points[0].X, points[0].Y);
         LineTo(points[1].X, points[1].Y);
@@ -191,6 +215,36 @@ void TCanvas::Polyline(std::span<const TPoint> points) {
     }
     UsePen();
     FPainter->drawPolyline(poly);
+    SetMode(pmCopy);
+}
+
+void TCanvas::Segments(std::span<const TSegment> segments) {
+    if (FPainter == nullptr) {
+        return;
+    }
+    // What LineTo does for each, with the pen set up once for all the stroked ones. They share
+    // one colour, so the order in which they are drawn changes no pixel, whatever the mode.
+    const bool thin = FPen.Width() <= 1;
+    FStroked.clear();
+    for (const TSegment& s : segments) {
+        if (s.From == s.To) {
+            continue;
+        }
+        if (thin && (s.From.X == s.To.X || s.From.Y == s.To.Y)) {
+            StraightLine(s.From, s.To);
+        } else {
+            FStroked.emplace_back(s.From.X, s.From.Y, s.To.X, s.To.Y);
+        }
+    }
+    if (FStroked.empty()) {
+        return;
+    }
+    // One call per segment: a call with many lines lets each line's start depend on where
+    // the one before ended, which moves pixels.
+    UsePen();
+    for (const QLine& line : FStroked) {
+        FPainter->drawLine(line);
+    }
     SetMode(pmCopy);
 }
 

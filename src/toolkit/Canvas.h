@@ -5,10 +5,12 @@
 // its top-left corner, and the clip can be saved, narrowed and given back.
 
 #include <QFont>
+#include <QLine>
 #include <QRegion>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "toolkit/Classes.h"
 #include "toolkit/Graphics.h"
@@ -19,6 +21,12 @@ struct TPoint {
     int X = 0;
     int Y = 0;
     bool operator==(const TPoint&) const = default;
+};
+
+// From the first point to the second, whose pixel is left out.
+struct TSegment {
+    TPoint From;
+    TPoint To;
 };
 
 // Right and bottom exclusive.
@@ -129,6 +137,9 @@ public:
     void LineTo(int X, int Y);
     // Connected segments; the last point's pixel is left out.
     void Polyline(std::span<const TPoint> points);
+    // Separate segments, each drawn exactly as MoveTo and LineTo draw it, but set up once for
+    // all of them (a plotted line is thousands of them); the pen position stays.
+    void Segments(std::span<const TSegment> segments);
     // Outlined with the pen and filled with the brush.
     void Polygon(std::span<const TPoint> points);
     void Rectangle(int X1, int Y1, int X2, int Y2);
@@ -158,12 +169,18 @@ private:
     void UseNoPen();
     void UseNoBrush();
     void SetMode(TPenMode mode);
+    // A horizontal or vertical line of a thin pen, its end pixel left out.
+    void StraightLine(TPoint from, TPoint to);
+    // Whether the painter maps the canvas's pixels one to one onto the device's.
+    bool PixelExactDevice() const;
 
     QPainter* FPainter = nullptr;
     TPen FPen;
     TBrush FBrush;
     TFont FFont;
     TPoint FPenPos;
+    // Scratch for Segments, kept to spare an allocation per call.
+    std::vector<QLine> FStroked;
     // Building a QFont resolves its family; done once per font change.
     QFont FQtFont;
     bool FQtFontStale = true;

@@ -452,7 +452,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Height(), 420);
 }
 
-TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgram) {
+TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgramOrADataDirectory) {
     const std::string name = "latmo-test-alarm-" + std::to_string(getpid()) + ".wav";
     const std::string beside = IncludeTrailingPathDelimiter(ProgramDir()) + name;
     { std::ofstream(beside) << "RIFF"; }
@@ -465,8 +465,34 @@ TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgram) {
     { std::ofstream(name) << "RIFF"; }
     EXPECT_EQ(TForm1::ResolveAlarmFile(name), name) << "one in the current directory wins";
     std::filesystem::remove(name);
-    std::filesystem::current_path(here);
     std::filesystem::remove(beside);
+
+    // An installed copy keeps it in a data directory: its own prefix's share/latmo first, then
+    // those that $XDG_DATA_DIRS lists.
+    const std::string data = std::filesystem::temp_directory_path() / ("latmo-data-" + name);
+    std::filesystem::create_directories(data + "/latmo");
+    { std::ofstream(data + "/latmo/" + name) << "RIFF"; }
+    const char* oldDirs = std::getenv("XDG_DATA_DIRS");
+    const std::string savedDirs = oldDirs != nullptr ? oldDirs : "";
+    setenv("XDG_DATA_DIRS", ("relative/ignored:/nonexistent:" + data).c_str(), 1);
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), data + "/latmo/" + name);
+    const std::string share = IncludeTrailingPathDelimiter(ProgramDir()) + "../share";
+    const bool hadShare = std::filesystem::exists(share);
+    std::filesystem::create_directories(share + "/latmo");
+    { std::ofstream(share + "/latmo/" + name) << "RIFF"; }
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), share + "/latmo/" + name);
+    if (hadShare) {
+        std::filesystem::remove(share + "/latmo/" + name);
+    } else {
+        std::filesystem::remove_all(share);
+    }
+    if (oldDirs != nullptr) {
+        setenv("XDG_DATA_DIRS", savedDirs.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_DIRS");
+    }
+    std::filesystem::remove_all(data);
+    std::filesystem::current_path(here);
 }
 
 TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {

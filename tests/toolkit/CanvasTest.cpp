@@ -125,6 +125,91 @@ TEST_F(CanvasTest, TextIsTransparentWithAClearBrushAndRotatesUpwards) {
     EXPECT_GT(ink, 10);
 }
 
+// A plotted line is drawn as many segments at once; it must look exactly as if each had been
+// drawn with MoveTo and LineTo, and a thin solid straight line exactly like the stroked line
+// that leaves out its end pixel, also on a shifted device and against a clip.
+TEST(CanvasSegments, DrawWhatLineToDrawsForEveryPen) {
+    struct Case {
+        const char* name;
+        TPenStyle style;
+        int width;
+        TPenMode mode;
+    };
+    const Case cases[] = {
+        {"solid", psSolid, 1, pmCopy},
+        {"wide", psSolid, 2, pmCopy},
+        {"dotted", psDot, 1, pmCopy},
+        {"not-xor", psSolid, 1, pmNotXor},
+    };
+    const std::vector<TSegment> segments = {
+        {{2, 2}, {9, 2}},    {{9, 4}, {2, 4}},   {{3, 12}, {3, 6}}, {{5, 6}, {5, 13}},
+        {{7, 7}, {8, 7}},    {{7, 9}, {7, 10}},  {{6, 6}, {6, 6}},  {{10, 3}, {14, 17}},
+        {{14, 17}, {15, 2}}, {{1, 15}, {30, 8}}, {{2, 2}, {30, 2}}, {{12, 1}, {12, 30}},
+    };
+    auto draw = [&](const Case& c, bool together, bool reference) {
+        QImage image(32, 32, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.translate(1, 2);
+        painter.setClipRect(0, 0, 29, 27);
+        if (reference) {
+            // The stroke that a thin straight line stands for: square ends, end pixel cut.
+            QPen pen(ToQColor(clMaroon));
+            pen.setWidth(1);
+            pen.setCapStyle(Qt::SquareCap);
+            painter.setPen(pen);
+            for (const TSegment& s : segments) {
+                const int dx = s.To.X > s.From.X ? 1 : (s.To.X < s.From.X ? -1 : 0);
+                const int dy = s.To.Y > s.From.Y ? 1 : (s.To.Y < s.From.Y ? -1 : 0);
+                if ((dx == 0) != (dy == 0)) {
+                    painter.drawLine(s.From.X, s.From.Y, s.To.X - dx, s.To.Y - dy);
+                }
+            }
+            return image;
+        }
+        TCanvas canvas;
+        canvas.Begin(&painter);
+        canvas.Pen().SetColor(clMaroon);
+        canvas.Pen().SetStyle(c.style);
+        canvas.Pen().SetWidth(c.width);
+        canvas.Pen().SetMode(c.mode);
+        if (together) {
+            canvas.Segments(segments);
+        } else {
+            for (const TSegment& s : segments) {
+                canvas.MoveTo(s.From.X, s.From.Y);
+                canvas.LineTo(s.To.X, s.To.Y);
+            }
+        }
+        canvas.End();
+        return image;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(draw(c, true, false), draw(c, false, false));
+    }
+    // Only the straight segments, thin and solid: the filled pixels are the stroked ones.
+    const Case solid = cases[0];
+    QImage straight(32, 32, QImage::Format_RGB32);
+    {
+        straight.fill(Qt::white);
+        QPainter painter(&straight);
+        painter.translate(1, 2);
+        painter.setClipRect(0, 0, 29, 27);
+        TCanvas canvas;
+        canvas.Begin(&painter);
+        canvas.Pen().SetColor(clMaroon);
+        for (const TSegment& s : segments) {
+            if ((s.From.X == s.To.X) != (s.From.Y == s.To.Y)) {
+                canvas.MoveTo(s.From.X, s.From.Y);
+                canvas.LineTo(s.To.X, s.To.Y);
+            }
+        }
+        canvas.End();
+    }
+    EXPECT_EQ(straight, draw(solid, false, true));
+}
+
 class TRecordingControl : public TCustomControl {
 public:
     TRecordingControl() : TCustomControl(nullptr) {}
