@@ -49,7 +49,8 @@ std::string ReadFileText(const std::string& path);
 
 // Writes text to a new file beside path, flushes it to the disk and renames it over path, so
 // the old file stays whole until the new one is complete. A link is followed, and the file it
-// points to is the one replaced. An existing file's permissions are kept. Raises EFCreateError;
-// no temporary file is left behind.
+// points to is the one replaced. An existing file's permissions are kept; one that may not be
+// written (no write permission for us, or no write bit at all) is not replaced ("Permission
+// denied"). Raises EFCreateError; no temporary file is left behind.
 void WriteFileAtomic(const std::string& path, const std::string& text,
                      const TWriteFault& fault = TWriteFault());

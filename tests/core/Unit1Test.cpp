@@ -19,6 +19,7 @@
 #include "support/FakeNameLookup.h"
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
+#include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/SysUtils.h"
 
@@ -439,6 +440,39 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Top(), 50);
     EXPECT_EQ(form->Width(), 500);
     EXPECT_EQ(form->Height(), 420);
+}
+
+// Closing from the window, the user sees why the settings were not saved; at the end of the
+// session nothing waits for an answer. The file keeps what it held.
+TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
+    const std::string ini = (settingsDir / "Latmo.ini").string();
+    const std::string content = "[TForm1]\r\nEdit2_Text=60\r\n";
+    std::ofstream(ini, std::ios::binary) << content;
+    std::filesystem::permissions(ini, std::filesystem::perms::owner_read |
+                                          std::filesystem::perms::group_read |
+                                          std::filesystem::perms::others_read);
+    SetDiagLogPath((settingsDir / "diag.log").string());
+    const std::string text =
+        "Settings not saved: Cannot create file \"" + ini + "\". Permission denied";
+    for (const bool sessionEnds : {false, true}) {
+        dialogs.clear();
+        Open();
+        EXPECT_EQ(form->Edit2->Text(), "60");
+        if (sessionEnds) {
+            form->WMQueryEndSession();
+        }
+        ::testing::internal::CaptureStderr();
+        form.reset();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "latmo: " + text + "\n");
+        EXPECT_EQ(dialogs,
+                  sessionEnds ? std::vector<std::string>{} : std::vector<std::string>{text})
+            << (sessionEnds ? "session end" : "closed from the window");
+    }
+    SetDiagLogPath("");
+    std::ifstream in(ini, std::ios::binary);
+    std::stringstream kept;
+    kept << in.rdbuf();
+    EXPECT_EQ(kept.str(), content);
 }
 
 TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgram) {
