@@ -404,7 +404,8 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     form->EditTimeout->SetText("250");
     form->EditAlarmSec->SetText("120");
     form->EditAlarm->SetText("/opt/alarm.sh");
-    form->EditAlarmParam->SetText("--loud");
+    // A pasted line break would start a key of its own; a byte of an 8-bit code page stays.
+    form->EditAlarmParam->SetText("--loud \xe4\r\nEdit2_Text=3");
     form->EditLog->SetText("/var/tmp/latency.log");
     form->TrackMaxGraph->SetPosition(600);
     form->TrackBarPingSize->SetPosition(64);
@@ -427,7 +428,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Store().FTimeout.load(), 250);
     EXPECT_EQ(form->EditAlarmSec->Text(), "120");
     EXPECT_EQ(form->EditAlarm->Text(), "/opt/alarm.sh");
-    EXPECT_EQ(form->EditAlarmParam->Text(), "--loud");
+    EXPECT_EQ(form->EditAlarmParam->Text(), "--loud \xe4" "Edit2_Text=3");
     EXPECT_EQ(form->EditLog->Text(), "/var/tmp/latency.log");
     EXPECT_EQ(form->TrackMaxGraph->Position(), 600);
     EXPECT_EQ(form->Label11->Caption(), "Ping size = 64 byte");
