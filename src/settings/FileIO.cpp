@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
-#include <system_error>
 #include <vector>
 
 #include "toolkit/SysUtils.h"
@@ -100,10 +99,6 @@ void SyncDirectory(const std::string& file) {
 }
 
 }  // namespace
-
-std::string SysErrorMessage(int error) {
-    return std::generic_category().message(error);
-}
 
 bool FileEntryExists(const std::string& path) {
     struct stat st {};

@@ -35,9 +35,6 @@ enum class TWriteStep { wsCreate, wsWrite, wsSync, wsRename };
 // tests make a disk fill up or a rename fail where the machine would not.
 using TWriteFault = std::function<int(TWriteStep Step)>;
 
-// The system's text for an errno value, such as "Permission denied".
-std::string SysErrorMessage(int error);
-
 // False only when nothing of that name is there. A name that exists but cannot be looked at
 // (a directory on the way that may not be entered) counts as present, so that it is reported
 // when read instead of being taken for a missing file and later written over.
