@@ -428,7 +428,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Store().FTimeout.load(), 250);
     EXPECT_EQ(form->EditAlarmSec->Text(), "120");
     EXPECT_EQ(form->EditAlarm->Text(), "/opt/alarm.sh");
-    EXPECT_EQ(form->EditAlarmParam->Text(), "--loud \xe4" "Edit2_Text=3");
+    EXPECT_EQ(form->EditAlarmParam->Text(), std::string("--loud \xe4") + "Edit2_Text=3");
     EXPECT_EQ(form->EditLog->Text(), "/var/tmp/latency.log");
     EXPECT_EQ(form->TrackMaxGraph->Position(), 600);
     EXPECT_EQ(form->Label11->Caption(), "Ping size = 64 byte");
