@@ -1,5 +1,7 @@
 #include "core/LogFiles.h"
 
+#include "toolkit/DiagLog.h"
+
 std::string UpdateLogLine(TDateTime when, const THostMean& host1, const THostMean& host2,
                           const THostMean& host3) {
     std::string line = DateTimeToStr(when);
@@ -13,15 +15,29 @@ std::string UpdateLogLine(TDateTime when, const THostMean& host1, const THostMea
     return line;
 }
 
-void AppendLogLine(const std::string& fileName, const std::string& line) {
-    if (!fileName.empty()) {
-        AppendToFile(fileName, line);
+void TMeasurementLog::Append(const std::string& fileName, const std::string& line) {
+    if (fileName.empty()) {
+        return;
     }
+    const std::string problem = AppendToFile(fileName, line);
+    if (problem.empty()) {
+        FReported.clear();
+        return;
+    }
+    const std::string message = "Measurement log " + fileName + " not written: " + problem;
+    if (message != FReported) {
+        FReported = message;
+        WriteDiagLog(message);
+    }
+}
+
+std::string LogFilesDir(const std::string& programDir) {
+    return ProgramFilesDir(programDir, "DATA");
 }
 
 std::string CompleteLogFileName(const std::string& name, const std::string& programDir) {
     if (name.empty() || name.find('/') != std::string::npos) {
         return name;
     }
-    return IncludeTrailingPathDelimiter(programDir) + name;
+    return IncludeTrailingPathDelimiter(LogFilesDir(programDir)) + name;
 }

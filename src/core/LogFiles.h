@@ -15,9 +15,21 @@ struct THostMean {
 std::string UpdateLogLine(TDateTime when, const THostMean& host1, const THostMean& host2,
                           const THostMean& host3);
 
-// Appends one line to the file, creating it when missing. Never empties an existing file;
-// a line that cannot be written is lost without a word, as the collection must go on.
-void AppendLogLine(const std::string& fileName, const std::string& line);
+// The measurement log as the window writes it: each line appended to the file named at that
+// moment, created when missing, never emptied. A line that cannot be written is lost, as the
+// collection must go on, but not in silence: the diagnostic log says why, once for each new
+// reason. Only a regular file is written, and nothing waits for a pipe or a device.
+class TMeasurementLog {
+public:
+    void Append(const std::string& fileName, const std::string& line);
 
-// A bare file name (no directory part) is placed in the program's directory.
+private:
+    std::string FReported;  // the latest problem said; empty once a line got through
+};
+
+// Where a bare log name goes: beside the program where its directory can be written, as the
+// settings file does, else into the user's data directory ($XDG_DATA_HOME/latmo or
+// ~/.local/share/latmo).
+std::string LogFilesDir(const std::string& programDir);
+// A bare file name (no directory part) is placed in LogFilesDir.
 std::string CompleteLogFileName(const std::string& name, const std::string& programDir);

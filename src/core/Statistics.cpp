@@ -5,21 +5,23 @@
 #include "toolkit/SysUtils.h"
 
 THostAverage TrimmedMean(const TRing& ring, int pingSize) {
-    int32_t max = 0;
-    int32_t min = 99999999;
-    int32_t sum = 0;
+    // Five slots of up to 2^31 - 1 ms each (a long time-out of a host that fails at once) do not
+    // fit a 32-bit sum.
+    int64_t max = 0;
+    int64_t min = 99999999;
+    int64_t sum = 0;
     for (const int32_t v : ring) {
-        max = std::max(max, v);
-        min = std::min(min, v);
+        max = std::max<int64_t>(max, v);
+        min = std::min<int64_t>(min, v);
         sum += v;
     }
-    int32_t s = sum - max - min;
+    int64_t s = sum - max - min;
     if (s == 0) {
         s = 1;
     }
     THostAverage result;
-    result.Average = s / 3.0;
-    result.Speed = (2.0 * pingSize) / (s / 3.0);
+    result.Average = static_cast<double>(s) / 3.0;
+    result.Speed = (2.0 * pingSize) / result.Average;
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 
+#include "core/LogFiles.h"
 #include "core/ProbeEngine.h"
 #include "core/SampleStore.h"
 #include "core/ThreadComponent.h"
@@ -192,5 +193,6 @@ private:
     std::atomic<int> FPassesDone{0};
     // A host change met a pass in progress and waits to be applied.
     bool FHostChangePending = false;
+    TMeasurementLog FUpdateLog;
     std::minstd_rand FRandom{std::random_device{}()};
 };

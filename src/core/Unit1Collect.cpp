@@ -3,6 +3,7 @@
 #include "core/LogFiles.h"
 #include "core/Statistics.h"
 #include "core/Unit1.h"
+#include "toolkit/DiagLog.h"
 
 void TForm1::TimerRepaintTimer(TObject*) {
     CollectResults();
@@ -54,8 +55,8 @@ void TForm1::AddHostAverage(Tsp_XYLine* line, const std::string& hostText) {
 
 void TForm1::WriteUpdateLog(const std::string& host1, double mean1, const std::string& host2,
                             double mean2, const std::string& host3, double mean3) {
-    AppendLogLine(EditLog->Text(),
-                  UpdateLogLine(Now(), {host1, mean1}, {host2, mean2}, {host3, mean3}));
+    FUpdateLog.Append(EditLog->Text(),
+                      UpdateLogLine(Now(), {host1, mean1}, {host2, mean2}, {host3, mean3}));
 }
 
 void TForm1::EditLogExit(TObject*) {
@@ -63,5 +64,10 @@ void TForm1::EditLogExit(TObject*) {
     const std::string completed = CompleteLogFileName(name, ProgramDir());
     if (completed != name) {
         EditLog->SetText(completed);
+        // The field shows the whole path; where that is not beside the program, say why too.
+        if (ExtractFileDir(completed) != ProgramDir()) {
+            WriteDiagLog("Measurement log goes to " + completed +
+                         ", as the program's directory cannot be written");
+        }
     }
 }

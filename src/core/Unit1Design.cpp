@@ -4,6 +4,7 @@
 #include "core/Unit1.h"
 #include "settings/JvAppIniFileStorage.h"
 #include "settings/JvFormStorage.h"
+#include "toolkit/Dialogs.h"
 
 namespace {
 
@@ -201,6 +202,13 @@ void TForm1::BuildStorage(const TWindowOptions& options) {
     }
     // The one reading of the file.
     JvAppIniFileStorage1->SetFileName("Latmo.ini");
+    // Closing from the window, the user is still there to read why the settings were lost; at
+    // the end of the session nothing may hold the log-out up.
+    JvAppIniFileStorage1->OnSaveError = [this](TObject*, const std::string& message) {
+        if (FEndSession == 0) {
+            MessageDlg(message, TMsgDlgType::mtError, mbOK);
+        }
+    };
 
     JvFormStorage1 = new TJvFormStorage(this);
     JvFormStorage1->SetName("JvFormStorage1");

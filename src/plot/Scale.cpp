@@ -47,18 +47,25 @@ void Tsp_Scale::SetMinMax(double AMin, double AMax) {
     if (AMin > AMax) {
         std::swap(AMin, AMax);
     }
-    FMin = AMin;
-    FMax = AMax;
-    if (FMin == FMax) {
-        const double v = FMin;
+    double lo = AMin;
+    double hi = AMax;
+    if (lo == hi) {
+        const double v = lo;
         if (std::fabs(v) < 10) {
-            FMax = v + 1;
-            FMin = FMax - 1;
+            hi = v + 1;
+            lo = hi - 1;
         } else {
-            FMax = v + std::fabs(v) / 10;
-            FMin = FMax - std::fabs(FMax) / 10;
+            hi = v + std::fabs(v) / 10;
+            lo = hi - std::fabs(hi) / 10;
         }
     }
+    // A range that is not a finite number (a bound that is not, or one too wide for a double)
+    // could neither be mapped nor given ticks: the axis keeps the range it has.
+    if (!std::isfinite(hi - lo)) {
+        return;
+    }
+    FMin = lo;
+    FMax = hi;
     FRange = FMax - FMin;
     double decade = std::floor(std::log(FRange) / kDecadeDivisor);
     if (!std::isfinite(decade)) {

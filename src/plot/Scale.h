@@ -35,7 +35,8 @@ public:
     double Min() const { return FMin; }
     double Max() const { return FMax; }
     double Range() const { return FRange; }
-    // Sets the range (swapped when reversed, widened when flat) and recomputes everything.
+    // Sets the range (swapped when reversed, widened when flat) and recomputes everything. A
+    // range that is not a finite number is ignored: the axis keeps the one it has.
     void SetMinMax(double AMin, double AMax);
 
     int ValueToPixel(double V) const;

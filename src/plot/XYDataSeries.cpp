@@ -1,6 +1,7 @@
 #include "plot/XYDataSeries.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "plot/XYPlot.h"
 
@@ -13,6 +14,10 @@ void Widen(double v, double& lo, double& hi) {
     } else if (v > hi) {
         hi = v;
     }
+}
+
+bool Finite(double x, double y) {
+    return std::isfinite(x) && std::isfinite(y);
 }
 
 }  // namespace
@@ -39,12 +44,11 @@ void Tsp_XYDataSeries::AddXY(double X, double Y) {
     FXV[static_cast<size_t>(FCount)] = X;
     FYV[static_cast<size_t>(FCount)] = Y;
     if (FCount == 0) {
-        FXMin = FXMax = X;
-        FYMin = FYMax = Y;
+        FHasExtents = false;
         FExtentsValid = true;
-    } else if (FExtentsValid) {
-        Widen(X, FXMin, FXMax);
-        Widen(Y, FYMin, FYMax);
+    }
+    if (FExtentsValid) {
+        TakeExtents(X, Y);
     }
     ++FCount;
     ValuesChanged();
@@ -80,20 +84,34 @@ void Tsp_XYDataSeries::ValuesChanged() {
     Plot()->Update();
 }
 
+// A point that is not a number or infinite in either value takes no part in the extents: one
+// such point would leave the axes without a range and the plot blank.
+void Tsp_XYDataSeries::TakeExtents(double X, double Y) {
+    if (!Finite(X, Y)) {
+        return;
+    }
+    if (!FHasExtents) {
+        FXMin = FXMax = X;
+        FYMin = FYMax = Y;
+        FHasExtents = true;
+    } else {
+        Widen(X, FXMin, FXMax);
+        Widen(Y, FYMin, FYMax);
+    }
+}
+
 bool Tsp_XYDataSeries::ValidExtents() {
     if (FCount == 0) {
         return false;
     }
     if (!FExtentsValid) {
-        FXMin = FXMax = FXV[0];
-        FYMin = FYMax = FYV[0];
-        for (int32_t i = 1; i < FCount; ++i) {
-            Widen(FXV[static_cast<size_t>(i)], FXMin, FXMax);
-            Widen(FYV[static_cast<size_t>(i)], FYMin, FYMax);
+        FHasExtents = false;
+        for (int32_t i = 0; i < FCount; ++i) {
+            TakeExtents(FXV[static_cast<size_t>(i)], FYV[static_cast<size_t>(i)]);
         }
         FExtentsValid = true;
     }
-    return true;
+    return FHasExtents;
 }
 
 bool Tsp_XYDataSeries::Extent(double Tsp_XYDataSeries::*field, double& value) {

@@ -2,6 +2,8 @@
 // A series of (x, y) points kept in the order they were added, with their extents cached:
 // kept up to date while points are only added, rebuilt in one pass on the first read after a
 // delete. Changes reach the plot at once, or as one notification at the end of a locked batch.
+// Points with a value that is not finite are kept (the owner counts its points) but take no
+// part in the extents, and are not drawn.
 
 #include <cstdint>
 #include <vector>
@@ -47,6 +49,7 @@ protected:
 private:
     void ValuesChanged();
     bool ValidExtents();
+    void TakeExtents(double X, double Y);
     bool Extent(double Tsp_XYDataSeries::*field, double& value);
 
     int32_t FCount = 0;
@@ -59,6 +62,7 @@ private:
     double FYMin = 0;
     double FYMax = 0;
     bool FExtentsValid = false;
+    bool FHasExtents = false;  // some point has finite values
     Tsp_LineAttr FLineAttr;
     bool FLockInvalidate = false;
 };

@@ -1,6 +1,7 @@
 #include "plot/XYLine.h"
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 
 #include "plot/Axis.h"
@@ -46,16 +47,18 @@ void Tsp_XYLine::Draw() {
     const Tsp_Axis* xAxis = XAxis() == dsxTop ? plot->TopAxis() : plot->BottomAxis();
     const Tsp_Axis* yAxis = YAxis() == dsyRight ? plot->RightAxis() : plot->LeftAxis();
     double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
-    GetXMin(xMin);
-    GetXMax(xMax);
-    GetYMin(yMin);
-    GetYMax(yMax);
+    // Without a finite point there is nothing to draw.
+    if (!GetXMin(xMin) || !GetXMax(xMax) || !GetYMin(yMin) || !GetYMax(yMax)) {
+        return;
+    }
     if (xMin > xAxis->Max() || xMax < xAxis->Min() || yMin > yAxis->Max() || yMax < yAxis->Min()) {
         return;
     }
     auto pixel = [&](int32_t i) {
         return TPoint{xAxis->ValueToPixel(XValue(i)), yAxis->ValueToPixel(YValue(i))};
     };
+    // A point that is not finite has no place: the line breaks there.
+    auto finite = [&](int32_t i) { return std::isfinite(XValue(i)) && std::isfinite(YValue(i)); };
     TCanvas& canvas = plot->DrawingCanvas();
     if (lineShown && LineAttr().Style() != psClear) {
         LineAttr().ApplyTo(canvas.Pen());
@@ -64,7 +67,7 @@ void Tsp_XYLine::Draw() {
         TPoint from = pixel(0);
         for (int32_t i = 1; i < Count(); ++i) {
             const TPoint to = pixel(i);
-            if (!IsFar(from) || !IsFar(to)) {
+            if ((!IsFar(from) || !IsFar(to)) && finite(i - 1) && finite(i)) {
                 FSegments.push_back({from, to});
             }
             from = to;
@@ -75,7 +78,7 @@ void Tsp_XYLine::Draw() {
         const TRect field = plot->FieldRect();
         for (int32_t i = 0; i < Count(); ++i) {
             const TPoint p = pixel(i);
-            if (field.Contains(p.X, p.Y)) {
+            if (finite(i) && field.Contains(p.X, p.Y)) {
                 DrawPoint(canvas, p.X, p.Y, XValue(i), YValue(i));
             }
         }

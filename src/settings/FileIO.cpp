@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
-#include <system_error>
 #include <vector>
 
 #include "toolkit/SysUtils.h"
@@ -75,6 +74,16 @@ private:
     bool FRenamed = false;
 };
 
+// A file its owner has marked read-only is left alone, also by root, who could write it: the
+// rename would replace it silently, since only the directory's permission counts for that.
+bool WriteProtected(const std::string& target) {
+    struct stat st {};
+    if (stat(target.c_str(), &st) != 0) {
+        return false;
+    }
+    return (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0;
+}
+
 int Asked(const TWriteFault& fault, TWriteStep step) {
     return fault ? fault(step) : 0;
 }
@@ -90,10 +99,6 @@ void SyncDirectory(const std::string& file) {
 }
 
 }  // namespace
-
-std::string SysErrorMessage(int error) {
-    return std::generic_category().message(error);
-}
 
 bool FileEntryExists(const std::string& path) {
     struct stat st {};
@@ -143,6 +148,9 @@ std::string ReadFileText(const std::string& path) {
 
 void WriteFileAtomic(const std::string& path, const std::string& text, const TWriteFault& fault) {
     const std::string target = ResolveLink(path);
+    if (WriteProtected(target)) {
+        throw EFCreateError(path, SysErrorMessage(EACCES));
+    }
     TTempFile temp(target);
     int error = temp.CreateError() != 0 ? temp.CreateError() : Asked(fault, TWriteStep::wsCreate);
     if (error == 0) {

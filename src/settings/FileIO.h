@@ -35,9 +35,6 @@ enum class TWriteStep { wsCreate, wsWrite, wsSync, wsRename };
 // tests make a disk fill up or a rename fail where the machine would not.
 using TWriteFault = std::function<int(TWriteStep Step)>;
 
-// The system's text for an errno value, such as "Permission denied".
-std::string SysErrorMessage(int error);
-
 // False only when nothing of that name is there. A name that exists but cannot be looked at
 // (a directory on the way that may not be entered) counts as present, so that it is reported
 // when read instead of being taken for a missing file and later written over.
@@ -49,7 +46,8 @@ std::string ReadFileText(const std::string& path);
 
 // Writes text to a new file beside path, flushes it to the disk and renames it over path, so
 // the old file stays whole until the new one is complete. A link is followed, and the file it
-// points to is the one replaced. An existing file's permissions are kept. Raises EFCreateError;
-// no temporary file is left behind.
+// points to is the one replaced. An existing file's permissions are kept; one that may not be
+// written (no write permission for us, or no write bit at all) is not replaced ("Permission
+// denied"). Raises EFCreateError; no temporary file is left behind.
 void WriteFileAtomic(const std::string& path, const std::string& text,
                      const TWriteFault& fault = TWriteFault());

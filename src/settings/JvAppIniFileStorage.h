@@ -6,8 +6,9 @@
 //   store->SetDefaultSection("TForm1");
 //   store->SetFileName("Latmo.ini");  // reads the file; EFOpenError when it cannot be read
 //
-// A failure to write at destruction is reported in words (diagnostic log, standard error) and
-// the program goes on ending; a file that could not be read is never written over.
+// A failure to write at destruction is reported in words (diagnostic log, standard error, and
+// OnSaveError where the owner wants to show it) and the program goes on ending; a file that
+// could not be read is never written over.
 
 #include <string>
 

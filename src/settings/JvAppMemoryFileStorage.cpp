@@ -7,13 +7,15 @@
 
 namespace {
 
-void ReportSaveFailure(const char* reason) noexcept {
+std::string ReportSaveFailure(const char* reason) noexcept {
     try {
         const std::string message = std::string("Settings not saved: ") + reason;
         WriteDiagLog(message);
         std::fprintf(stderr, "latmo: %s\n", message.c_str());
+        return message;
     } catch (...) {
         // Out of memory while shutting down: nothing is left to report with.
+        return std::string();
     }
 }
 
@@ -46,7 +48,7 @@ std::string TJvCustomAppMemoryFileStorage::ExeFileDirectory(const std::string& p
     return ProgramFilesDir(programDir, "CONFIG");
 }
 
-std::string TJvCustomAppMemoryFileStorage::FullFileName() const {
+std::string TJvCustomAppMemoryFileStorage::PlaceFile() const {
     const std::string name = FFileName.substr(FFileName.find_last_of("/\\:") + 1);
     if (name.empty()) {
         return std::string();
@@ -57,7 +59,8 @@ std::string TJvCustomAppMemoryFileStorage::FullFileName() const {
 }
 
 void TJvCustomAppMemoryFileStorage::LoadFromDisk() {
-    const std::string name = FullFileName();
+    FFullFileName = PlaceFile();
+    const std::string& name = FFullFileName;
     FLoadFailed = false;
     if (name.empty() || !FileEntryExists(name)) {
         return;
@@ -74,7 +77,7 @@ void TJvCustomAppMemoryFileStorage::LoadFromDisk() {
 }
 
 void TJvCustomAppMemoryFileStorage::SaveToDisk() {
-    const std::string name = FullFileName();
+    const std::string& name = FFullFileName;
     if (name.empty()) {
         return;
     }
@@ -86,11 +89,20 @@ void TJvCustomAppMemoryFileStorage::SaveToDisk() {
 }
 
 void TJvCustomAppMemoryFileStorage::SaveOnDestroy() noexcept {
+    std::string message;
     try {
         SaveToDisk();
+        return;
     } catch (const std::exception& e) {
-        ReportSaveFailure(e.what());
+        message = ReportSaveFailure(e.what());
     } catch (...) {
-        ReportSaveFailure("unknown error");
+        message = ReportSaveFailure("unknown error");
+    }
+    if (OnSaveError && !message.empty()) {
+        try {
+            OnSaveError(this, message);
+        } catch (...) {
+            // Said on standard error and in the log already; the program goes on ending.
+        }
     }
 }

@@ -3,6 +3,7 @@
 // name is given, and writing it whole, safely, when asked to (the concrete store does so when
 // it is destroyed).
 
+#include <functional>
 #include <string>
 
 #include "settings/FileIO.h"
@@ -12,6 +13,10 @@ enum class TFileLocation {
     flCustom,   // in Directory (the current directory when that is empty)
     flExeFile,  // beside the running program, or in the user's config directory
 };
+
+// Told the words of a save that failed at destruction, after standard error and the diagnostic
+// log have them.
+using TSaveErrorEvent = std::function<void(TObject* Sender, const std::string& Message)>;
 
 class TJvCustomAppMemoryFileStorage : public TJvCustomAppStorage {
 public:
@@ -29,8 +34,10 @@ public:
     void SetDirectory(const std::string& Value);
 
     // The file's directory with a trailing "/", then the file-name part of FileName (the text
-    // after its last "/", "\" or ":"); empty when that part is empty.
-    std::string FullFileName() const;
+    // after its last "/", "\" or ":"); empty when that part is empty. Decided when the file is
+    // read (whenever one of the three is given), and written back to the same place, even where
+    // the directory's rights change during the run.
+    const std::string& FullFileName() const { return FFullFileName; }
     // Where flExeFile puts the file: programDir where it can be written, else the user's
     // config directory (an installed copy).
     static std::string ExeFileDirectory(const std::string& programDir);
@@ -47,15 +54,20 @@ public:
     // Lets tests fail a step of the file's replacement.
     void SetWriteFault(const TWriteFault& Fault) { FWriteFault = Fault; }
 
+    TSaveErrorEvent OnSaveError;
+
 protected:
     virtual void LoadDocument(const std::string& FileName, const std::string& Text) = 0;
     virtual std::string SaveDocument(const std::string& FileName) = 0;
-    // SaveToDisk for a destructor: a failure is told to the diagnostic log and standard error,
-    // never raised, so the program still ends in order.
+    // SaveToDisk for a destructor: a failure is told to the diagnostic log, standard error and
+    // OnSaveError, never raised, so the program still ends in order.
     void SaveOnDestroy() noexcept;
 
 private:
+    std::string PlaceFile() const;
+
     std::string FFileName;
+    std::string FFullFileName;
     TFileLocation FLocation = TFileLocation::flExeFile;
     std::string FDirectory;
     bool FLoadFailed = false;

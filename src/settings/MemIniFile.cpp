@@ -31,8 +31,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 void TMemIniFile::SetText(const std::string& text) {
     Clear();
+    // Editors that save UTF-8 may put a byte-order mark in front; the first header must still
+    // be seen as one, or every key of the file would be dropped as lying before any section.
+    static const std::string kByteOrderMark = "\xEF\xBB\xBF";
+    const bool marked = text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0;
     THashedStringList* section = nullptr;
-    for (const std::string& raw : SplitLines(text)) {
+    for (const std::string& raw : SplitLines(marked ? text.substr(kByteOrderMark.size()) : text)) {
         const std::string line = Trim(raw);
         if (line.empty() || line.front() == ';') {
             continue;

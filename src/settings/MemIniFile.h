@@ -21,7 +21,8 @@ public:
     void Rename(const std::string& FileName) { FFileName = FileName; }
 
     // Rebuilds the document from the text of a file. Nothing in it is an error: lines that do
-    // not fit are dropped or kept as bare lines.
+    // not fit are dropped or kept as bare lines. A UTF-8 byte-order mark at the very start is
+    // read past (GetText writes none).
     void SetText(const std::string& text);
     // The text of the file: each section's "[name]" header, its lines and one empty line, every
     // line ending in CR LF, values exactly as stored.

@@ -12,15 +12,17 @@ std::string gPathOverride;
 }  // namespace
 
 std::string DiagLogPath() {
-    {
-        std::lock_guard<std::mutex> lock(gPathMutex);
-        if (!gPathOverride.empty()) {
-            return gPathOverride;
-        }
+    std::lock_guard<std::mutex> lock(gPathMutex);
+    if (!gPathOverride.empty()) {
+        return gPathOverride;
     }
-    const std::string program = ProgramPath();
-    return IncludeTrailingPathDelimiter(ProgramFilesDir(ExtractFileDir(program), "STATE")) +
-           ChangeFileExt(ExtractFileName(program), ".log");
+    // Decided once, so that one run's lines stay together in one file.
+    static const std::string path = [] {
+        const std::string program = ProgramPath();
+        return IncludeTrailingPathDelimiter(ProgramFilesDir(ExtractFileDir(program), "STATE")) +
+               ChangeFileExt(ExtractFileName(program), ".log");
+    }();
+    return path;
 }
 
 void SetDiagLogPath(const std::string& path) {

@@ -9,7 +9,8 @@ void WriteDiagLog(const std::string& message);
 
 // The file WriteDiagLog appends to: the program file's path with ".log" as its extension, or,
 // where the program's directory cannot be written, the same file name in the user's state
-// directory.
+// directory. Decided at the first line of a run. Only a regular file is written: a pipe or a
+// device of that name loses the line, and nothing waits for it.
 std::string DiagLogPath();
 
 // Sends the log elsewhere (tests); an empty path restores the normal place.

@@ -8,17 +8,45 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextOption>
+#include <QValidator>
+#include <algorithm>
 
 #include "toolkit/Dialogs.h"
+#include "toolkit/QtText.h"
 
 namespace {
 
 QString Q(const std::string& s) {
-    return QString::fromLocal8Bit(s);
+    return ToQString(s);
 }
 std::string S(const QString& s) {
-    return s.toLocal8Bit().toStdString();
+    return FromQString(s);
 }
+
+bool IsLineBreak(QChar c) {
+    return c == u'\r' || c == u'\n';
+}
+
+// A single-line field holds no line break, however the text comes in (typed, pasted, set from
+// code): a break stored in the settings file would end the value there and start a key of its
+// own.
+QString OneLine(QString text) {
+    text.removeIf(IsLineBreak);
+    return text;
+}
+
+class TOneLineValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        if (std::any_of(input.cbegin(), input.cend(), IsLineBreak)) {
+            pos -=
+                static_cast<int>(std::count_if(input.cbegin(), input.cbegin() + pos, IsLineBreak));
+            input = OneLine(input);
+        }
+        return Acceptable;
+    }
+};
 
 // The items of a combo box, read from and written to the widget.
 class TComboBoxStrings : public TStrings {
@@ -31,13 +59,13 @@ public:
     }
     void Put(int index, const std::string& value) override {
         Check(index, Count());
-        FCombo->setItemText(index, Q(value));
+        FCombo->setItemText(index, OneLine(Q(value)));
     }
     void Insert(int index, const std::string& value) override {
         Check(index, Count() + 1);
         // Inserting must not change what the user typed in the edit part.
         const QString text = FCombo->currentText();
-        FCombo->insertItem(index, Q(value));
+        FCombo->insertItem(index, OneLine(Q(value)));
         FCombo->setEditText(text);
     }
     void Delete(int index) override {
@@ -197,6 +225,7 @@ void TButton::SetCaption(const std::string& value) {
 
 TEdit::TEdit(TComponent* AOwner) : TControl(AOwner, new QLineEdit) {
     SetColor(clWindow);
+    Edit()->setValidator(new TOneLineValidator(Edit()));
     QObject::connect(Edit(), &QLineEdit::textChanged, Widget(), [this] {
         if (OnChange) {
             DispatchEvent([&] { OnChange(this); });
@@ -222,6 +251,7 @@ TComboBox::TComboBox(TComponent* AOwner) : TControl(AOwner, new QComboBox) {
     SetColor(clWindow);
     Combo()->setEditable(true);
     Combo()->setInsertPolicy(QComboBox::NoInsert);
+    Combo()->setValidator(new TOneLineValidator(Combo()));
     FItems = std::make_unique<TComboBoxStrings>(Combo());
     QObject::connect(Combo(), &QComboBox::editTextChanged, Widget(), [this] {
         if (!FSettingText && OnChange) {

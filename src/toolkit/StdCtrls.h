@@ -2,6 +2,8 @@
 // The standard controls of the window: label, button, edit, editable combo box, memo and check
 // box. Events follow the window's conventions: an edit raises OnChange for every change of its
 // text, a combo box only for the user's, a check box raises OnClick whenever Checked changes.
+// Edits and combo boxes hold one line: CR and LF are dropped from whatever text enters them.
+// Every control gives back the bytes it was given (see QtText.h).
 
 #include <memory>
 #include <string>

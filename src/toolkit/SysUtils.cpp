@@ -10,6 +10,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <system_error>
 
 namespace {
 
@@ -198,7 +199,9 @@ std::string UserDataDir(const std::string& kind) {
     } else {
         const char* home = std::getenv("HOME");
         base = std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") +
-               (kind == "STATE" ? "/.local/state" : "/.config");
+               (kind == "STATE"  ? "/.local/state"
+                : kind == "DATA" ? "/.local/share"
+                                 : "/.config");
     }
     const std::string dir = IncludeTrailingPathDelimiter(base) + "latmo";
     ForceDirectories(dir);
@@ -228,11 +231,28 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-bool AppendToFile(const std::string& path, const std::string& data) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+std::string AppendToFile(const std::string& path, const std::string& data) {
+    // A pipe without a reader fails at once instead of waiting for one.
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0) {
-        return false;
+        return SysErrorMessage(errno);
     }
-    const int error = WriteAllToFd(fd, data);
-    return close(fd) == 0 && error == 0;
+    std::string problem;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        problem = SysErrorMessage(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        problem = "Not a regular file";
+    } else if (const int error = WriteAllToFd(fd, data); error != 0) {
+        problem = SysErrorMessage(error);
+    }
+    if (close(fd) != 0 && problem.empty()) {
+        problem = SysErrorMessage(errno);
+    }
+    return problem;
+}
+
+std::string SysErrorMessage(int error) {
+    return std::generic_category().message(error);
 }

@@ -46,17 +46,22 @@ std::string ProgramPath();
 std::string ProgramDir();
 // Whether files can be created in this directory by this process.
 bool DirectoryWritable(const std::string& dir);
-// $XDG_<kind>_HOME or its default under the home directory, with "latmo" appended; created
-// when missing. kind is "CONFIG" or "STATE".
+// $XDG_<kind>_HOME or its default under the home directory (~/.config, ~/.local/state,
+// ~/.local/share), with "latmo" appended; created when missing. kind is "CONFIG", "STATE" or
+// "DATA".
 std::string UserDataDir(const std::string& kind);
 // Writes all bytes to an open descriptor, going on after interruptions and short writes.
 // Returns 0, or the errno of the failure (EIO when the device takes nothing more).
 int WriteAllToFd(int fd, const std::string& data);
 // Whether something of that name exists (a file, a directory, …).
 bool FileExists(const std::string& path);
-// Appends bytes to a file, creating it (mode 0644) when missing; an existing file is never
-// emptied. False when the file could not be opened or written whole.
-bool AppendToFile(const std::string& path, const std::string& data);
+// Appends bytes to a regular file, creating it (mode 0644) when missing; an existing file is
+// never emptied. Opens without waiting and writes to nothing but a regular file, so that a pipe
+// or a device of that name cannot hold the caller up. Returns an empty text, or why the bytes
+// were not written whole ("Not a regular file", or the system's text for the error).
+std::string AppendToFile(const std::string& path, const std::string& data);
+// The system's text for an errno value, such as "Permission denied".
+std::string SysErrorMessage(int error);
 // Where the program keeps a file of its own: beside it, or, where that directory cannot be
 // written (an installed copy), in the user's XDG directory of that kind (UserDataDir).
 std::string ProgramFilesDir(const std::string& programDir, const std::string& kind);

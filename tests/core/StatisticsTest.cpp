@@ -1,11 +1,41 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 #include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "core/LogFiles.h"
 #include "core/Statistics.h"
+#include "toolkit/DiagLog.h"
 
 namespace {
+
+// A fresh directory, removed with its content afterwards.
+struct TScratchDir {
+    explicit TScratchDir(const std::string& what)
+        : Path((std::filesystem::temp_directory_path() /
+                ("latmo-" + what + "-" + std::to_string(getpid())))
+                   .string()) {
+        std::filesystem::remove_all(Path);
+        std::filesystem::create_directories(Path);
+    }
+    ~TScratchDir() { std::filesystem::remove_all(Path); }
+    const std::string Path;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 TEST(TrimmedMean, DropsOneHighestAndOneLowest) {
     struct Row {
@@ -20,6 +50,11 @@ TEST(TrimmedMean, DropsOneHighestAndOneLowest) {
         {{1, -5, -5, -5, -5}, -5.0},
         {{1, 1, 1, 1, 1}, 1.0},
         {{9000, 9000, 9000, 20, 30}, (18030.0) / 3.0},
+        // The longest time-out of a host that fails at once (min starts below it), and the
+        // lowest slot value.
+        {{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
+         (4.0 * INT32_MAX - 99999999) / 3.0},
+        {{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN}, 4.0 * INT32_MIN / 3.0},
     };
     for (const Row& r : rows) {
         EXPECT_NEAR(TrimmedMean(r.ring, 1024).Average, r.mean, 1e-9)
@@ -63,17 +98,65 @@ TEST(UpdateLog, FieldsAreTabSeparatedWithPointDecimals) {
     std::setlocale(LC_TIME, savedTime.c_str());
 }
 
-TEST(UpdateLog, BareNamesGoToTheProgramDirectory) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"ping.log", "/opt/latmo/ping.log"},
-        {"logs/ping.log", "logs/ping.log"},
-        {"/var/log/ping.log", "/var/log/ping.log"},
-        {"", ""},
-        {"./ping.log", "./ping.log"},
+// A bare name goes beside the program, as the settings file does; an installed copy, whose
+// directory cannot be written, puts it into the user's data directory instead of losing it.
+TEST(UpdateLog, BareNamesGoBesideTheProgramOrIntoTheDataDirectory) {
+    const TScratchDir programDir("program");
+    const TScratchDir data("data");
+    setenv("XDG_DATA_HOME", data.Path.c_str(), 1);
+    const std::string unwritable = "/nonexistent/latmo";
+    struct Row {
+        std::string ProgramDir, Typed, Shown;
+    } const rows[] = {
+        {programDir.Path, "ping.log", programDir.Path + "/ping.log"},
+        {unwritable, "ping.log", data.Path + "/latmo/ping.log"},
+        {unwritable, "logs/ping.log", "logs/ping.log"},
+        {unwritable, "/var/log/ping.log", "/var/log/ping.log"},
+        {unwritable, "", ""},
+        {programDir.Path, "./ping.log", "./ping.log"},
     };
-    for (const auto& [typed, shown] : rows) {
-        EXPECT_EQ(CompleteLogFileName(typed, "/opt/latmo"), shown) << typed;
+    for (const Row& r : rows) {
+        EXPECT_EQ(CompleteLogFileName(r.Typed, r.ProgramDir), r.Shown) << r.Typed;
     }
+    unsetenv("XDG_DATA_HOME");
+}
+
+// A pipe or a device named as the log must not hold the window up: only regular files are
+// written, and the diagnostic log says once why the lines are missing.
+TEST(UpdateLog, OnlyARegularFileIsWrittenAndAProblemIsSaidOnce) {
+    const TScratchDir dir("log");
+    const std::string diag = dir.Path + "/diag.log";
+    const std::string pipe = dir.Path + "/pipe.log";
+    const std::string file = dir.Path + "/ping.log";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    SetDiagLogPath(diag);
+    TMeasurementLog log;
+    {
+        // With a reader the pipe could be written: it is still left alone.
+        const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        log.Append(pipe, "line 1\r\n");
+        log.Append(pipe, "line 2\r\n");
+        char buf[16];
+        EXPECT_LE(read(reader, buf, sizeof buf), 0) << "the pipe received a line";
+        close(reader);
+    }
+    log.Append(file, "line 3\r\n");
+    log.Append(pipe, "line 4\r\n");  // no reader now: would wait for one
+    log.Append(dir.Path + "/missing/ping.log", "line 5\r\n");
+    SetDiagLogPath("");
+    EXPECT_EQ(ReadFile(file), "line 3\r\n");
+    const std::string said = ReadFile(diag);
+    const std::string pipeProblem = "Measurement log " + pipe + " not written: Not a regular file";
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 3) << said;
+    size_t at = said.find(pipeProblem);
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(pipeProblem, at + 1), std::string::npos) << "said twice: " << said;
+    EXPECT_NE(said.find(pipe + " not written: No such device or address"), std::string::npos)
+        << "without a reader, nothing waits for one: " << said;
+    EXPECT_NE(said.find("missing/ping.log not written: No such file or directory"),
+              std::string::npos)
+        << said;
 }
 
 }  // namespace

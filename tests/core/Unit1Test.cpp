@@ -21,6 +21,7 @@
 #include "support/FakeRunList.h"
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
+#include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/SysUtils.h"
 
@@ -407,7 +408,8 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     form->EditTimeout->SetText("250");
     form->EditAlarmSec->SetText("120");
     form->EditAlarm->SetText("/opt/alarm.sh");
-    form->EditAlarmParam->SetText("--loud");
+    // A pasted line break would start a key of its own; a byte of an 8-bit code page stays.
+    form->EditAlarmParam->SetText("--loud \xe4\r\nEdit2_Text=3");
     form->EditLog->SetText("/var/tmp/latency.log");
     form->TrackMaxGraph->SetPosition(600);
     form->TrackBarPingSize->SetPosition(64);
@@ -431,7 +433,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Store().FTimeout.load(), 250);
     EXPECT_EQ(form->EditAlarmSec->Text(), "120");
     EXPECT_EQ(form->EditAlarm->Text(), "/opt/alarm.sh");
-    EXPECT_EQ(form->EditAlarmParam->Text(), "--loud");
+    EXPECT_EQ(form->EditAlarmParam->Text(), std::string("--loud \xe4") + "Edit2_Text=3");
     EXPECT_EQ(form->EditLog->Text(), "/var/tmp/latency.log");
     EXPECT_EQ(form->TrackMaxGraph->Position(), 600);
     EXPECT_EQ(form->Label11->Caption(), "Ping size = 64 byte");
@@ -450,6 +452,39 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Top(), 50);
     EXPECT_EQ(form->Width(), 500);
     EXPECT_EQ(form->Height(), 420);
+}
+
+// Closing from the window, the user sees why the settings were not saved; at the end of the
+// session nothing waits for an answer. The file keeps what it held.
+TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
+    const std::string ini = (settingsDir / "Latmo.ini").string();
+    const std::string content = "[TForm1]\r\nEdit2_Text=60\r\n";
+    std::ofstream(ini, std::ios::binary) << content;
+    std::filesystem::permissions(ini, std::filesystem::perms::owner_read |
+                                          std::filesystem::perms::group_read |
+                                          std::filesystem::perms::others_read);
+    SetDiagLogPath((settingsDir / "diag.log").string());
+    const std::string text =
+        "Settings not saved: Cannot create file \"" + ini + "\". Permission denied";
+    for (const bool sessionEnds : {false, true}) {
+        dialogs.clear();
+        Open();
+        EXPECT_EQ(form->Edit2->Text(), "60");
+        if (sessionEnds) {
+            form->WMQueryEndSession();
+        }
+        ::testing::internal::CaptureStderr();
+        form.reset();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "latmo: " + text + "\n");
+        EXPECT_EQ(dialogs,
+                  sessionEnds ? std::vector<std::string>{} : std::vector<std::string>{text})
+            << (sessionEnds ? "session end" : "closed from the window");
+    }
+    SetDiagLogPath("");
+    std::ifstream in(ini, std::ios::binary);
+    std::stringstream kept;
+    kept << in.rdbuf();
+    EXPECT_EQ(kept.str(), content);
 }
 
 TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgramOrADataDirectory) {

@@ -22,6 +22,15 @@ std::vector<std::string> HostArguments(const TLabHostOptions& options) {
     if (options.Decoys) {
         arguments.emplace_back("--decoys");
     }
+    if (options.CutData >= 0) {
+        arguments.insert(arguments.end(), {"--cut-data", std::to_string(options.CutData)});
+    }
+    if (options.FlipData) {
+        arguments.emplace_back("--flip-data");
+    }
+    if (options.OtherSource) {
+        arguments.emplace_back("--other-source");
+    }
     return arguments;
 }
 
@@ -30,11 +39,17 @@ bool ParseHostOptions(const std::vector<std::string>& arguments, TLabHostOptions
         const std::string& name = arguments[i];
         const std::string value = i + 1 < arguments.size() ? arguments[i + 1] : std::string();
         bool good = true;
-        if (name == "--decoys") {
-            options.Decoys = true;
+        bool* flag = name == "--decoys"         ? &options.Decoys
+                     : name == "--flip-data"    ? &options.FlipData
+                     : name == "--other-source" ? &options.OtherSource
+                                                : nullptr;
+        if (flag != nullptr) {
+            *flag = true;
             continue;
         }
-        if (name == "--delay-us") {
+        if (name == "--cut-data") {
+            good = ParseNumber(value, options.CutData) && options.CutData >= 0;
+        } else if (name == "--delay-us") {
             good = ParseNumber(value, options.DelayUs) && options.DelayUs >= 0;
         } else if (name == "--drop") {
             good = ParseNumber(value, options.DropFraction) && options.DropFraction >= 0 &&

@@ -13,6 +13,12 @@ struct TLabHostOptions {
     int ErrorCode = 0;
     // Halfway through the delay, send traffic that resembles the answer but is not it.
     bool Decoys = false;
+    // The reply as a device on the way or a host with several addresses may change it: the
+    // echoed data cut to this many bytes (when 0 or more), every data byte inverted, or sent
+    // from the next address after the host's.
+    int CutData = -1;
+    bool FlipData = false;
+    bool OtherSource = false;
 };
 
 // The responder's arguments for these options, and back. ParseHostOptions is false for

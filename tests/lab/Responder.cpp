@@ -1,10 +1,13 @@
 // latmo-lab-responder: answers ICMP echo requests in a lab host's network namespace (whose kernel
 // has been told to ignore them) after a fixed delay, drops a fraction of them, or answers with an
 // ICMP error instead. With --decoys it also sends, halfway through the delay, traffic that looks
-// like an answer but is not one (another sequence, identifier, payload or source, and an error
-// report about another request).
+// like an answer but is not one (another sequence or identifier, and an error report about
+// another request). The reply itself can come changed, as devices on the way or hosts with
+// several addresses change it: with the echoed data cut short (--cut-data N), every data byte
+// inverted (--flip-data), or from the next address after the host's (--other-source).
 //
 //   latmo-lab-responder [--delay-us N] [--drop FRACTION] [--error TYPE/CODE] [--decoys]
+//                       [--cut-data N] [--flip-data] [--other-source]
 //
 // Writes "ready" to standard output once it listens. Runs until killed.
 
@@ -161,8 +164,20 @@ private:
             BuildError(answer.Message, *datagram, request->Sequence, FOptions.ErrorType,
                        FOptions.ErrorCode);
         } else {
+            std::vector<uint8_t> data(request->Body.begin(), request->Body.end());
+            if (FOptions.CutData >= 0 && data.size() > size_t(FOptions.CutData)) {
+                data.resize(size_t(FOptions.CutData));
+            }
+            if (FOptions.FlipData) {
+                for (uint8_t& b : data) {
+                    b = uint8_t(~b);
+                }
+            }
+            if (FOptions.OtherSource) {
+                answer.ForgedSource = OtherAddress(*datagram);
+            }
             BuildIcmpMessage(answer.Message, kIcmpEchoReply, 0, request->Identifier,
-                             request->Sequence, request->Body);
+                             request->Sequence, data);
         }
         FQueue.push(std::move(answer));
         return true;
@@ -189,25 +204,24 @@ private:
     void ScheduleDecoys(const TIpv4Datagram& datagram, const TIcmpMessage& request, int64_t due) {
         const uint16_t id = request.Identifier;
         const uint16_t seq = request.Sequence;
-        std::vector<uint8_t> body(request.Body.begin(), request.Body.end());
-        std::vector<TPending> decoys(5);
-        BuildIcmpMessage(decoys[0].Message, kIcmpEchoReply, 0, id, uint16_t(seq + 1), body);
-        BuildIcmpMessage(decoys[1].Message, kIcmpEchoReply, 0, uint16_t(id + 1), seq, body);
-        if (body.empty()) {
-            body.push_back(0);
-        } else {
-            body.front() ^= 0xff;
-        }
-        BuildIcmpMessage(decoys[2].Message, kIcmpEchoReply, 0, id, seq, body);
-        BuildIcmpMessage(decoys[3].Message, kIcmpEchoReply, 0, id, seq, request.Body);
-        decoys[3].ForgedSource = htonl(ntohl(datagram.Destination) + 1);
-        BuildError(decoys[4].Message, datagram, uint16_t(seq + 1), kIcmpDestUnreachable, 1);
+        std::vector<TPending> decoys(4);
+        BuildIcmpMessage(decoys[0].Message, kIcmpEchoReply, 0, id, uint16_t(seq + 1), request.Body);
+        BuildIcmpMessage(decoys[1].Message, kIcmpEchoReply, 0, uint16_t(id + 1), seq, request.Body);
+        // From another address too: only the identifier and sequence tell a reply.
+        BuildIcmpMessage(decoys[2].Message, kIcmpEchoReply, 0, id, uint16_t(seq - 1), request.Body);
+        decoys[2].ForgedSource = OtherAddress(datagram);
+        BuildError(decoys[3].Message, datagram, uint16_t(seq + 1), kIcmpDestUnreachable, 1);
         for (TPending& decoy : decoys) {
             decoy.DueNs = due;
             decoy.Order = FOrder++;
             decoy.To = datagram.Source;
             FQueue.push(std::move(decoy));
         }
+    }
+
+    // The address after the host's own, in its link's network.
+    static uint32_t OtherAddress(const TIpv4Datagram& request) {
+        return htonl(ntohl(request.Destination) + 1);
     }
 
     void Send(const TPending& pending) {
@@ -255,7 +269,8 @@ int main(int argc, char** argv) {
     if (!ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
         std::fprintf(stderr,
                      "usage: latmo-lab-responder [--delay-us N] [--drop FRACTION] "
-                     "[--error TYPE/CODE] [--decoys]\n");
+                     "[--error TYPE/CODE] [--decoys] [--cut-data N] [--flip-data] "
+                     "[--other-source]\n");
         return 2;
     }
     // Wake-ups on time matter more here than fairness: take a real-time priority where allowed

@@ -158,9 +158,9 @@ TEST_P(EchoLab, ErrorReportsAboutTheRequestEndTheProbe) {
     }
 }
 
-// Replies with another sequence, identifier, payload or source, an error report about another
-// request, and another thread's echoes to a second host (through the same service object) all
-// pass during the wait.
+// Replies with another sequence or identifier (one of them from another address), an error
+// report about another request, and another thread's echoes to a second host (through the same
+// service object) all pass during the wait.
 TEST_P(EchoLab, OtherIcmpTrafficIsIgnored) {
     const std::string host = lab->AddHost({.DelayUs = 80000, .Decoys = true});
     const std::string busy = lab->AddHost({.DelayUs = 2000});
@@ -181,6 +181,34 @@ TEST_P(EchoLab, OtherIcmpTrafficIsIgnored) {
     other.join();
     EXPECT_EQ(probe.Error, "");
     EXPECT_NEAR(probe.Slot, 80, 1);
+}
+
+// A device that cuts the echoed data short or changes it, or a host that answers from another
+// of its addresses: the reply is still the reply, as the system's echo call takes it, and says
+// what came back from whom.
+TEST_P(EchoLab, ChangedRepliesStillCount) {
+    struct Row {
+        const char* Case;
+        TLabHostOptions Options;
+        uint16_t DataSize;
+        bool OtherSource;
+    } const rows[] = {
+        {"data cut short", {.DelayUs = 20000, .CutData = 100}, 100, false},
+        {"no data left", {.DelayUs = 20000, .CutData = 0}, 0, false},
+        {"data inverted", {.DelayUs = 20000, .FlipData = true}, 1023, false},
+        {"another source", {.DelayUs = 20000, .OtherSource = true}, 1023, true},
+    };
+    for (const Row& r : rows) {
+        const std::string host = lab->AddHost(r.Options);
+        const TProbe probe = Probe(host, 1000);
+        EXPECT_EQ(probe.Error, "") << r.Case;
+        EXPECT_NEAR(probe.Slot, 20, 1) << r.Case;
+        EXPECT_EQ(probe.Lost, 0) << r.Case;
+        EXPECT_EQ(probe.Reply.DataSize, r.DataSize) << r.Case;
+        const uint32_t from =
+            r.OtherSource ? htonl(ntohl(inet_addr(host.c_str())) + 1) : inet_addr(host.c_str());
+        EXPECT_EQ(probe.Reply.Address, from) << r.Case;
+    }
 }
 
 // The first request's reply comes 200 ms into the second request's wait, on the same socket.

@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "platform/linux/IcmpMatch.h"
 #include "platform/linux/IcmpSocket.h"
 #include "platform/linux/IcmpWire.h"
 #include "platform/linux/LinuxIcmpEcho.h"
@@ -96,6 +98,95 @@ TEST(IcmpWire, DatagramsAreReadWithinTheirBytes) {
     for (size_t i = 0; i < rejected.size(); ++i) {
         EXPECT_FALSE(ReadIpv4Datagram(rejected[i])) << i;
     }
+}
+
+// Raw sockets hand over whole datagrams, datagram sockets the ICMP message and its sender; one
+// table serves both. What the system's echo call takes as the reply counts: identifier and
+// sequence decide, whatever became of the data and whoever sent it.
+TEST(IcmpMatch, RepliesAreKnownByIdentifierAndSequence) {
+    const uint32_t host = inet_addr("198.18.1.2");
+    const uint32_t other = inet_addr("198.18.1.3");
+    const uint32_t router = inet_addr("198.18.9.1");
+    const TEchoRequestId ours{host, 0x1234, 0x0042};
+    const std::vector<uint8_t> data(32, 0x5a);
+    const auto icmp = [](uint8_t type, uint8_t code, uint16_t id, uint16_t seq,
+                         const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> message;
+        BuildIcmpMessage(message, type, code, id, seq, body);
+        return message;
+    };
+    const auto ipv4 = [](uint32_t from, uint32_t to, const std::vector<uint8_t>& payload) {
+        std::vector<uint8_t> packet(20, 0);
+        packet[0] = 0x45;
+        packet[2] = static_cast<uint8_t>((20 + payload.size()) >> 8);
+        packet[3] = static_cast<uint8_t>((20 + payload.size()) & 0xff);
+        packet[8] = 64;
+        packet[9] = kIpProtocolIcmp;
+        std::memcpy(&packet[12], &from, 4);
+        std::memcpy(&packet[16], &to, 4);
+        packet.insert(packet.end(), payload.begin(), payload.end());
+        return packet;
+    };
+    const auto request = [&](uint32_t to, uint16_t seq) {
+        const std::vector<uint8_t> sent =
+            ipv4(inet_addr("198.18.1.1"), to, icmp(kIcmpEchoRequest, 0, 0x1234, seq, data));
+        return std::vector<uint8_t>(sent.begin(), sent.begin() + 28);  // header and 8 bytes
+    };
+    std::vector<uint8_t> flipped = data;
+    for (uint8_t& b : flipped) {
+        b = static_cast<uint8_t>(~b);
+    }
+    std::vector<uint8_t> badSum = icmp(kIcmpEchoReply, 0, 0x1234, 0x0042, data);
+    badSum.back() ^= 1;
+
+    struct Row {
+        const char* Case;
+        uint32_t From;
+        std::vector<uint8_t> Message;
+        std::optional<TEchoAnswer> Expected;
+        bool RawOnly = false;
+    } const rows[] = {
+        {"the reply as sent", host, icmp(0, 0, 0x1234, 0x0042, data), TEchoAnswer{0, host, 32}},
+        {"data cut short", host, icmp(0, 0, 0x1234, 0x0042, {1, 2, 3}), TEchoAnswer{0, host, 3}},
+        {"no data left", host, icmp(0, 0, 0x1234, 0x0042, {}), TEchoAnswer{0, host, 0}},
+        {"data changed", host, icmp(0, 0, 0x1234, 0x0042, flipped), TEchoAnswer{0, host, 32}},
+        {"from another address", other, icmp(0, 0, 0x1234, 0x0042, data),
+         TEchoAnswer{0, other, 32}},
+        {"another sequence", host, icmp(0, 0, 0x1234, 0x0043, data), std::nullopt},
+        {"another identifier", host, icmp(0, 0, 0x1235, 0x0042, data), std::nullopt},
+        {"a request with our numbers", host, icmp(8, 0, 0x1234, 0x0042, data), std::nullopt},
+        {"a broken checksum", host, badSum, std::nullopt, true},
+        {"unreachable, about our request", router, icmp(3, 1, 0, 0, request(host, 0x0042)),
+         TEchoAnswer{IP_DEST_HOST_UNREACHABLE, router, 0}, true},
+        {"time exceeded, about our request", router, icmp(11, 0, 0, 0, request(host, 0x0042)),
+         TEchoAnswer{IP_TTL_EXPIRED_TRANSIT, router, 0}, true},
+        {"unreachable, about another request", router, icmp(3, 1, 0, 0, request(host, 0x0041)),
+         std::nullopt, true},
+        {"unreachable, about a request elsewhere", router, icmp(3, 1, 0, 0, request(other, 0x0042)),
+         std::nullopt, true},
+        {"a redirect quoting our request", router, icmp(5, 1, 0, 0, request(host, 0x0042)),
+         std::nullopt, true},
+    };
+    const auto same = [](const std::optional<TEchoAnswer>& a, const std::optional<TEchoAnswer>& b) {
+        return a.has_value() == b.has_value() &&
+               (!a ||
+                (a->Status == b->Status && a->Address == b->Address && a->DataSize == b->DataSize));
+    };
+    for (const Row& r : rows) {
+        const std::vector<uint8_t> packet = ipv4(r.From, inet_addr("198.18.1.1"), r.Message);
+        EXPECT_TRUE(same(MatchRawDatagram(ours, packet), r.Expected)) << r.Case << ", raw";
+        if (!r.RawOnly) {
+            EXPECT_TRUE(same(MatchPingMessage(ours, r.Message, r.From), r.Expected))
+                << r.Case << ", datagram socket";
+        }
+    }
+    // A datagram socket's error queue names the quoted destination and hands over the quote.
+    const std::vector<uint8_t> quote = icmp(kIcmpEchoRequest, 0, 0x1234, 0x0042, {});
+    EXPECT_TRUE(same(MatchQueuedError(ours, 3, 3, router, host, quote),
+                     TEchoAnswer{IP_DEST_PORT_UNREACHABLE, router, 0}));
+    EXPECT_FALSE(MatchQueuedError(ours, 3, 3, router, other, quote));
+    EXPECT_FALSE(MatchQueuedError(ours, 0, 0, router, host, quote));
+    EXPECT_FALSE(MatchQueuedError({host, 0x1234, 0x0043}, 3, 3, router, host, quote));
 }
 
 TEST(LinuxIcmpEcho, CallsThatCannotBeMadeSaySo) {

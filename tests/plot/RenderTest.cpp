@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QWidget>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -162,6 +163,8 @@ TEST(Render, SegmentsOutsideTheAxesOrFarOutAreSkipped) {
         {"both ends far", {{-1e5, 5}, {1e5, 5}}, false},
         {"inside to far", {{5, 5}, {1e5, 5}}, true},
         {"inside", {{2, 5}, {8, 5}}, true},
+        {"to a value that is not a number", {{5, 5}, {std::nan(""), 5}}, false},
+        {"from minus infinity", {{-std::numeric_limits<double>::infinity(), 5}, {5, 5}}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,13 @@ TEST(Scale, SetMinMaxSwapsAndWidensFlatRanges) {
     struct Case {
         double a, b, min, max;
     };
-    for (const Case& c : {Case{5, 5, 5, 6}, Case{100, 100, 99, 110}, Case{-100, -100, -99, -90},
-                          Case{10, 2, 2, 10}, Case{0, 0, 0, 1}}) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // Ranges that are not finite leave the scale's first range, 0 .. 10.
+    for (const Case& c :
+         {Case{5, 5, 5, 6}, Case{100, 100, 99, 110}, Case{-100, -100, -99, -90}, Case{10, 2, 2, 10},
+          Case{0, 0, 0, 1}, Case{nan, 5, 0, 10}, Case{0, inf, 0, 10}, Case{-inf, -inf, 0, 10},
+          Case{-1e308, 1e308, 0, 10}, Case{1.7e308, 1.7e308, 0, 10}}) {
         Tsp_Scale s;
         s.SetMinMax(c.a, c.b);
         EXPECT_DOUBLE_EQ(s.Min(), c.min) << c.a << " " << c.b;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,8 @@ TEST(Series, EmptySeriesHasNoExtentsAndLeavesTheValueAlone) {
 }
 
 TEST(Series, ExtentsFollowAddsAndDeletes) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
     struct Case {
         const char* name;
         std::vector<std::pair<double, double>> points;
@@ -48,6 +51,17 @@ TEST(Series, ExtentsFollowAddsAndDeletes) {
          {{0.5, 70}},
          {true, 0.5, 3, 10, 70}},
         {"deleting everything", {{1, 10}, {2, 20}}, {0, 0}, {}, {false, -1, -1, -1, -1}},
+        {"values that are not finite are left out",
+         {{nan, 5}, {1, 10}, {2, inf}, {3, 30}, {-inf, 0}},
+         {},
+         {},
+         {true, 1, 3, 10, 30}},
+        {"nothing finite", {{nan, nan}, {1, -inf}}, {}, {}, {false, -1, -1, -1, -1}},
+        {"a rebuild leaves them out too",
+         {{1, 10}, {nan, 0}, {2, 20}},
+         {0},
+         {},
+         {true, 2, 2, 20, 20}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

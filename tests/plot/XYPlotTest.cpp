@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "PlotTestSupport.h"
 
 namespace {
@@ -90,6 +93,24 @@ TEST(XYPlot, ASinglePointGivesAFlatRangeWidenedByTheScale) {
     line.AddXY(0, 100);
     EXPECT_DOUBLE_EQ(plot.LeftAxis()->Min(), 99);
     EXPECT_DOUBLE_EQ(plot.LeftAxis()->Max(), 110);
+}
+
+// A value that is not finite reaching a line leaves the axes with the range of the rest.
+TEST(XYPlot, ValuesThatAreNotFiniteLeaveTheAxesFinite) {
+    Tsp_XYPlot plot(nullptr);
+    for (Tsp_Axis* axis : {plot.LeftAxis(), plot.BottomAxis()}) {
+        axis->SetAutoMin(true);
+        axis->SetAutoMax(true);
+    }
+    Tsp_XYLine line(nullptr);
+    line.SetPlot(&plot);
+    line.AddXY(std::nan(""), std::nan(""));
+    line.AddXY(0, 100);
+    line.AddXY(std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(plot.LeftAxis()->Min(), 99);
+    EXPECT_DOUBLE_EQ(plot.LeftAxis()->Max(), 110);
+    EXPECT_DOUBLE_EQ(plot.BottomAxis()->Min(), 0);
+    EXPECT_DOUBLE_EQ(plot.BottomAxis()->Max(), 1);
 }
 
 TEST(XYPlot, SeriesChangeKeepsTheLayoutUnlessAnAxisMoved) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "TempDir.h"
 #include "settings/JvAppIniFileStorage.h"
@@ -139,6 +141,47 @@ TEST_F(TFileStore, AFailingSaveAtExitIsReportedNotRaised) {
     store->SetWriteFault([](TWriteStep step) { return step == TWriteStep::wsRename ? EIO : 0; });
     EXPECT_NE(Close(store).find("Input/output error"), std::string::npos);
     EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=old\r\n");
+
+    // A file marked read-only in a writable directory is left as it is, also by root; the
+    // owner hears why, as of any other failure.
+    chmod(Ini().c_str(), 0444);
+    store = Open(Dir.Path());
+    std::string told;
+    store->OnSaveError = [&](TObject*, const std::string& message) { told = message; };
+    store->WriteStringValue("k", "new");
+    EXPECT_EQ(Close(store), "latmo: Settings not saved: Cannot create file \"" + Ini() +
+                                "\". Permission denied\n");
+    EXPECT_EQ(told, "Settings not saved: Cannot create file \"" + Ini() + "\". Permission denied");
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=old\r\n");
+}
+
+// The place is decided when the file is read. A program directory that may no longer be written
+// at the end of the run must not send the save into another file than the one read.
+TEST_F(TFileStore, TheFileReadIsTheFileWritten) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to give up the right to write in one thread of the test";
+    }
+    const std::string config = Dir.File("config");
+    fs::create_directory(config);
+    chmod(Dir.Path().c_str(), 0755);
+    chmod(config.c_str(), 0777);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    std::string said;
+    std::string read;
+    // Credentials are per thread in the kernel; the raw call changes only this one's.
+    std::thread([&] {
+        auto store = std::make_unique<TJvAppIniFileStorage>(nullptr);
+        store->SetDefaultSection("TForm1");
+        store->SetFileName("Latmo.ini");  // beside the program, which root may write
+        read = store->FullFileName();
+        ASSERT_EQ(syscall(SYS_setresuid, 65534, 65534, 65534), 0);
+        store->WriteStringValue("k", "v");
+        said = Close(store);
+    }).join();
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(read, IncludeTrailingPathDelimiter(ProgramDir()) + "Latmo.ini");
+    EXPECT_FALSE(fs::exists(config + "/latmo/Latmo.ini")) << "written elsewhere than read";
+    EXPECT_NE(said.find("Cannot create file \"" + read + "\""), std::string::npos) << said;
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ TEST(MemIniFile, ReadRules) {
         {"header wins over =", "[a=b]\r\n[ ]\r\nk=1", "[a=b]\r\n\r\n[]\r\nk=1\r\n\r\n"},
         {"duplicate sections both kept", "[A]\r\nk=1\r\n[a]\r\nk=2",
          "[A]\r\nk=1\r\n\r\n[a]\r\nk=2\r\n\r\n"},
+        {"a leading byte-order mark is read past", "\xEF\xBB\xBF[A]\r\nk=1", "[A]\r\nk=1\r\n\r\n"},
+        {"a byte-order mark elsewhere is text", "[A]\r\n\xEF\xBB\xBFk=1",
+         "[A]\r\n\xEF\xBB\xBFk=1\r\n\r\n"},
         {"8-bit bytes pass", "[\xe4]\r\n\xfc=\xff", "[\xe4]\r\n\xfc=\xff\r\n\r\n"},
         {"nothing", "", ""},
     };

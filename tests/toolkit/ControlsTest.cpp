@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QWidget>
 
 #include "toolkit/ComCtrls.h"
@@ -81,6 +82,49 @@ TEST_F(ControlsTest, MemoLinesSplitAddedTextAtItsBreaks) {
     memo->Lines().Add("one");
     EXPECT_EQ(memo->Lines().Count(), 1);
     EXPECT_EQ(memo->Text(), "one\r\n");
+}
+
+// What the settings hand a control comes back byte for byte, also where it is not UTF-8; a
+// single-line field drops the line breaks of whatever enters it, typed and pasted text included.
+TEST_F(ControlsTest, TextsComeBackByteForByteLessBreaksInSingleLines) {
+    struct Row {
+        const char* Case;
+        std::string In;
+        std::string OneLine;
+    } const rows[] = {
+        {"ASCII", "host.example", "host.example"},
+        {"UTF-8", "h\xc3\xa4st \xe2\x82\xac \xf0\x9f\x98\x80",
+         "h\xc3\xa4st \xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"8-bit code page", "/opt/L\xe4rm.wav", "/opt/L\xe4rm.wav"},
+        {"stray and cut sequences", "\x80x\xbf\xc3", "\x80x\xbf\xc3"},
+        {"overlong, surrogate, too high", "\xc0\x80 \xed\xa0\x80 \xf4\x90\x80\x80",
+         "\xc0\x80 \xed\xa0\x80 \xf4\x90\x80\x80"},
+        {"NUL", std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"line breaks", "x.log\r\nEdit2_Text=3\n\r", "x.logEdit2_Text=3"},
+    };
+    auto* edit = Make<TEdit>(&form, 0, 0, 100, 20);
+    auto* combo = Make<TComboBox>(&form, 0, 30, 100, 20);
+    auto* memo = Make<TMemo>(&form, 0, 60, 100, 60);
+    auto* typed = static_cast<QLineEdit*>(edit->Widget());
+    for (const Row& r : rows) {
+        edit->SetText(r.In);
+        EXPECT_EQ(edit->Text(), r.OneLine) << r.Case;
+        combo->SetText(r.In);
+        EXPECT_EQ(combo->Text(), r.OneLine) << r.Case;
+        combo->Items().Assign(std::vector<std::string>{r.In});
+        combo->Items().Insert(0, r.In);
+        EXPECT_EQ(combo->Items().ToVector(), (std::vector<std::string>{r.OneLine, r.OneLine}))
+            << r.Case;
+        if (r.In == r.OneLine) {
+            memo->Lines().Assign(std::vector<std::string>{r.In});
+            EXPECT_EQ(memo->Lines().ToVector(), std::vector<std::string>{r.In}) << r.Case;
+        }
+        typed->clear();
+        typed->insert(QString::fromUtf8(r.In.data(), static_cast<qsizetype>(r.In.size())));
+        if (r.In.find_first_of("\r\n") != std::string::npos) {
+            EXPECT_EQ(edit->Text(), r.OneLine) << r.Case << ": pasted";
+        }
+    }
 }
 
 TEST_F(ControlsTest, AnchorsAndAlignmentFollowTheParent) {

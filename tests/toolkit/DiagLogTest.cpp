@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include "toolkit/DiagLog.h"
@@ -48,10 +54,27 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(DiagLog, UnwritablePlaceLosesTheLineQuietly) {
-    SetDiagLogPath("/nonexistent-dir/for/latmo.log");
-    EXPECT_NO_THROW(WriteDiagLog("Start"));
+// A pipe in the log's place loses the line; nothing waits for a reader, and a reader gets
+// nothing.
+TEST(DiagLog, OnlyARegularFileTakesTheLine) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("latmo-diag-pipe-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string pipe = (dir / "latmo.log").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    SetDiagLogPath(pipe);
+    auto line = std::async(std::launch::async, [] { WriteDiagLog("Start"); });
+    const bool returned = line.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);  // frees a writer that waits
+    ASSERT_GE(reader, 0);
+    line.wait();
+    EXPECT_TRUE(returned) << "the line waited for a reader";
+    WriteDiagLog("Timer1 error");
+    char buf[128];
+    EXPECT_LE(read(reader, buf, sizeof buf), 0) << "the pipe took a line";
+    close(reader);
     SetDiagLogPath("");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(DiagLog, LivesBesideTheProgramOrInTheStateDirectory) {

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/linux/IcmpMatch.h"
 #include "platform/linux/ReceiveDatagram.h"
 
 namespace {
@@ -52,10 +53,6 @@ uint16_t NextSequence() {
 int Fail(TEchoReply& reply, uint32_t status) {
     reply.Status = status;
     return static_cast<int>(status);
-}
-
-bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
 }  // namespace
@@ -140,7 +137,6 @@ int TIcmpSocket::Echo(uint32_t destination, std::span<const uint8_t> payload, ui
     TExpected expected;
     expected.Destination = destination;
     expected.Sequence = NextSequence();
-    expected.Payload = payload;
     BuildIcmpMessage(FRequest, kIcmpEchoRequest, 0, FIdentifier, expected.Sequence, payload);
 
     sockaddr_in to{};
@@ -191,10 +187,6 @@ int TIcmpSocket::Echo(uint32_t destination, std::span<const uint8_t> payload, ui
     }
 }
 
-bool TIcmpSocket::IsOurEcho(const TExpected& expected, const TIcmpMessage& message) const {
-    return message.Identifier == FIdentifier && message.Sequence == expected.Sequence;
-}
-
 int TIcmpSocket::ReadReply(const TExpected& expected, TEchoReply& reply) {
     TReceivedDatagram received;
     // A failing read here is a pending error on a datagram socket (its details follow in the
@@ -205,62 +197,25 @@ int TIcmpSocket::ReadReply(const TExpected& expected, TEchoReply& reply) {
         return kNotOurs;
     }
     const std::span<const uint8_t> bytes(FBuffer.data(), received.Size);
-    if (FKind == TIcmpSocketKind::Raw) {
-        const int result = MatchRawPacket(expected, bytes, reply);
-        if (result != 0) {
-            return result;
-        }
-    } else {
-        const auto message = ReadIcmpMessage(bytes);
-        if (!message || message->Type != kIcmpEchoReply || !IsOurEcho(expected, *message) ||
-            received.From.sin_addr.s_addr != expected.Destination ||
-            !SameBytes(message->Body, expected.Payload)) {
-            return kNotOurs;
-        }
+    const TEchoRequestId request{expected.Destination, FIdentifier, expected.Sequence};
+    const std::optional<TEchoAnswer> answer =
+        FKind == TIcmpSocketKind::Raw
+            ? MatchRawDatagram(request, bytes)
+            : MatchPingMessage(request, bytes, received.From.sin_addr.s_addr);
+    if (!answer) {
+        return kNotOurs;
+    }
+    reply.Address = answer->Address;
+    if (answer->Status != IP_SUCCESS) {
+        return Fail(reply, answer->Status);
     }
     const int64_t ns =
         RoundTripNs(expected.SentRealtimeNs, expected.SentMonotonicNs, nowMono, received.StampNs);
-    reply.Address = expected.Destination;
     reply.Status = IP_SUCCESS;
     reply.RoundTripTime = static_cast<uint32_t>((ns + kNsPerMs / 2) / kNsPerMs);
     reply.RoundTripMicros = (ns + kNsPerUs / 2) / kNsPerUs;
-    reply.DataSize = static_cast<uint16_t>(expected.Payload.size());
+    reply.DataSize = answer->DataSize;
     return 0;
-}
-
-// A raw socket receives whole IPv4 datagrams, replies and error reports alike. Returns 0 for
-// our reply, an IP status for an error report about our request, kNotOurs for the rest.
-int TIcmpSocket::MatchRawPacket(const TExpected& expected, std::span<const uint8_t> packet,
-                                TEchoReply& reply) const {
-    const auto datagram = ReadIpv4Datagram(packet);
-    if (!datagram || datagram->Protocol != kIpProtocolIcmp ||
-        InternetChecksum(datagram->Payload) != 0) {
-        return kNotOurs;
-    }
-    const auto message = ReadIcmpMessage(datagram->Payload);
-    if (!message) {
-        return kNotOurs;
-    }
-    if (message->Type == kIcmpEchoReply) {
-        const bool ours = IsOurEcho(expected, *message) &&
-                          datagram->Source == expected.Destination &&
-                          SameBytes(message->Body, expected.Payload);
-        return ours ? 0 : kNotOurs;
-    }
-    const uint32_t status = IcmpErrorStatus(message->Type, message->Code);
-    // An error report quotes the IP header of the datagram it is about and at least the first
-    // eight bytes of its payload: our request's type, identifier and sequence number.
-    const auto quoted = ReadIpv4Datagram(message->Body);
-    if (status == 0 || !quoted || quoted->Protocol != kIpProtocolIcmp ||
-        quoted->Destination != expected.Destination) {
-        return kNotOurs;
-    }
-    const auto request = ReadIcmpMessage(quoted->Payload);
-    if (!request || request->Type != kIcmpEchoRequest || !IsOurEcho(expected, *request)) {
-        return kNotOurs;
-    }
-    reply.Address = datagram->Source;
-    return Fail(reply, status);
 }
 
 // On a datagram socket the kernel delivers ICMP errors about our requests to the error queue:
@@ -278,16 +233,16 @@ int TIcmpSocket::ReadErrorQueue(const TExpected& expected, TEchoReply& reply) {
     }
     // Errors of local origin (a send the kernel could not make) are reported by sendto already.
     const auto& error = received.Error;
-    if (!error || error->Origin != SO_EE_ORIGIN_ICMP ||
-        received.From.sin_addr.s_addr != expected.Destination) {
+    if (!error || error->Origin != SO_EE_ORIGIN_ICMP) {
         return kNotOurs;
     }
-    const auto request = ReadIcmpMessage(std::span<const uint8_t>(FBuffer.data(), received.Size));
-    const uint32_t status = IcmpErrorStatus(error->Type, error->Code);
-    if (status == 0 || !request || request->Type != kIcmpEchoRequest ||
-        !IsOurEcho(expected, *request)) {
+    const std::optional<TEchoAnswer> answer =
+        MatchQueuedError({expected.Destination, FIdentifier, expected.Sequence}, error->Type,
+                         error->Code, error->Offender, received.From.sin_addr.s_addr,
+                         std::span<const uint8_t>(FBuffer.data(), received.Size));
+    if (!answer) {
         return kNotOurs;
     }
-    reply.Address = error->Offender;
-    return Fail(reply, status);
+    reply.Address = answer->Address;
+    return Fail(reply, answer->Status);
 }

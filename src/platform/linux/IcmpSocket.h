@@ -1,6 +1,6 @@
 #pragma once
 // One open ICMP socket and the echo exchange over it: send a request, then wait for the reply
-// or error report that belongs to it, letting everything else go by.
+// or error report that belongs to it (IcmpMatch.h), letting everything else go by.
 
 #include <cstdint>
 #include <memory>
@@ -44,7 +44,6 @@ private:
     struct TExpected {
         uint32_t Destination = 0;
         uint16_t Sequence = 0;
-        std::span<const uint8_t> Payload;
         int64_t SentRealtimeNs = 0;
         int64_t SentMonotonicNs = 0;
     };
@@ -52,9 +51,6 @@ private:
     static constexpr int kNotOurs = -1;
     int ReadReply(const TExpected& expected, TEchoReply& reply);
     int ReadErrorQueue(const TExpected& expected, TEchoReply& reply);
-    int MatchRawPacket(const TExpected& expected, std::span<const uint8_t> packet,
-                       TEchoReply& reply) const;
-    bool IsOurEcho(const TExpected& expected, const TIcmpMessage& message) const;
 
     const int FFd;
     const TIcmpSocketKind FKind;

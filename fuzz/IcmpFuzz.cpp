@@ -1,0 +1,119 @@
+// Feeds arbitrary bytes to the ICMP reply matching, as each socket kind hands them over: whole
+// IPv4 datagrams (raw socket), ICMP messages with their sender (datagram socket) and error-queue
+// entries. Besides what the sanitizers catch, an answer must be what the bytes say: a reply only
+// for an echo reply with the request's identifier and sequence, with no more data than arrived,
+// and an error only in the IP status numbering.
+//
+// Input: one byte for the kind (raw, message, queued error), the request (destination, then
+// identifier and sequence in network order), for a message its sender, for a queued error the
+// report's type, code, sender and quoted destination; the bytes as received follow.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <span>
+
+#include "platform/IcmpEcho.h"
+#include "platform/linux/IcmpMatch.h"
+#include "platform/linux/IcmpWire.h"
+
+namespace {
+
+class TReader {
+public:
+    explicit TReader(std::span<const uint8_t> bytes) : FBytes(bytes) {}
+    uint8_t Byte() { return FBytes.empty() ? 0 : Take(1)[0]; }
+    uint16_t Word() { return static_cast<uint16_t>((Byte() << 8) | Byte()); }
+    uint32_t Address() {
+        uint32_t a = 0;
+        const auto bytes = Take(4);
+        std::memcpy(&a, bytes.data(), bytes.size());
+        return a;
+    }
+    std::span<const uint8_t> Rest() const { return FBytes; }
+
+private:
+    std::span<const uint8_t> Take(size_t n) {
+        const auto part = FBytes.first(std::min(n, FBytes.size()));
+        FBytes = FBytes.subspan(part.size());
+        return part;
+    }
+    std::span<const uint8_t> FBytes;
+};
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "icmp fuzz: %s\n", what);
+    std::abort();
+}
+
+bool KnownStatus(uint32_t status) {
+    return (status >= IP_BUF_TOO_SMALL && status <= IP_BAD_DESTINATION) ||
+           status == IP_NEGOTIATING_IPSEC || status == IP_GENERAL_FAILURE;
+}
+
+// The reply the message must be, read afresh.
+void CheckReply(const TEchoRequestId& request, const TEchoAnswer& answer,
+                std::span<const uint8_t> message) {
+    const auto read = ReadIcmpMessage(message);
+    if (!read || read->Type != kIcmpEchoReply || read->Identifier != request.Identifier ||
+        read->Sequence != request.Sequence) {
+        Fail("a reply that is not an echo reply with our numbers");
+    }
+    if (answer.DataSize > read->Body.size()) {
+        Fail("more data than arrived");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TReader in(std::span<const uint8_t>(data, size));
+    const uint8_t kind = in.Byte() % 3;
+    TEchoRequestId request;
+    request.Destination = in.Address();
+    request.Identifier = in.Word();
+    request.Sequence = in.Word();
+
+    std::optional<TEchoAnswer> answer;
+    std::span<const uint8_t> message;
+    if (kind == 0) {
+        const auto bytes = in.Rest();
+        answer = MatchRawDatagram(request, bytes);
+        if (const auto datagram = ReadIpv4Datagram(bytes)) {
+            if (datagram->Header.data() != bytes.data() ||
+                datagram->Payload.data() + datagram->Payload.size() > bytes.data() + bytes.size()) {
+                Fail("a datagram read outside its bytes");
+            }
+            message = datagram->Payload;
+        } else if (answer) {
+            Fail("an answer from bytes that are no datagram");
+        }
+    } else if (kind == 1) {
+        const uint32_t from = in.Address();
+        message = in.Rest();
+        answer = MatchPingMessage(request, message, from);
+        if (answer && answer->Address != from) {
+            Fail("a reply from another sender than the socket named");
+        }
+    } else {
+        const uint8_t type = in.Byte();
+        const uint8_t code = in.Byte();
+        const uint32_t offender = in.Address();
+        const uint32_t quoted = in.Address();
+        answer = MatchQueuedError(request, type, code, offender, quoted, in.Rest());
+        if (answer && (answer->Status == IP_SUCCESS || quoted != request.Destination)) {
+            Fail("a queued error that is no report about our request");
+        }
+    }
+    if (answer) {
+        if (answer->Status == IP_SUCCESS) {
+            CheckReply(request, *answer, message);
+        } else if (!KnownStatus(answer->Status)) {
+            Fail("a status outside the IP status numbering");
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,82 @@
+#include "platform/linux/IcmpMatch.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/IcmpEcho.h"
+#include "platform/linux/IcmpWire.h"
+
+namespace {
+
+bool CarriesOurIds(const TEchoRequestId& request, const TIcmpMessage& message) {
+    return message.Identifier == request.Identifier && message.Sequence == request.Sequence;
+}
+
+std::optional<TEchoAnswer> Reply(const TIcmpMessage& message, uint32_t from) {
+    TEchoAnswer answer;
+    answer.Status = IP_SUCCESS;
+    answer.Address = from;
+    answer.DataSize = static_cast<uint16_t>(
+        std::min<size_t>(message.Body.size(), std::numeric_limits<uint16_t>::max()));
+    return answer;
+}
+
+std::optional<TEchoAnswer> Report(uint32_t status, uint32_t from) {
+    TEchoAnswer answer;
+    answer.Status = status;
+    answer.Address = from;
+    return answer;
+}
+
+}  // namespace
+
+std::optional<TEchoAnswer> MatchRawDatagram(const TEchoRequestId& request,
+                                            std::span<const uint8_t> packet) {
+    const auto datagram = ReadIpv4Datagram(packet);
+    if (!datagram || datagram->Protocol != kIpProtocolIcmp ||
+        InternetChecksum(datagram->Payload) != 0) {
+        return std::nullopt;
+    }
+    const auto message = ReadIcmpMessage(datagram->Payload);
+    if (!message) {
+        return std::nullopt;
+    }
+    if (message->Type == kIcmpEchoReply) {
+        return CarriesOurIds(request, *message) ? Reply(*message, datagram->Source) : std::nullopt;
+    }
+    const uint32_t status = IcmpErrorStatus(message->Type, message->Code);
+    // An error report quotes the IP header of the datagram it is about and at least the first
+    // eight bytes of its payload: our request's type, identifier and sequence number.
+    const auto quoted = ReadIpv4Datagram(message->Body);
+    if (status == 0 || !quoted || quoted->Protocol != kIpProtocolIcmp ||
+        quoted->Destination != request.Destination) {
+        return std::nullopt;
+    }
+    const auto sent = ReadIcmpMessage(quoted->Payload);
+    if (!sent || sent->Type != kIcmpEchoRequest || !CarriesOurIds(request, *sent)) {
+        return std::nullopt;
+    }
+    return Report(status, datagram->Source);
+}
+
+std::optional<TEchoAnswer> MatchPingMessage(const TEchoRequestId& request,
+                                            std::span<const uint8_t> message, uint32_t from) {
+    const auto read = ReadIcmpMessage(message);
+    if (!read || read->Type != kIcmpEchoReply || !CarriesOurIds(request, *read)) {
+        return std::nullopt;
+    }
+    return Reply(*read, from);
+}
+
+std::optional<TEchoAnswer> MatchQueuedError(const TEchoRequestId& request, uint8_t type,
+                                            uint8_t code, uint32_t offender,
+                                            uint32_t quotedDestination,
+                                            std::span<const uint8_t> quoted) {
+    const uint32_t status = IcmpErrorStatus(type, code);
+    const auto sent = ReadIcmpMessage(quoted);
+    if (status == 0 || quotedDestination != request.Destination || !sent ||
+        sent->Type != kIcmpEchoRequest || !CarriesOurIds(request, *sent)) {
+        return std::nullopt;
+    }
+    return Report(status, offender);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Which received ICMP traffic answers one echo request: its reply, an error report about it, or
+// nothing of ours. Works on the bytes alone, so whatever a network delivers can be checked
+// without a socket.
+//
+// A reply counts when it is an echo reply carrying our identifier and sequence number, as the
+// system's own echo call takes it: a device on the way may cut the echoed data short or change
+// it, and a host may answer from another of its addresses; the reply tells who answered and how
+// much data came back. An error report counts when it quotes our request to our destination.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+struct TEchoRequestId {
+    uint32_t Destination = 0;  // network order
+    uint16_t Identifier = 0;
+    uint16_t Sequence = 0;
+};
+
+struct TEchoAnswer {
+    uint32_t Status = 0;    // IP_SUCCESS for the reply, else the IP status of the report
+    uint32_t Address = 0;   // who answered or reported, network order
+    uint16_t DataSize = 0;  // echoed data bytes of a reply
+};
+
+// A whole IPv4 datagram as a raw ICMP socket hands it over (its checksum must hold).
+std::optional<TEchoAnswer> MatchRawDatagram(const TEchoRequestId& request,
+                                            std::span<const uint8_t> packet);
+
+// An ICMP message as an ICMP datagram socket hands it over, and the address it came from.
+std::optional<TEchoAnswer> MatchPingMessage(const TEchoRequestId& request,
+                                            std::span<const uint8_t> message, uint32_t from);
+
+// An entry of an ICMP datagram socket's error queue: the report's type and code, its sender,
+// the destination of the datagram it is about, and the ICMP header quoted from that datagram.
+std::optional<TEchoAnswer> MatchQueuedError(const TEchoRequestId& request, uint8_t type,
+                                            uint8_t code, uint32_t offender,
+                                            uint32_t quotedDestination,
+                                            std::span<const uint8_t> quoted);
