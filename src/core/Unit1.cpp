@@ -1,5 +1,6 @@
 #include "core/Unit1.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "plot/XYPlot.h"
@@ -25,6 +26,15 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
     BeginLoading();
     BuildDesign(options);
     WireEvents();
+    // The worker sleeps until one of its flags changes; abfThread1 is cleared only once the
+    // worker has ended.
+    for (TWakingFlag* flag : {&FPingRequest, &FResultsReady, &FPassesAllowed}) {
+        flag->SetWake([this] {
+            if (abfThread1 != nullptr) {
+                abfThread1->Wake();
+            }
+        });
+    }
     CenterOnDesktop();
     EndLoading();
     ReportEchoPermission();
@@ -33,15 +43,18 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
 }
 
 TForm1::~TForm1() {
-    // The settings are saved while the window is whole; the worker must be gone before the
-    // fields it works on.
+    // The settings are saved while the window is whole. The worker goes next, before anything
+    // it works on or wakes for; a probe it is waiting on gives up at once.
     DoDestroy();
+    delete abfThread1;
+    abfThread1 = nullptr;
     DestroyComponents();
 }
 
 void TForm1::WireEvents() {
     OnResize = [this](TObject* s) { FormResize(s); };
     OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
     OnDeactivate = [this](TObject* s) { FormDeactivate(s); };
     OnHide = [this](TObject* s) { FormDeactivate(s); };
     OnCanResize = [this](TObject* s, int& w, int& h, bool& r) { FormCanResize(s, w, h, r); };
@@ -128,8 +141,19 @@ void TForm1::FormCreate(TObject*) {
     }
 }
 
-void TForm1::WMQueryEndSession() {
+int TForm1::WMQueryEndSession() {
     FEndSession = 1;
+    return 1;
+}
+
+void TForm1::FormCloseQuery(TObject*, bool& CanClose) {
+    CanClose = true;
+    FApplication.ProcessMessages();
+    // Nobody is there to answer while the session ends or the program is being ended.
+    if (!FApplication.Terminated() && FEndSession != 1 &&
+        MessageDlg("Close the Latmo?", TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrNo) {
+        CanClose = false;
+    }
 }
 
 void TForm1::Show1Click(TObject*) {
@@ -162,16 +186,17 @@ void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) {
     Resize = true;
 }
 
+int32_t TForm1::TimeoutFromText(const std::string& text) {
+    int32_t timeout = kDefaultTimeoutMs;
+    if (!TryStrToInt(text, timeout)) {
+        timeout = kDefaultTimeoutMs;
+    }
+    return std::clamp(timeout, kMinTimeoutMs, kMaxTimeoutMs);
+}
+
 void TForm1::EditTimeoutExit(TObject*) {
-    int32_t timeout = 9000;
-    if (!TryStrToInt(EditTimeout->Text(), timeout)) {
-        timeout = 9000;
-    }
-    if (timeout < 50) {
-        timeout = 50;
-    }
-    FTimeout = timeout;
-    EditTimeout->SetText(std::to_string(timeout));
+    FTimeout = TimeoutFromText(EditTimeout->Text());
+    EditTimeout->SetText(std::to_string(FTimeout));
 }
 
 void TForm1::EditAlarmExit(TObject*) {

@@ -102,6 +102,7 @@ public:
     void FormResize(TObject* Sender);
     void FormCanResize(TObject* Sender, int& NewWidth, int& NewHeight, bool& Resize);
     void FormClose(TObject* Sender, TCloseAction& Action);
+    void FormCloseQuery(TObject* Sender, bool& CanClose);
     void FormDeactivate(TObject* Sender);
     void Button1Click(TObject* Sender);
     void Edit2Exit(TObject* Sender);
@@ -125,13 +126,22 @@ public:
     void Show1Click(TObject* Sender);
     void Exit1Click(TObject* Sender);
 
-    // The system announces the end of the session: the window closes without asking.
-    void WMQueryEndSession();
+    // The system announces the end of the session: the window closes without asking. Answers
+    // that the session may end (the message's result, 1).
+    int WMQueryEndSession();
 
     // One probe of one host into the working ring (the worker's step; also the warm-up).
     void PingHost(const std::string& host);
     // One pass over the three hosts; the caller holds the store's lock.
     void PingAllHosts();
+
+    // The echo time-out a text in EditTimeout stands for: not a whole number gives 9000 ms;
+    // the value is kept within 50 ms and 60000 ms. A minute is the longest wait that still
+    // makes sense for an echo, and a pass waits up to three of them.
+    static int32_t TimeoutFromText(const std::string& text);
+    static constexpr int32_t kDefaultTimeoutMs = 9000;
+    static constexpr int32_t kMinTimeoutMs = 50;
+    static constexpr int32_t kMaxTimeoutMs = 60000;
 
     // The alarm file as the shell gets it: a bare name missing here is taken from beside the
     // program.
@@ -180,7 +190,7 @@ private:
     int32_t FEndSession = 0;
     // Holds the worker back until start-up has set the time-out: a pass with a time-out of 0
     // would report every host as lost.
-    std::atomic<bool> FPassesAllowed{false};
+    TWakingFlag FPassesAllowed;
     std::atomic<int> FPassesDone{0};
     // A host change met a pass in progress and waits to be applied.
     bool FHostChangePending = false;

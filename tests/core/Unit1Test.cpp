@@ -285,12 +285,59 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
     struct {
         const char* typed;
         int timeout;
-    } const timeouts[] = {{"letters", 9000}, {"10", 50}, {"250", 250}, {"", 9000}, {"-1", 50}};
+    } const timeouts[] = {{"letters", 9000}, {"10", 50},       {"250", 250},     {"", 9000},
+                          {"-1", 50},        {"60000", 60000}, {"60001", 60000}, {"900000", 60000}};
     for (const auto& row : timeouts) {
         form->EditTimeout->SetText(row.typed);
         form->EditTimeoutExit(form.get());
         EXPECT_EQ(form->Store().FTimeout.load(), row.timeout) << row.typed;
         EXPECT_EQ(form->EditTimeout->Text(), std::to_string(row.timeout)) << row.typed;
+    }
+}
+
+// Exit in the tray menu brings the window back and asks; an answer of No keeps Latmo running
+// and monitoring. At the session's end, or while the program is being ended, nobody is asked.
+TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
+    struct {
+        const char* name;
+        TModalResult answer;
+        bool sessionEnds;
+        bool terminating;
+        bool asked;
+        bool closed;
+    } const rows[] = {
+        {"answered No", mrNo, false, false, true, false},
+        {"answered Yes", mrYes, false, false, true, true},
+        {"at the session's end", mrNo, true, false, false, true},
+        {"while the program ends", mrNo, false, true, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> asked;
+        SetDialogHook([&](const TDialogRequest& r) {
+            asked.push_back(r.Text);
+            return row.answer;
+        });
+        TApplication app;
+        TForm1 window(app, services, TWindowOptions{settingsDir.string()});
+        window.Hide();  // sitting in the tray
+        if (row.sessionEnds) {
+            EXPECT_EQ(window.WMQueryEndSession(), 1);
+        }
+        if (row.terminating) {
+            app.Terminate();
+        }
+        window.Exit1Click(&window);
+        EXPECT_EQ(asked, row.asked ? std::vector<std::string>{"Close the Latmo?"}
+                                   : std::vector<std::string>{});
+        EXPECT_EQ(window.Visible(), !row.closed);
+        EXPECT_EQ(app.Terminated(), row.closed);
+        if (!row.closed) {
+            const int done = window.PassesDone();
+            window.Button1Click(&window);
+            EXPECT_TRUE(WaitUntil([&] { return window.PassesDone() > done; }))
+                << "still monitoring";
+        }
     }
 }
 

@@ -119,4 +119,56 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
     std::filesystem::remove_all(dir);
 }
 
+// A host that drops every echo and the longest time-out: the pass waits a minute for the reply,
+// and the window still goes within a second.
+TEST(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
+    const std::string why = TLatencyLab::Unavailable();
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    TLatencyLab lab;
+    TLabHostOptions dropping;
+    dropping.DropFraction = 1;
+    const std::string host = lab.AddHost(dropping);
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
+    {
+        const auto inClient = lab.EnterClient();
+        TLinuxNameLookup lookup;
+        TLinuxIcmpEcho echo;
+        TFakeShell shell;
+        TFakeTrayShell tray;
+        const TPlatformServices services{lookup, echo, shell, tray};
+        TApplication application;
+        auto form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.string()});
+        for (TComboBox* box : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+            box->SetText(host);
+        }
+        form->EditTimeout->SetText("60000");
+        form->EditTimeoutExit(form.get());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (form->Store().FHost1 != host && std::chrono::steady_clock::now() < deadline) {
+            form->Timer1Timer(form.get());
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        ASSERT_EQ(form->Store().FHost1, host);
+        // The change came with a request; the pass it starts waits for its first reply.
+        while (form->PassPending() && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        ASSERT_FALSE(form->PassPending()) << "the worker took the request";
+        const int done = form->PassesDone();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(form->PassesDone(), done) << "the pass waits for its reply";
+
+        const auto start = std::chrono::steady_clock::now();
+        form.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+    SetDialogHook(oldHook);
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace

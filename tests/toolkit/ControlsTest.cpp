@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
 
+#include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Form.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/Thread.h"
@@ -166,6 +171,64 @@ TEST(Thread, StopsWhenAskedAndWaitsForItsBody) {
     EXPECT_EQ(loops.load(), 1);
     TThread never(true, [&](TThread&) { loops = -1; });
     EXPECT_TRUE(never.Suspended());
+}
+
+TEST(Thread, AWaitingBodySleepsUntilWokenAndSeesTheStopSignal) {
+    std::atomic<bool> ready{false};
+    std::atomic<int> woken{0};
+    std::atomic<bool> stopSeen{false};
+    {
+        TThread thread(false, [&](TThread& self) {
+            while (!self.Terminated()) {
+                if (self.WaitUntil([&] { return ready.load(); })) {
+                    ready = false;
+                    ++woken;
+                }
+            }
+            pollfd stop{static_cast<int>(self.StopSignal()), POLLIN, 0};
+            stopSeen = poll(&stop, 1, 0) == 1;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(woken.load(), 0);
+        ready = true;
+        thread.Wake();
+        for (int i = 0; i < 200 && woken.load() == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(woken.load(), 1);
+    }  // the stop request ends the endless wait
+    EXPECT_TRUE(stopSeen.load());
+}
+
+// The run ends when the main form closes; a message box answered while the main form is hidden
+// (in the tray) leaves no visible window, and the run goes on all the same.
+TEST(Application, EndsWithItsMainFormNotWithTheLastVisibleWindow) {
+    TApplication application;
+    TForm form(&application);
+    QObject scope;
+    bool answered = false;
+    bool runningAfterwards = false;
+    form.Show();
+    form.Hide();
+    QTimer::singleShot(0, &scope, [&] {
+        QTimer::singleShot(50, &scope, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                box->close();
+            }
+        });
+        ShowDialog(TDialogRequest{"Latmo", "Answered while hidden", TMsgDlgType::mtError, mbOK});
+        answered = true;
+        QTimer::singleShot(200, &scope, [&] {
+            runningAfterwards = true;
+            form.Show();
+            form.Close();
+        });
+    });
+    QTimer::singleShot(5000, &scope, [] { QCoreApplication::exit(2); });
+    EXPECT_EQ(application.Run(), 0);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(runningAfterwards);
+    EXPECT_TRUE(application.Terminated());
 }
 
 }  // namespace
