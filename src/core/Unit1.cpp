@@ -1,10 +1,12 @@
 #include "core/Unit1.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "plot/XYPlot.h"
 #include "settings/JvFormStorage.h"
+#include "settings/Variant.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/StrUtils.h"
@@ -14,6 +16,15 @@ namespace {
 
 // Two names that resolve without asking the network, so the warm-up cannot hold start-up up.
 const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
+
+template <typename Block>
+void Guarded(const char* message, Block&& block) {
+    try {
+        block();
+    } catch (...) {
+        WriteDiagLog(message);
+    }
+}
 
 }  // namespace
 
@@ -83,36 +94,34 @@ void TForm1::WireEvents() {
     TextTrayIcon1->OnClick = [this](TObject* s) { Show1Click(s); };
     Show1->OnClick = [this](TObject* s) { Show1Click(s); };
     Exit1->OnClick = [this](TObject* s) { Exit1Click(s); };
+    home1->OnClick = [this](TObject* s) { home1Click(s); };
+    Label10->OnClick = [this](TObject* s) { Label10Click(s); };
+    ParamLabel1->OnParamClick = [this](TObject* s, const std::string& href) {
+        ParamLabel1ParamClick(s, href);
+    };
     XYPlot1->OnDblClick = [this](TObject* s) { XYPlot1DblClick(s); };
     XYPlot1->OnAxisZoom = [this](Tsp_Axis* a, double& lo, double& hi, bool& can) {
         XYPlot1AxisZoom(a, lo, hi, can);
     };
 }
 
+// Start-up runs in a fixed order. Each guarded block that fails writes its one line to the
+// diagnostic log, and start-up goes on with the next.
 void TForm1::FormCreate(TObject*) {
-    try {
-        JvFormStorage1->RestoreFormPlacement();
-    } catch (...) {
-        WriteDiagLog("Error in JvFormStorage1.RestoreFormPlacement (startup)");
-    }
+    WriteDiagLog("Start");
+    Guarded("Error in JvFormStorage1.RestoreFormPlacement (startup)",
+            [this] { JvFormStorage1->RestoreFormPlacement(); });
     FEndSession = 0;
-    {
-        // The worker is already running but waits for its first request; nothing else holds
-        // the store yet.
+    ResetRings();
+    Guarded("Firs ping error", [this] {
+        // The worker waits for its first request and cannot meet the warm-up; the lock keeps
+        // the rule that the store is only touched under it.
         std::lock_guard<std::mutex> lock(FStoreLock);
-        FRingIndex = 0;
-        FWork.fill(-5);
-        FRing1 = FRing2 = FRing3 = FWork;
-        try {
-            PingHost(kWarmUpHosts[0]);
-            PingHost(kWarmUpHosts[1]);
-        } catch (...) {
-            WriteDiagLog("Firs ping error");
-        }
-        FWork.fill(-5);
-        FRing1 = FRing2 = FRing3 = FWork;
-    }
-    try {
+        PingHost(kWarmUpHosts[0]);
+        PingHost(kWarmUpHosts[1]);
+    });
+    ResetRings();
+    Guarded("Part 1 initialize error", [this] {
         ComboBox1->SetText(Edithost->Text());
         Timer1Timer(this);
         Edit2Exit(this);
@@ -120,25 +129,59 @@ void TForm1::FormCreate(TObject*) {
         TrackMaxGraphChange(this);
         PageControl1Enter(this);
         PageControl1Exit(this);
-    } catch (...) {
-        WriteDiagLog("Part 1 initialize error");
+    });
+    // The request raised above waits until the time-out is set: a pass with a time-out of 0
+    // would count every host as lost. Where the block failed before setting it, the field's
+    // own rule gives it.
+    if (FTimeout == 0) {
+        FTimeout = TimeoutFromText(EditTimeout->Text());
     }
     FPassesAllowed = true;
-    try {
+    Guarded("Part 2 initialize error", [this] {
         TrackBarPingSizeChange(this);
         TrackBarUpdateChange(this);
         FPingRequest = true;
         PageControl1->SetActivePage(TabSheet1);
         TextTrayIcon1->SetEnabled(true);
         FPingRequest = true;
-    } catch (...) {
-        WriteDiagLog("Part 2 initialize error");
+    });
+    Guarded("Part 3: VersionCheck initialize error", [this] { CheckForUpdate(Now()); });
+    Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
+}
+
+void TForm1::ResetRings() {
+    std::lock_guard<std::mutex> lock(FStoreLock);
+    FRingIndex = 0;
+    FWork.fill(-5);
+    FRing1 = FRing2 = FRing3 = FWork;
+}
+
+bool TForm1::UpdateCheckDue(TDateTime last, TDateTime now, int periodDays) {
+    return periodDays < std::fabs(now - last) || last < 1;
+}
+
+void TForm1::CheckForUpdate(TDateTime now) {
+    if (!UpdateCheckDue(StoredDateTime(JvFormStorage1->ReadStoredValue("last")), now,
+                        TrackBarUpdate->Position())) {
+        return;
     }
-    try {
-        Timer1Timer(this);
-    } catch (...) {
-        WriteDiagLog("First Timer1Timer error");
+    // The checker is a separate program; whether it is there or works is not our concern.
+    FServices.Shell.ShellExecute("open", "VersionCheck.exe", "", "", SW_HIDE);
+    // Written with "." whatever the locale, so that a change of locale never makes it
+    // unreadable; StoredDateTime reads either separator.
+    JvFormStorage1->WriteStoredValue("last", FloatToStr(now, '.'));
+}
+
+TDateTime TForm1::StoredDateTime(const TVariant& value) {
+    if (value.Kind() != TVariant::TKind::vkText) {
+        return value.AsFloat();
     }
+    const std::string text = value.AsText();
+    double result = 0;
+    if (TryStrToFloat(text, result, '.') || TryStrToFloat(text, result, ',')) {
+        return result;
+    }
+    throw EConvertError("'" + text + "' is not a valid floating point value");
 }
 
 int TForm1::WMQueryEndSession() {
@@ -163,6 +206,18 @@ void TForm1::Show1Click(TObject*) {
 void TForm1::Exit1Click(TObject* Sender) {
     Show1Click(Sender);
     Close();
+}
+
+void TForm1::home1Click(TObject*) {
+    FServices.Shell.ShellExecute("open", kHomeAddress, "", "", SW_SHOWNORMAL);
+}
+
+void TForm1::Label10Click(TObject*) {
+    FServices.Shell.ShellExecute("open", kAlternateAddress, "", "", SW_SHOWNORMAL);
+}
+
+void TForm1::ParamLabel1ParamClick(TObject*, const std::string& Href) {
+    FServices.Shell.ShellExecute("open", Href, "", "", SW_SHOWNORMAL);
 }
 
 void TForm1::ReportEchoPermission() {

@@ -15,10 +15,12 @@
 #include "toolkit/Menus.h"
 #include "toolkit/ParamLabel.h"
 #include "toolkit/StdCtrls.h"
+#include "toolkit/SysUtils.h"
 #include "toolkit/Timer.h"
 
 class TJvAppIniFileStorage;
 class TJvFormStorage;
+class TVariant;
 class Tsp_Axis;
 class Tsp_XYPlot;
 class Tsp_XYLine;
@@ -125,6 +127,9 @@ public:
     void TimerZoomTimer(TObject* Sender);
     void Show1Click(TObject* Sender);
     void Exit1Click(TObject* Sender);
+    void home1Click(TObject* Sender);
+    void Label10Click(TObject* Sender);
+    void ParamLabel1ParamClick(TObject* Sender, const std::string& Href);
 
     // The system announces the end of the session: the window closes without asking. Answers
     // that the session may end (the message's result, 1).
@@ -143,6 +148,15 @@ public:
     static constexpr int32_t kMinTimeoutMs = 50;
     static constexpr int32_t kMaxTimeoutMs = 60000;
 
+    // The update check of start-up: launches "VersionCheck.exe" when it is due and renews the
+    // stored value "last". Throws when "last" is not a number.
+    void CheckForUpdate(TDateTime now);
+    // Due when more than periodDays lie between the last launch and now, either way (a clock
+    // set back counts too), or when there was none (last below 1).
+    static bool UpdateCheckDue(TDateTime last, TDateTime now, int periodDays);
+    // A stored date-time: a number, or its text with "." or "," as decimal separator.
+    static TDateTime StoredDateTime(const TVariant& value);
+
     // The alarm file as the shell gets it: a bare name missing here is taken from beside the
     // program.
     static std::string ResolveAlarmFile(const std::string& name);
@@ -155,9 +169,14 @@ public:
 
     // The built-in host names: the memo's refill, ComboBox1's items, the default hosts.
     static const char* const kBuiltInHosts[9];
+    // What the About page's two links open.
+    static const char* const kHomeAddress;
+    static const char* const kAlternateAddress;
 
 private:
     void BuildDesign(const TWindowOptions& options);
+    // Every slot of the working ring is "no measurement yet" (-5), and so are the three rings.
+    void ResetRings();
     void BuildStorage(const TWindowOptions& options);
     void BuildGraphPage();
     void BuildPreferencesPages();
