@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <QApplication>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -123,6 +124,49 @@ TEST_F(ControlsTest, PageChangesFromCodeRaiseNoChangeEvent) {
     EXPECT_EQ(changes, 0);
     delete a;
     EXPECT_EQ(pages->PageCount(), 1);
+}
+
+// Exit and enter events belong to focus moving between the window's own controls; another
+// window (a dialog, another application) taking the focus and giving it back moves nothing.
+TEST_F(ControlsTest, OnlyFocusMovingWithinTheWindowRaisesExitAndEnter) {
+    auto* first = Make<TEdit>(&form, 0, 0, 100, 20);
+    auto* second = Make<TEdit>(&form, 0, 30, 100, 20);
+    std::vector<std::string> events;
+    first->OnExit = [&](TObject*) { events.push_back("first exit"); };
+    second->OnEnter = [&](TObject*) { events.push_back("second enter"); };
+    second->OnExit = [&](TObject*) { events.push_back("second exit"); };
+    QWidget other;
+    auto* otherEdit = new QLineEdit(&other);
+    form.Show();
+    other.show();
+    const auto focus = [](QWidget* w) {
+        if (w != nullptr) {
+            QApplication::setActiveWindow(w->window());
+            w->setFocus();
+        } else {
+            QApplication::setActiveWindow(nullptr);
+        }
+        QApplication::processEvents();
+    };
+    focus(first->Widget());
+    events.clear();
+    struct {
+        const char* step;
+        QWidget* to;
+        std::vector<std::string> expected;
+    } const steps[] = {
+        {"another window takes the focus", otherEdit, {}},
+        {"the window gets it back", first->Widget(), {}},
+        {"the application loses it", nullptr, {}},
+        {"the application gets it back", first->Widget(), {}},
+        {"a control of the same window takes it", second->Widget(), {"first exit", "second enter"}},
+        {"another window again", otherEdit, {}},
+    };
+    for (const auto& step : steps) {
+        focus(step.to);
+        EXPECT_EQ(events, step.expected) << step.step;
+        events.clear();
+    }
 }
 
 TEST_F(ControlsTest, PublishedPropertiesAreReachableByName) {
