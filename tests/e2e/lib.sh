@@ -9,12 +9,13 @@ e2e_require() {
     done
 }
 
+# E2E_KEEP=1 leaves the scratch directory in place for a look after a failure.
 e2e_pids=""
 e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null; done
     sleep 0.3
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null; done
-    rm -rf "$work"
+    [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
 
 fail() {
