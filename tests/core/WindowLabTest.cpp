@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -41,34 +42,54 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     return fields;
 }
 
-TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
-    const std::string why = TLatencyLab::Unavailable();
-    if (!why.empty()) {
-        GTEST_SKIP() << why;
+// A lab, a scratch directory for the settings and logs, and dialogs answered with OK.
+class WindowLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = TLatencyLab::Unavailable(); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+        lab = std::make_unique<TLatencyLab>();
+        std::filesystem::create_directories(dir);
+        oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
     }
-    TLatencyLab lab;
+    void TearDown() override {
+        if (lab) {
+            SetDialogHook(oldHook);
+            std::filesystem::remove_all(dir);
+        }
+    }
+
+    // The real network services, made in the lab's client namespace (enter it first).
+    struct TServices {
+        TLinuxNameLookup lookup;
+        TLinuxIcmpEcho echo;
+        TFakeShell shell;
+        TFakeTrayShell tray;
+        TPlatformServices services{lookup, echo, shell, tray};
+    };
+
+    std::unique_ptr<TLatencyLab> lab;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
+    TDialogHook oldHook;
+};
+
+TEST_F(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
     const int delaysMs[3] = {5, 40, 120};
     std::string hosts[3];
     for (int i = 0; i < 3; ++i) {
         TLabHostOptions options;
         options.DelayUs = delaysMs[i] * 1000;
-        hosts[i] = lab.AddHost(options);
+        hosts[i] = lab->AddHost(options);
     }
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
     const std::string logName = (dir / "latency.log").string();
-    const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
     {
         // The window and the worker it starts both live in the lab's client namespace.
-        const auto inClient = lab.EnterClient();
-        TLinuxNameLookup lookup;
-        TLinuxIcmpEcho echo;
-        TFakeShell shell;
-        TFakeTrayShell tray;
-        const TPlatformServices services{lookup, echo, shell, tray};
+        const auto inClient = lab->EnterClient();
+        TServices real;
         TApplication application;
-        TForm1 form(application, services, TWindowOptions{dir.string()});
+        TForm1 form(application, real.services, TWindowOptions{dir.string()});
         form.Show();
 
         // Typed in as a user would: three hosts, a 3-second period, a log file.
@@ -115,34 +136,20 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         EXPECT_EQ(page[2].rfind("Average ping for " + hosts[0] + ": ", 0), 0u);
         EXPECT_NE(page[2].find(" msec. Minimum speed "), std::string::npos);
     }
-    SetDialogHook(oldHook);
-    std::filesystem::remove_all(dir);
 }
 
 // A host that drops every echo and the longest time-out: the pass waits a minute for the reply,
 // and the window still goes within a second.
-TEST(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
-    const std::string why = TLatencyLab::Unavailable();
-    if (!why.empty()) {
-        GTEST_SKIP() << why;
-    }
-    TLatencyLab lab;
+TEST_F(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
     TLabHostOptions dropping;
     dropping.DropFraction = 1;
-    const std::string host = lab.AddHost(dropping);
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
+    const std::string host = lab->AddHost(dropping);
     {
-        const auto inClient = lab.EnterClient();
-        TLinuxNameLookup lookup;
-        TLinuxIcmpEcho echo;
-        TFakeShell shell;
-        TFakeTrayShell tray;
-        const TPlatformServices services{lookup, echo, shell, tray};
+        const auto inClient = lab->EnterClient();
+        TServices real;
         TApplication application;
-        auto form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.string()});
+        auto form =
+            std::make_unique<TForm1>(application, real.services, TWindowOptions{dir.string()});
         for (TComboBox* box : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
             box->SetText(host);
         }
@@ -167,8 +174,6 @@ TEST(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
         form.reset();
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
-    SetDialogHook(oldHook);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
