@@ -130,13 +130,6 @@ void TForm1::FormCreate(TObject*) {
         PageControl1Enter(this);
         PageControl1Exit(this);
     });
-    // The request raised above waits until the time-out is set: a pass with a time-out of 0
-    // would count every host as lost. Where the block failed before setting it, the field's
-    // own rule gives it.
-    if (FTimeout == 0) {
-        FTimeout = TimeoutFromText(EditTimeout->Text());
-    }
-    FPassesAllowed = true;
     Guarded("Part 2 initialize error", [this] {
         TrackBarPingSizeChange(this);
         TrackBarUpdateChange(this);
@@ -147,6 +140,14 @@ void TForm1::FormCreate(TObject*) {
     });
     Guarded("Part 3: VersionCheck initialize error", [this] { CheckForUpdate(Now()); });
     Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
+    // The requests raised above wait until the time-out is set, since a pass with a time-out of
+    // 0 would count every host as lost, and until start-up is through, so that together they
+    // give one first pass. Where block 7 failed before setting the time-out, the field's own
+    // rule gives it.
+    if (FTimeout == 0) {
+        FTimeout = TimeoutFromText(EditTimeout->Text());
+    }
+    FPassesAllowed = true;
 }
 
 void TForm1::ResetRings() {
