@@ -51,13 +51,20 @@ int main(int argc, char** argv) {
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);
-        // Logging out, shutting down or a signal closes the window in order, without a
-        // question, so that the settings are saved on the way out.
-        const TSessionEnd sessionEnd([&] {
-            form->WMQueryEndSession();
-            form->Close();
-            application.Terminate();
-        });
+        // A log-out announced by the session manager marks the session's end and saves, but
+        // leaves Latmo running, since the user may still cancel it. The session's end itself
+        // or a signal closes the window in order, without a question, so that the settings
+        // are written on the way out.
+        const TSessionEnd sessionEnd(
+            [&] {
+                form->WMQueryEndSession();
+                form->FormDeactivate(form.get());
+            },
+            [&] {
+                form->WMQueryEndSession();
+                form->Close();
+                application.Terminate();
+            });
         form->Show();
         const int code = application.Run();
         form.reset();

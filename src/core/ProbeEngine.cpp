@@ -114,12 +114,18 @@ std::string TProbeEngine::EchoStatusText(uint32_t status) {
 }
 
 void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pingSize,
-                            bool stopRequested) {
+                            bool stopRequested, TStopSignal stop) {
     // A stopping worker must get out quickly and leave everything as it was.
     if (stopRequested) {
         return;
     }
     const size_t slot = static_cast<size_t>(std::clamp(store.FRingIndex, 0, kRingSize - 1));
+    const int32_t slotBefore = store.FWork[slot];
+    const std::string errorBefore = store.FPingError;
+    const auto stopped = [&] {
+        store.FWork[slot] = slotBefore;
+        store.FPingError = errorBefore;
+    };
     // One reading for the whole probe: the user may change the time-out meanwhile.
     const int32_t timeoutMs = store.FTimeout;
     store.FWork[slot] = timeoutMs;
@@ -142,10 +148,14 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
 
     // Resolvers fail transiently often enough that one retry pays for itself.
     THostEntry entry;
-    int lookupError = FLookup.GetHostByName(host, entry);
-    if (lookupError != 0) {
+    int lookupError = FLookup.GetHostByName(host, entry, stop);
+    if (lookupError != 0 && lookupError != WSAEINTR) {
         entry = THostEntry{};
-        lookupError = FLookup.GetHostByName(host, entry);
+        lookupError = FLookup.GetHostByName(host, entry, stop);
+    }
+    if (lookupError == WSAEINTR) {
+        stopped();
+        return;
     }
     // A lookup that claims success without an address has no destination to offer.
     if (lookupError == 0 && entry.Addresses.empty()) {
@@ -161,10 +171,14 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
     const size_t payloadSize = static_cast<size_t>(std::clamp(pingSize - 1, 0, kMaxPayload));
     const uint32_t timeout = static_cast<uint32_t>(std::max(timeoutMs, 0));
     TEchoReply reply{};
-    const int echoError =
-        FEcho.SendEcho(res.Handle(), entry.Addresses.front(),
-                       std::span<const uint8_t>(FPayload.data(), payloadSize), timeout, reply);
+    const int echoError = FEcho.SendEcho(res.Handle(), entry.Addresses.front(),
+                                         std::span<const uint8_t>(FPayload.data(), payloadSize),
+                                         timeout, reply, stop);
     FLastReply = reply;
+    if (echoError == ECHO_ERROR_CANCELLED) {
+        stopped();
+        return;
+    }
 
     if (echoError != 0) {
         store.FPingError = "Error " + std::to_string(echoError) + " in call to " +

@@ -15,8 +15,10 @@ public:
     TProbeEngine(TNameLookup& lookup, TIcmpEcho& echo);
 
     // Probes `host` into store.FWork[store.FRingIndex]; see the .cpp for the rules. Never
-    // throws for network reasons; failures end up as text in store.FPingError.
-    void PingHost(TSampleStore& store, const std::string& host, int pingSize, bool stopRequested);
+    // throws for network reasons; failures end up as text in store.FPingError. The lookup and
+    // the echo give up when `stop` is raised, and the store is left as the probe found it.
+    void PingHost(TSampleStore& store, const std::string& host, int pingSize, bool stopRequested,
+                  TStopSignal stop = kNoStopSignal);
 
     // The reply record of the latest echo (for measuring the engine itself).
     const TEchoReply& LastReply() const { return FLastReply; }

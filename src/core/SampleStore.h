@@ -5,12 +5,35 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
 // Five round-trip times in milliseconds; a value below 1 marks a slot without a measurement.
 using TRing = std::array<int32_t, 5>;
 inline constexpr int kRingSize = 5;
+
+// A flag one thread raises and the other takes. Every change wakes the worker (through the hook
+// the window gives it), so the worker sleeps until something it waits for has changed instead of
+// looking again and again.
+class TWakingFlag {
+public:
+    TWakingFlag& operator=(bool value) {
+        FValue.store(value);
+        if (FWake) {
+            FWake();
+        }
+        return *this;
+    }
+    operator bool() const { return FValue.load(); }
+    bool load() const { return FValue.load(); }
+    // Given once, before the worker starts.
+    void SetWake(std::function<void()> wake) { FWake = std::move(wake); }
+
+private:
+    std::atomic<bool> FValue{false};
+    std::function<void()> FWake;
+};
 
 struct TSampleStore {
     // Held by the worker for a whole pass and by the user-interface thread for a whole
@@ -34,7 +57,7 @@ struct TSampleStore {
     std::atomic<int32_t> FTimeout{0};      // echo time-out, milliseconds
     std::atomic<int32_t> FPingSize{1024};  // bytes, the position of the ping-size track bar
     // Raised by the user-interface thread, taken by the worker when a pass begins.
-    std::atomic<bool> FPingRequest{false};
+    TWakingFlag FPingRequest;
     // Raised by the worker when a pass ends, taken by the collection.
-    std::atomic<bool> FResultsReady{false};
+    TWakingFlag FResultsReady;
 };

@@ -71,6 +71,20 @@ void TabfThreadComponent::Sleep(int ms) {
     }
 }
 
+bool TabfThreadComponent::WaitUntil(const std::function<bool()>& ready, int ms) {
+    return FThread ? FThread->WaitUntil(ready, ms) : ready();
+}
+
+void TabfThreadComponent::Wake() {
+    if (FThread) {
+        FThread->Wake();
+    }
+}
+
+TStopSignal TabfThreadComponent::StopSignal() const {
+    return FThread ? FThread->StopSignal() : kNoStopSignal;
+}
+
 void TabfThreadComponent::Loaded() {
     TComponent::Loaded();
     if (FThread && !FSuspended) {

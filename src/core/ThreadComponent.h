@@ -31,6 +31,13 @@ public:
     bool Terminated() const;
     // For the thread's own body: rests up to ms milliseconds, less when asked to stop.
     void Sleep(int ms);
+    // For the thread's own body: sleeps until ready() holds (looked at again on every Wake()),
+    // the thread is asked to stop or, with ms >= 0, ms milliseconds have passed.
+    bool WaitUntil(const std::function<bool()>& ready, int ms = -1);
+    // Lets the body's WaitUntil look at its condition again.
+    void Wake();
+    // Raised when the thread is asked to stop; the body's waits on the system watch it.
+    TStopSignal StopSignal() const;
     // Replaces the thread by a new one and starts it.
     void RestartThread();
 

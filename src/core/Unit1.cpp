@@ -1,9 +1,12 @@
 #include "core/Unit1.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "plot/XYPlot.h"
 #include "settings/JvFormStorage.h"
+#include "settings/Variant.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/StrUtils.h"
@@ -13,6 +16,15 @@ namespace {
 
 // Two names that resolve without asking the network, so the warm-up cannot hold start-up up.
 const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
+
+template <typename Block>
+void Guarded(const char* message, Block&& block) {
+    try {
+        block();
+    } catch (...) {
+        WriteDiagLog(message);
+    }
+}
 
 }  // namespace
 
@@ -25,6 +37,15 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
     BeginLoading();
     BuildDesign(options);
     WireEvents();
+    // The worker sleeps until one of its flags changes; abfThread1 is cleared only once the
+    // worker has ended.
+    for (TWakingFlag* flag : {&FPingRequest, &FResultsReady, &FPassesAllowed}) {
+        flag->SetWake([this] {
+            if (abfThread1 != nullptr) {
+                abfThread1->Wake();
+            }
+        });
+    }
     CenterOnDesktop();
     EndLoading();
     ReportEchoPermission();
@@ -33,15 +54,18 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
 }
 
 TForm1::~TForm1() {
-    // The settings are saved while the window is whole; the worker must be gone before the
-    // fields it works on.
+    // The settings are saved while the window is whole. The worker goes next, before anything
+    // it works on or wakes for; a probe it is waiting on gives up at once.
     DoDestroy();
+    delete abfThread1;
+    abfThread1 = nullptr;
     DestroyComponents();
 }
 
 void TForm1::WireEvents() {
     OnResize = [this](TObject* s) { FormResize(s); };
     OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
     OnDeactivate = [this](TObject* s) { FormDeactivate(s); };
     OnHide = [this](TObject* s) { FormDeactivate(s); };
     OnCanResize = [this](TObject* s, int& w, int& h, bool& r) { FormCanResize(s, w, h, r); };
@@ -72,41 +96,35 @@ void TForm1::WireEvents() {
     TextTrayIcon1->OnClick = [this](TObject* s) { Show1Click(s); };
     Show1->OnClick = [this](TObject* s) { Show1Click(s); };
     Exit1->OnClick = [this](TObject* s) { Exit1Click(s); };
+    home1->OnClick = [this](TObject* s) { home1Click(s); };
+    Label10->OnClick = [this](TObject* s) { Label10Click(s); };
+    ParamLabel1->OnParamClick = [this](TObject* s, const std::string& href) {
+        ParamLabel1ParamClick(s, href);
+    };
     XYPlot1->OnDblClick = [this](TObject* s) { XYPlot1DblClick(s); };
     XYPlot1->OnAxisZoom = [this](Tsp_Axis* a, double& lo, double& hi, bool& can) {
         XYPlot1AxisZoom(a, lo, hi, can);
     };
 }
 
+// Start-up runs in a fixed order. Each guarded block that fails writes its one line to the
+// diagnostic log, and start-up goes on with the next.
 void TForm1::FormCreate(TObject*) {
-    try {
-        JvFormStorage1->RestoreFormPlacement();
-    } catch (...) {
-        WriteDiagLog("Error in JvFormStorage1.RestoreFormPlacement (startup)");
-    }
-    try {
-        CheckBoxOneInstanceClick(this);
-    } catch (...) {
-        WriteDiagLog("Error in CheckBoxOneInstanceClick");
-    }
+    WriteDiagLog("Start");
+    Guarded("Error in JvFormStorage1.RestoreFormPlacement (startup)",
+            [this] { JvFormStorage1->RestoreFormPlacement(); });
+    Guarded("Error in CheckBoxOneInstanceClick", [this] { CheckBoxOneInstanceClick(this); });
     FEndSession = 0;
-    {
-        // The worker is already running but waits for its first request; nothing else holds
-        // the store yet.
+    ResetRings();
+    Guarded("Firs ping error", [this] {
+        // The worker waits for its first request and cannot meet the warm-up; the lock keeps
+        // the rule that the store is only touched under it.
         std::lock_guard<std::mutex> lock(FStoreLock);
-        FRingIndex = 0;
-        FWork.fill(-5);
-        FRing1 = FRing2 = FRing3 = FWork;
-        try {
-            PingHost(kWarmUpHosts[0]);
-            PingHost(kWarmUpHosts[1]);
-        } catch (...) {
-            WriteDiagLog("Firs ping error");
-        }
-        FWork.fill(-5);
-        FRing1 = FRing2 = FRing3 = FWork;
-    }
-    try {
+        PingHost(kWarmUpHosts[0]);
+        PingHost(kWarmUpHosts[1]);
+    });
+    ResetRings();
+    Guarded("Part 1 initialize error", [this] {
         ComboBox1->SetText(Edithost->Text());
         Timer1Timer(this);
         Edit2Exit(this);
@@ -114,11 +132,8 @@ void TForm1::FormCreate(TObject*) {
         TrackMaxGraphChange(this);
         PageControl1Enter(this);
         PageControl1Exit(this);
-    } catch (...) {
-        WriteDiagLog("Part 1 initialize error");
-    }
-    FPassesAllowed = true;
-    try {
+    });
+    Guarded("Part 2 initialize error", [this] {
         TrackBarPingSizeChange(this);
         TrackBarUpdateChange(this);
         CheckBoxAutoStartExit(this);
@@ -126,18 +141,67 @@ void TForm1::FormCreate(TObject*) {
         PageControl1->SetActivePage(TabSheet1);
         TextTrayIcon1->SetEnabled(true);
         FPingRequest = true;
-    } catch (...) {
-        WriteDiagLog("Part 2 initialize error");
+    });
+    Guarded("Part 3: VersionCheck initialize error", [this] { CheckForUpdate(Now()); });
+    Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
+    // The requests raised above wait until the time-out is set, since a pass with a time-out of
+    // 0 would count every host as lost, and until start-up is through, so that together they
+    // give one first pass. Where block 7 failed before setting the time-out, the field's own
+    // rule gives it.
+    if (FTimeout == 0) {
+        FTimeout = TimeoutFromText(EditTimeout->Text());
     }
-    try {
-        Timer1Timer(this);
-    } catch (...) {
-        WriteDiagLog("First Timer1Timer error");
-    }
+    FPassesAllowed = true;
 }
 
-void TForm1::WMQueryEndSession() {
+void TForm1::ResetRings() {
+    std::lock_guard<std::mutex> lock(FStoreLock);
+    FRingIndex = 0;
+    FWork.fill(-5);
+    FRing1 = FRing2 = FRing3 = FWork;
+}
+
+bool TForm1::UpdateCheckDue(TDateTime last, TDateTime now, int periodDays) {
+    return periodDays < std::fabs(now - last) || last < 1;
+}
+
+void TForm1::CheckForUpdate(TDateTime now) {
+    if (!UpdateCheckDue(StoredDateTime(JvFormStorage1->ReadStoredValue("last")), now,
+                        TrackBarUpdate->Position())) {
+        return;
+    }
+    // The checker is a separate program; whether it is there or works is not our concern.
+    FServices.Shell.ShellExecute("open", "VersionCheck.exe", "", "", SW_HIDE);
+    // Written with "." whatever the locale, so that a change of locale never makes it
+    // unreadable; StoredDateTime reads either separator.
+    JvFormStorage1->WriteStoredValue("last", FloatToStr(now, '.'));
+}
+
+TDateTime TForm1::StoredDateTime(const TVariant& value) {
+    if (value.Kind() != TVariant::TKind::vkText) {
+        return value.AsFloat();
+    }
+    const std::string text = value.AsText();
+    double result = 0;
+    if (TryStrToFloat(text, result, '.') || TryStrToFloat(text, result, ',')) {
+        return result;
+    }
+    throw EConvertError("'" + text + "' is not a valid floating point value");
+}
+
+int TForm1::WMQueryEndSession() {
     FEndSession = 1;
+    return 1;
+}
+
+void TForm1::FormCloseQuery(TObject*, bool& CanClose) {
+    CanClose = true;
+    FApplication.ProcessMessages();
+    // Nobody is there to answer while the session ends or the program is being ended.
+    if (!FApplication.Terminated() && FEndSession != 1 &&
+        MessageDlg("Close the Latmo?", TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrNo) {
+        CanClose = false;
+    }
 }
 
 void TForm1::Show1Click(TObject*) {
@@ -163,6 +227,18 @@ void TForm1::JvAppInstances1Rejected(TObject* Sender) {
     CheckBoxAutoStartExit(Sender);
 }
 
+void TForm1::home1Click(TObject*) {
+    FServices.Shell.ShellExecute("open", kHomeAddress, "", "", SW_SHOWNORMAL);
+}
+
+void TForm1::Label10Click(TObject*) {
+    FServices.Shell.ShellExecute("open", kAlternateAddress, "", "", SW_SHOWNORMAL);
+}
+
+void TForm1::ParamLabel1ParamClick(TObject*, const std::string& Href) {
+    FServices.Shell.ShellExecute("open", Href, "", "", SW_SHOWNORMAL);
+}
+
 void TForm1::ReportEchoPermission() {
     const std::string problem = FServices.Echo.PermissionProblem();
     if (problem.empty()) {
@@ -184,16 +260,17 @@ void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) {
     Resize = true;
 }
 
+int32_t TForm1::TimeoutFromText(const std::string& text) {
+    int32_t timeout = kDefaultTimeoutMs;
+    if (!TryStrToInt(text, timeout)) {
+        timeout = kDefaultTimeoutMs;
+    }
+    return std::clamp(timeout, kMinTimeoutMs, kMaxTimeoutMs);
+}
+
 void TForm1::EditTimeoutExit(TObject*) {
-    int32_t timeout = 9000;
-    if (!TryStrToInt(EditTimeout->Text(), timeout)) {
-        timeout = 9000;
-    }
-    if (timeout < 50) {
-        timeout = 50;
-    }
-    FTimeout = timeout;
-    EditTimeout->SetText(std::to_string(timeout));
+    FTimeout = TimeoutFromText(EditTimeout->Text());
+    EditTimeout->SetText(std::to_string(FTimeout));
 }
 
 void TForm1::EditAlarmExit(TObject*) {

@@ -18,10 +18,12 @@
 #include "toolkit/Menus.h"
 #include "toolkit/ParamLabel.h"
 #include "toolkit/StdCtrls.h"
+#include "toolkit/SysUtils.h"
 #include "toolkit/Timer.h"
 
 class TJvAppIniFileStorage;
 class TJvFormStorage;
+class TVariant;
 class Tsp_Axis;
 class Tsp_XYPlot;
 class Tsp_XYLine;
@@ -107,6 +109,7 @@ public:
     void FormResize(TObject* Sender);
     void FormCanResize(TObject* Sender, int& NewWidth, int& NewHeight, bool& Resize);
     void FormClose(TObject* Sender, TCloseAction& Action);
+    void FormCloseQuery(TObject* Sender, bool& CanClose);
     void FormDeactivate(TObject* Sender);
     void Button1Click(TObject* Sender);
     void Edit2Exit(TObject* Sender);
@@ -133,14 +136,35 @@ public:
     void Exit1Click(TObject* Sender);
     void JvAppInstances1CmdLineReceived(TObject* Sender, TStrings* CmdLine);
     void JvAppInstances1Rejected(TObject* Sender);
+    void home1Click(TObject* Sender);
+    void Label10Click(TObject* Sender);
+    void ParamLabel1ParamClick(TObject* Sender, const std::string& Href);
 
-    // The system announces the end of the session: the window closes without asking.
-    void WMQueryEndSession();
+    // The system announces the end of the session: the window closes without asking. Answers
+    // that the session may end (the message's result, 1).
+    int WMQueryEndSession();
 
     // One probe of one host into the working ring (the worker's step; also the warm-up).
     void PingHost(const std::string& host);
     // One pass over the three hosts; the caller holds the store's lock.
     void PingAllHosts();
+
+    // The echo time-out a text in EditTimeout stands for: not a whole number gives 9000 ms;
+    // the value is kept within 50 ms and 60000 ms. A minute is the longest wait that still
+    // makes sense for an echo, and a pass waits up to three of them.
+    static int32_t TimeoutFromText(const std::string& text);
+    static constexpr int32_t kDefaultTimeoutMs = 9000;
+    static constexpr int32_t kMinTimeoutMs = 50;
+    static constexpr int32_t kMaxTimeoutMs = 60000;
+
+    // The update check of start-up: launches "VersionCheck.exe" when it is due and renews the
+    // stored value "last". Throws when "last" is not a number.
+    void CheckForUpdate(TDateTime now);
+    // Due when more than periodDays lie between the last launch and now, either way (a clock
+    // set back counts too), or when there was none (last below 1).
+    static bool UpdateCheckDue(TDateTime last, TDateTime now, int periodDays);
+    // A stored date-time: a number, or its text with "." or "," as decimal separator.
+    static TDateTime StoredDateTime(const TVariant& value);
 
     // The alarm file as the shell gets it: a bare name missing here is taken from beside the
     // program.
@@ -154,9 +178,14 @@ public:
 
     // The built-in host names: the memo's refill, ComboBox1's items, the default hosts.
     static const char* const kBuiltInHosts[9];
+    // What the About page's two links open.
+    static const char* const kHomeAddress;
+    static const char* const kAlternateAddress;
 
 private:
     void BuildDesign(const TWindowOptions& options);
+    // Every slot of the working ring is "no measurement yet" (-5), and so are the three rings.
+    void ResetRings();
     void BuildStorage(const TWindowOptions& options);
     void BuildGraphPage();
     void BuildPreferencesPages();
@@ -189,7 +218,7 @@ private:
     int32_t FEndSession = 0;
     // Holds the worker back until start-up has set the time-out: a pass with a time-out of 0
     // would report every host as lost.
-    std::atomic<bool> FPassesAllowed{false};
+    TWakingFlag FPassesAllowed;
     std::atomic<int> FPassesDone{0};
     // A host change met a pass in progress and waits to be applied.
     bool FHostChangePending = false;

@@ -52,6 +52,11 @@ TTrackBar* MakeTrackBar(TForm1* form, const char* name, TControl* parent, int to
     return bar;
 }
 
+// The default hosts, among ComboBox1's eight items (the ninth name only refills the memo).
+constexpr int kDefaultHost1 = 0;
+constexpr int kDefaultHost2 = 5;
+constexpr int kDefaultHost3 = 7;
+
 const char* const kAboutText =
     "<p align=\"center\"><font face=\"Verdana\" size=\"4\"><b>Latmo</b></font><br>"
     "<font face=\"Verdana\">watches the latency to three hosts</font></p>"
@@ -66,6 +71,9 @@ const char* const kAboutText =
     "of lost ping.</font></p>";
 
 }  // namespace
+
+const char* const TForm1::kHomeAddress = "https://en.wikipedia.org/wiki/Ping_(networking_utility)";
+const char* const TForm1::kAlternateAddress = "https://en.wikipedia.org/wiki/Round-trip_delay";
 
 const char* const TForm1::kBuiltInHosts[9] = {
     "google.com", "wikipedia.org", "cloudflare.com",  "debian.org", "facebook.com",
@@ -86,7 +94,7 @@ void TForm1::BuildDesign(const TWindowOptions& options) {
     Label2 = MakeLabel(this, "Label2", this, 254, 7, "every");
     Edit2 = MakeEdit(this, "Edit2", this, 310, 3, 33, "45");
     Label3 = MakeLabel(this, "Label3", this, 352, 7, "sec.");
-    Edithost = MakeEdit(this, "Edithost", this, 0, 0, 121, kBuiltInHosts[8]);
+    Edithost = MakeEdit(this, "Edithost", this, 0, 0, 121, kBuiltInHosts[kDefaultHost1]);
     Edithost->SetVisible(false);
 
     PageControl1 = Make<TPageControl>(this, "PageControl1", this, 8, 32, 377, 276);
@@ -120,17 +128,17 @@ void TForm1::BuildDesign(const TWindowOptions& options) {
     for (int i = 0; i < 8; ++i) {
         ComboBox1->Items().Add(kBuiltInHosts[i]);
     }
-    ComboBox1->SetText(kBuiltInHosts[8]);
+    ComboBox1->SetText(kBuiltInHosts[kDefaultHost1]);
     ComboBox2 = Make<TComboBox>(this, "ComboBox2", this, 132, 315, 123, 21);
     ComboBox2->SetAnchors(akLeft | akBottom);
     UseVerdana(ComboBox2);
     ComboBox2->Font().SetColor(clMaroon);
-    ComboBox2->SetText(kBuiltInHosts[5]);
+    ComboBox2->SetText(kBuiltInHosts[kDefaultHost2]);
     ComboBox3 = Make<TComboBox>(this, "ComboBox3", this, 260, 315, 123, 21);
     ComboBox3->SetAnchors(akLeft | akBottom);
     UseVerdana(ComboBox3);
     ComboBox3->Font().SetColor(clGreen);
-    ComboBox3->SetText(kBuiltInHosts[7]);
+    ComboBox3->SetText(kBuiltInHosts[kDefaultHost3]);
 
     Timer1 = new TTimer(this);
     Timer1->SetName("Timer1");

@@ -34,7 +34,7 @@ void TForm1::BuildGraphPage() {
     XYPlot1->SetBorderStyle(bs_None);
     XYPlot1->Font().SetName("Verdana");
     XYPlot1->Font().SetHeight(-9);
-    XYPlot1->SetHint("\npress Shift for zoom; press Ctrl for pan.\nDouble click for fit.");
+    XYPlot1->SetHint("press Shift for zoom; press Ctrl for pan.\nDouble click for fit.");
     struct {
         Tsp_Axis* Axis;
         int Margin;

@@ -9,47 +9,47 @@
 
 namespace {
 
-constexpr int kIdlePollMs = 150;
 constexpr int kRestAfterPassMs = 200;
 constexpr int kMinIntervalMs = 3000;
 // How long a requested pass waits for the collection of the previous one.
 constexpr int kCollectionGraceMs = 1000;
-constexpr int kGraceStepMs = 50;
 
 }  // namespace
 
 void TForm1::abfThread1Execute(TObject*) {
-    int heldBackMs = 0;
+    // Every wait below sleeps until a flag it depends on changes, the thread is asked to stop or
+    // its time is up; nothing wakes the worker while nothing is asked of it.
     while (!abfThread1->Terminated()) {
         // Until start-up has set the time-out, a request waits.
-        if (FPassesAllowed && FPingRequest) {
-            // When passes take longer than the period, the next one would take the store again
-            // before the collection got its turn, and the window would show nothing new for
-            // pass after pass. A window that does not collect within a second is not waited for.
-            if (FResultsReady && heldBackMs < kCollectionGraceMs) {
-                abfThread1->Sleep(kGraceStepMs);
-                heldBackMs += kGraceStepMs;
-                continue;
-            }
-            heldBackMs = 0;
-            FPingRequest = false;
-            {
-                std::lock_guard<std::mutex> lock(FStoreLock);
-                PingAllHosts();
-                // Raised under the lock, so a collection never clears the flag of a pass it
-                // has not seen.
-                FResultsReady = true;
-            }
-            ++FPassesDone;
-            abfThread1->Sleep(kRestAfterPassMs);
-        } else {
-            abfThread1->Sleep(kIdlePollMs);
+        if (!abfThread1->WaitUntil([this] { return FPassesAllowed && FPingRequest; })) {
+            continue;
         }
+        // When passes take longer than the period, the next one would take the store again
+        // before the collection got its turn, and the window would show nothing new for pass
+        // after pass. A window that does not collect within a second is not waited for.
+        abfThread1->WaitUntil([this] { return !FResultsReady; }, kCollectionGraceMs);
+        if (abfThread1->Terminated()) {
+            break;
+        }
+        FPingRequest = false;
+        {
+            std::lock_guard<std::mutex> lock(FStoreLock);
+            PingAllHosts();
+            // Raised under the lock, so a collection never clears the flag of a pass it has
+            // not seen.
+            FResultsReady = true;
+        }
+        ++FPassesDone;
+        abfThread1->Sleep(kRestAfterPassMs);
     }
 }
 
 void TForm1::PingHost(const std::string& hostText) {
-    FProbe.PingHost(*this, hostText, FPingSize, abfThread1 != nullptr && abfThread1->Terminated());
+    // The warm-up on the user-interface thread watches the worker's stop signal too; it is
+    // raised only when the window goes.
+    const bool stopping = abfThread1 != nullptr && abfThread1->Terminated();
+    const TStopSignal stop = abfThread1 != nullptr ? abfThread1->StopSignal() : kNoStopSignal;
+    FProbe.PingHost(*this, hostText, FPingSize, stopping, stop);
 }
 
 void TForm1::PingAllHosts() {

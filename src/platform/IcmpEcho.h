@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "platform/StopSignal.h"
+
 enum TIpStatus : uint32_t {
     IP_SUCCESS = 0,
     IP_BUF_TOO_SMALL = 11001,
@@ -35,6 +37,7 @@ enum TEchoCallError : int {
     ECHO_ERROR_ACCESS_DENIED = 5,   // no permission to send ICMP at all
     ECHO_ERROR_INVALID_HANDLE = 6,  // the handle was never opened
     ECHO_ERROR_INVALID_PARAMETER = 87,
+    ECHO_ERROR_CANCELLED = 1223,  // the stop signal was raised while waiting for the reply
 };
 
 // The reply record of one echo call.
@@ -61,9 +64,11 @@ public:
     // Sends one echo request carrying the payload to an IPv4 destination (network order) and
     // waits up to timeoutMs for the matching reply. Returns the error code the call leaves:
     // 0 when the reply arrived (Reply filled), else an IP status number or a TEchoCallError.
-    // On failure Reply.Status holds the status where one is known, else 0.
+    // On failure Reply.Status holds the status where one is known, else 0. The wait gives up
+    // with ECHO_ERROR_CANCELLED as soon as `stop` is raised.
     virtual int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
-                         uint32_t timeoutMs, TEchoReply& reply) = 0;
+                         uint32_t timeoutMs, TEchoReply& reply,
+                         TStopSignal stop = kNoStopSignal) = 0;
 
     // Empty while echoes can be sent; otherwise, in plain words, why not and what fixes it.
     virtual std::string PermissionProblem() const = 0;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/StopSignal.h"
+
 // WinSock error numbers: the numbering in which start-up and lookup failures are reported,
 // whatever the platform underneath.
 enum TWinSockError : int {
@@ -39,6 +41,8 @@ public:
     virtual void Cleanup() = 0;
 
     // Resolves a name. Returns the error code the lookup leaves behind: 0 on success (Entry
-    // then holds the addresses), else a WinSock error number.
-    virtual int GetHostByName(const std::string& name, THostEntry& entry) = 0;
+    // then holds the addresses), else a WinSock error number; WSAEINTR when `stop` was raised
+    // before the answer came.
+    virtual int GetHostByName(const std::string& name, THostEntry& entry,
+                              TStopSignal stop = kNoStopSignal) = 0;
 };

@@ -1,12 +1,16 @@
 #include "toolkit/Application.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 #include "toolkit/Dialogs.h"
 #include "toolkit/Form.h"
 
 TApplication::TApplication() : TComponent(nullptr) {
     SetDialogCaption(FTitle);
+    // The run ends with its main form, not with the last visible window: while the main form
+    // sits in the tray, the last one may be a message box.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
 }
 
 TApplication::~TApplication() {
@@ -25,7 +29,9 @@ void TApplication::ProcessMessages() {
 
 void TApplication::Terminate() {
     FTerminated = true;
-    QCoreApplication::quit();
+    // exit(), not quit(): quitting would first ask every window to close, and the main form is
+    // usually the one calling from its own closing.
+    QCoreApplication::exit(0);
 }
 
 int TApplication::Run() {

@@ -28,10 +28,12 @@ public:
 
     // Handles what is waiting in the event queue, then returns.
     void ProcessMessages();
-    // Ends the message loop at its next turn.
+    // Ends the message loop at its next turn, nested loops (a dialog's) included.
     void Terminate();
     bool Terminated() const { return FTerminated; }
-    // Runs the message loop until Terminate() or the last window closes; returns the exit code.
+    // Runs the message loop until Terminate(), which closing the main form calls; returns the
+    // exit code. Other windows coming and going (a message box answered while the main form
+    // is hidden) never end it.
     int Run();
 
     // The first form created with the application as its owner.

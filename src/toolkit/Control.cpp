@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QWidget>
 #include <algorithm>
+#include <map>
 
 #include "toolkit/Dialogs.h"
 
@@ -34,25 +35,43 @@ std::vector<TControl*> ControlChain(QWidget* w) {
     return chain;
 }
 
-// Focus moving between widgets becomes exit events for the controls it left and enter events
-// for the controls it reached, so a container hears of focus entering or leaving it as a whole.
+// Each window keeps the widget that had its focus last, as the window's own focus: leaving the
+// window (for a dialog, another application, the tray) and coming back leaves it untouched.
+// Only focus moving from one control of a window to another of the same window becomes exit
+// events for the controls it left and enter events for the controls it reached, so a container
+// hears of focus entering or leaving it as a whole.
 void InstallFocusTracker() {
     static bool installed = false;
+    static std::map<QWidget*, QPointer<QWidget>> windowFocus;
     if (installed || qApp == nullptr) {
         return;
     }
     installed = true;
-    QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget* old, QWidget* now) {
-        const std::vector<TControl*> left = ControlChain(old);
+    QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget*, QWidget* now) {
+        if (now == nullptr) {
+            return;  // the application lost the focus; every window keeps its own
+        }
+        QWidget* window = now->window();
+        auto [it, first] = windowFocus.try_emplace(window);
+        if (first) {
+            QObject::connect(window, &QObject::destroyed, qApp,
+                             [window] { windowFocus.erase(window); });
+        }
+        QWidget* before = it->second.data();
+        it->second = now;
+        if (before == now) {
+            return;
+        }
+        const std::vector<TControl*> left = ControlChain(before);
         const std::vector<TControl*> reached = ControlChain(now);
         for (TControl* c : left) {
             if (std::find(reached.begin(), reached.end(), c) == reached.end()) {
                 c->DoExit();
             }
         }
-        for (auto it = reached.rbegin(); it != reached.rend(); ++it) {
-            if (std::find(left.begin(), left.end(), *it) == left.end()) {
-                (*it)->DoEnter();
+        for (auto it2 = reached.rbegin(); it2 != reached.rend(); ++it2) {
+            if (std::find(left.begin(), left.end(), *it2) == left.end()) {
+                (*it2)->DoEnter();
             }
         }
     });

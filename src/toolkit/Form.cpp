@@ -344,6 +344,11 @@ void TForm::WindowCloseRequested(bool& accept) {
         }
     }
     FClosing = false;
+    // Closing the main form ends the run.
+    TApplication* application = Application();
+    if (accept && application != nullptr && application->MainForm() == this) {
+        application->Terminate();
+    }
 }
 
 void TForm::WindowResized() {

@@ -77,7 +77,8 @@ public:
     bool Visible() const;
     void Show();
     void Hide();
-    // Asks CloseQuery, then runs OnClose and hides the window (or what OnClose decides).
+    // Asks CloseQuery, then runs OnClose and hides the window (or what OnClose decides); the
+    // application's main form closing ends the application's run.
     void Close();
     TWindowState WindowState() const;
     void SetWindowState(TWindowState state);

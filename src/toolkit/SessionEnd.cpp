@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <atomic>
 #include <csignal>
 
 #include "toolkit/Dialogs.h"
@@ -12,26 +13,31 @@
 namespace {
 
 // A signal handler may only write to a pipe; the notifier reads it on the user-interface
-// thread.
-int gPipe[2] = {-1, -1};
+// thread. Once nobody reads any more, the handler's write fails and the signal is dropped:
+// a program on its way out is not killed before it has written its settings.
+std::atomic<int> gWriteEnd{-1};
+int gReadEnd = -1;
 const int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
-struct sigaction gPrevious[3];
 
 extern "C" void OnSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    (void)!write(gPipe[1], &byte, 1);
+    (void)!write(gWriteEnd.load(), &byte, 1);
     errno = saved;
 }
 
 }  // namespace
 
-TSessionEnd::TSessionEnd(std::function<void()> onEnd) : FOnEnd(std::move(onEnd)) {
-    if (gPipe[0] < 0 && pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        FNotifier = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
+TSessionEnd::TSessionEnd(std::function<void()> onSave, std::function<void()> onEnd)
+    : FOnSave(std::move(onSave)), FOnEnd(std::move(onEnd)) {
+    int fds[2];
+    if (gReadEnd < 0 && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        gReadEnd = fds[0];
+        gWriteEnd = fds[1];
+        FNotifier = std::make_unique<QSocketNotifier>(gReadEnd, QSocketNotifier::Read);
         QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this] {
             char buf[16];
-            while (read(gPipe[0], buf, sizeof buf) > 0) {
+            while (read(gReadEnd, buf, sizeof buf) > 0) {
             }
             Ended();
         });
@@ -39,25 +45,30 @@ TSessionEnd::TSessionEnd(std::function<void()> onEnd) : FOnEnd(std::move(onEnd))
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (size_t i = 0; i < std::size(kSignals); ++i) {
-            sigaction(kSignals[i], &action, &gPrevious[i]);
+        for (const int signal : kSignals) {
+            sigaction(signal, &action, nullptr);
         }
     }
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         FCommitConnection = QObject::connect(app, &QGuiApplication::commitDataRequest, app,
-                                             [this](QSessionManager&) { Ended(); });
+                                             [this](QSessionManager&) {
+                                                 // A log-out can still be cancelled: save, but keep
+                                                 // running.
+                                                 if (FOnSave) {
+                                                     DispatchEvent([this] { FOnSave(); });
+                                                 }
+                                             });
     }
 }
 
 TSessionEnd::~TSessionEnd() {
     if (FNotifier) {
-        for (size_t i = 0; i < std::size(kSignals); ++i) {
-            sigaction(kSignals[i], &gPrevious[i], nullptr);
-        }
+        // The handlers stay: a signal from now on is dropped instead of killing the process.
         FNotifier.reset();
-        close(gPipe[0]);
-        close(gPipe[1]);
-        gPipe[0] = gPipe[1] = -1;
+        const int writeEnd = gWriteEnd.exchange(-1);
+        close(writeEnd);
+        close(gReadEnd);
+        gReadEnd = -1;
     }
     QObject::disconnect(FCommitConnection);
 }

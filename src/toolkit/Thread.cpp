@@ -1,6 +1,7 @@
 #include "toolkit/Thread.h"
 
 #include <sched.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <chrono>
 
 TThread::TThread(bool createSuspended, std::function<void(TThread&)> body)
-    : FBody(std::move(body)) {
+    : FBody(std::move(body)), FStopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!createSuspended) {
         Resume();
     }
@@ -21,6 +22,9 @@ TThread::~TThread() {
     // sees the stop request at once.
     Resume();
     WaitFor();
+    if (FStopFd >= 0) {
+        close(FStopFd);
+    }
 }
 
 void TThread::Resume() {
@@ -39,6 +43,14 @@ bool TThread::Suspended() const {
 
 void TThread::Terminate() {
     FTerminated = true;
+    if (FStopFd >= 0) {
+        // Never read: the descriptor stays readable for every wait that looks at it later.
+        (void)!eventfd_write(FStopFd, 1);
+    }
+    Wake();
+}
+
+void TThread::Wake() {
     std::lock_guard<std::mutex> lock(FMutex);
     FWake.notify_all();
 }
@@ -85,6 +97,17 @@ bool TThread::SleepUnlessTerminated(int ms) {
     std::unique_lock<std::mutex> lock(FMutex);
     return !FWake.wait_for(lock, std::chrono::milliseconds(ms),
                            [this] { return FTerminated.load(); });
+}
+
+bool TThread::WaitUntil(const std::function<bool()>& ready, int ms) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    const auto done = [&] { return FTerminated.load() || ready(); };
+    if (ms < 0) {
+        FWake.wait(lock, done);
+    } else {
+        FWake.wait_for(lock, std::chrono::milliseconds(ms), done);
+    }
+    return ready();
 }
 
 void TThread::Run() {

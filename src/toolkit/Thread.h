@@ -1,13 +1,16 @@
 #pragma once
 // A thread object in the style the components expect: created suspended or running, asked to
 // stop through a flag its code polls, resumed, waited for; with priorities and a way to run
-// code on the user-interface thread.
+// code on the user-interface thread. The body waits for work without looking at a clock: it
+// sleeps until it is woken or asked to stop.
 
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include "platform/StopSignal.h"
 
 enum class TThreadPriority {
     tpIdle,
@@ -43,6 +46,15 @@ public:
 
     // Sleeps up to ms milliseconds; returns early (false) when the thread is asked to stop.
     bool SleepUnlessTerminated(int ms);
+    // For the body: sleeps until ready() holds, the thread is asked to stop or, with ms >= 0,
+    // ms milliseconds have passed. ready() is evaluated under the thread's lock, so a change
+    // followed by Wake() is never missed. Returns ready()'s last answer.
+    bool WaitUntil(const std::function<bool()>& ready, int ms = -1);
+    // Makes WaitUntil look at its condition again (any thread).
+    void Wake();
+    // Raised when the thread is asked to stop: waits of the body on the operating system
+    // (a probe's reply, a name lookup) watch it and give up at once.
+    TStopSignal StopSignal() const { return FStopFd; }
 
     // Queues a call for the user-interface thread and returns at once. Nothing is queued when
     // there is no application object.
@@ -62,4 +74,6 @@ private:
     std::atomic<TThreadPriority> FPriority{TThreadPriority::tpNormal};
     std::atomic<bool> FRunning{false};
     std::atomic<long> FTid{0};
+    // An eventfd; -1 where none could be had (waits then run to their own end).
+    int FStopFd = -1;
 };

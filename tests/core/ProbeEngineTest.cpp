@@ -161,16 +161,41 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"ReplyOfZero", "example.test", 0, {}, {0, 0, 0}, 0, 0, ""}),
     [](const ::testing::TestParamInfo<FailureRow>& row) { return std::string(row.param.name); });
 
-TEST_F(ProbeEngineTest, StopRequestChangesNothing) {
-    store.FPingError = "left over";
-    store.FLostCount = 2;
-    const TRing before = store.FWork;
-    Ping("example.test", 1024, true);
-    EXPECT_EQ(store.FWork, before);
-    EXPECT_EQ(store.FPingError, "left over");
-    EXPECT_EQ(store.FLostCount, 2);
-    EXPECT_EQ(echo.CreateCalls(), 0);
-    EXPECT_EQ(lookup.StartupCalls, 0);
+// Asked to stop before the probe, or while it waits for the resolver or the reply: the store is
+// left as the probe found it, and the wait is not repeated.
+TEST_F(ProbeEngineTest, AStoppedProbeChangesNothing) {
+    struct {
+        const char* when;
+        bool atStart;
+        std::vector<int> lookupErrors;
+        TFakeEchoOutcome echoOutcome;
+        int creates;
+        size_t lookups;
+    } const rows[] = {
+        {"before it starts", true, {}, {}, 0, 0},
+        {"during the lookup", false, {WSAEINTR}, {}, 1, 1},
+        {"during the echo", false, {}, {ECHO_ERROR_CANCELLED, 0, 0}, 1, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
+        TFakeNameLookup stopLookup;
+        stopLookup.Hosts["example.test"] = kAddr;
+        stopLookup.ScriptedErrors.assign(row.lookupErrors.begin(), row.lookupErrors.end());
+        TFakeIcmpEcho stopEcho;
+        stopEcho.Script.push_back(row.echoOutcome);
+        TProbeEngine stopEngine(stopLookup, stopEcho);
+        store.FPingError = "left over";
+        store.FLostCount = 2;
+        const TRing before = store.FWork;
+        stopEngine.PingHost(store, "example.test", 1024, row.atStart);
+        EXPECT_EQ(store.FWork, before);
+        EXPECT_EQ(store.FPingError, "left over");
+        EXPECT_EQ(store.FLostCount, 2);
+        EXPECT_EQ(stopEcho.CreateCalls(), row.creates);
+        EXPECT_EQ(stopEcho.OpenHandles(), 0);
+        EXPECT_EQ(stopLookup.Lookups.size(), row.lookups);
+        EXPECT_EQ(stopLookup.CleanupCalls, stopLookup.StartupCalls);
+    }
 }
 
 TEST_F(ProbeEngineTest, EmptyHostTouchesNoNetwork) {

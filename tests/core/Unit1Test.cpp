@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <chrono>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -15,6 +18,8 @@
 #include "plot/Axis.h"
 #include "plot/XYLine.h"
 #include "plot/XYPlot.h"
+#include "settings/JvFormStorage.h"
+#include "settings/Variant.h"
 #include "support/FakeIcmpEcho.h"
 #include "support/FakeInterProcess.h"
 #include "support/FakeNameLookup.h"
@@ -56,11 +61,13 @@ protected:
         echo.Release();
         form.reset();
         SetDialogHook(oldHook);
+        SetDiagLogPath("");
         std::filesystem::remove_all(settingsDir);
     }
 
     // The tests collect by hand, at the moments they choose.
     void Open() {
+        SetDiagLogPath((settingsDir / "latmo.log").string());
         form =
             std::make_unique<TForm1>(application, services, TWindowOptions{settingsDir.string()});
         form->TimerRepaint->SetEnabled(false);
@@ -69,6 +76,25 @@ protected:
     bool Settle() {
         return WaitUntil(
             [&] { return !form->PassPending() && form->Store().FResultsReady.load(); });
+    }
+    // The messages of the diagnostic log, without their time and version.
+    std::vector<std::string> DiagMessages() const {
+        std::ifstream in(settingsDir / "latmo.log", std::ios::binary);
+        std::vector<std::string> messages;
+        for (std::string line; std::getline(in, line);) {
+            const size_t from = line.find(": ");
+            const size_t to = line.rfind(" [Latmo ");
+            if (from != std::string::npos && to != std::string::npos && to > from) {
+                messages.push_back(line.substr(from + 2, to - from - 2));
+            }
+        }
+        return messages;
+    }
+    void WriteSettings(const std::vector<std::string>& lines) const {
+        std::ofstream out(settingsDir / "Latmo.ini", std::ios::binary);
+        for (const std::string& line : lines) {
+            out << line << "\r\n";
+        }
     }
     // Requests one pass and waits for its results; the collection is left to the test.
     bool RunPass() {
@@ -90,9 +116,11 @@ protected:
     TDialogHook oldHook;
     // Each test starts from the design's values, with a settings file of its own.
     const std::filesystem::path settingsDir = [] {
-        const auto dir = std::filesystem::temp_directory_path() /
-                         ("latmo-window-" + std::to_string(getpid()) + "-" +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        const auto dir =
+            std::filesystem::temp_directory_path() /
+            ("latmo-window-" + std::to_string(getpid()) + "-" +
+             std::regex_replace(::testing::UnitTest::GetInstance()->current_test_info()->name(),
+                                std::regex("/"), "-"));
         std::filesystem::create_directories(dir);
         return dir;
     }();
@@ -110,7 +138,11 @@ TEST_F(WindowTest, StartsWithTheDesignAndOnePass) {
     EXPECT_EQ(form->Label11->Caption(), "Ping size = 1024 byte");
     EXPECT_EQ(form->Label12->Caption(), "Period check for new version 7 days");
     EXPECT_EQ(form->ComboBox1->Text(), form->Edithost->Text());
+    EXPECT_GE(form->ComboBox1->Items().IndexOf(form->ComboBox1->Text()), 0)
+        << "host 1 is one of its items";
     EXPECT_EQ(form->ComboBox2->Items().Count(), 8);
+    EXPECT_EQ(form->XYPlot1->Hint(),
+              "press Shift for zoom; press Ctrl for pan.\nDouble click for fit.");
     EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet1);
     ASSERT_TRUE(Settle());
     // The first pass ran with the validated time-out, never with 0.
@@ -119,6 +151,107 @@ TEST_F(WindowTest, StartsWithTheDesignAndOnePass) {
         EXPECT_EQ(call.PayloadSize, 1023u);
     }
 }
+
+// A block of start-up that fails writes its one line, and start-up goes on with the rest.
+TEST_F(WindowTest, AFailingRestoreIsLoggedAfterStartAndStartUpGoesOn) {
+    WriteSettings({"[TForm1]", "FormVersion=zero", "EditTimeout_Text=250"});
+    Open();
+    EXPECT_EQ(DiagMessages(),
+              (std::vector<std::string>{"Start",
+                                        "Error in JvFormStorage1.RestoreFormPlacement (startup)"}));
+    EXPECT_EQ(form->EditTimeout->Text(), "9000") << "the controls keep their values";
+    EXPECT_EQ(form->Timer1->Interval(), 45000);
+    EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet1);
+    EXPECT_TRUE(form->TextTrayIcon1->Enabled());
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(echo.Calls().back().TimeoutMs, 9000u);
+}
+
+// The update check at start-up, in the C locale and in one whose decimal separator is a comma.
+class UpdateCheckTest : public WindowTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        oldLocale = std::setlocale(LC_ALL, nullptr);
+        if (std::setlocale(LC_ALL, GetParam()) == nullptr) {
+            GTEST_SKIP() << "locale " << GetParam() << " is not installed (tools/install-deps)";
+        }
+    }
+    void TearDown() override { std::setlocale(LC_ALL, oldLocale.c_str()); }
+    std::string StoredLast() const {
+        return JvFormStorageOf(*form).ReadStoredValue("last").AsText();
+    }
+    static TJvFormStorage& JvFormStorageOf(TForm1& f) { return *f.JvFormStorage1; }
+    std::string LastInFile() const {
+        std::ifstream in(settingsDir / "Latmo.ini", std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("last=", 0) == 0) {
+                return line.substr(5, line.find('\r') - 5);
+            }
+        }
+        return "(none)";
+    }
+    std::string oldLocale;
+};
+
+TEST_P(UpdateCheckTest, LaunchesWhenDueAndRenewsLast) {
+    struct {
+        const char* name;
+        const char* stored;  // nullptr: no settings file; "-3" … : days from now
+        char separator;
+        bool launched;
+        bool fails;
+    } const rows[] = {
+        {"first run", nullptr, '.', true, false},
+        {"3 days ago", "-3", '.', false, false},
+        {"8 days ago", "-8", '.', true, false},
+        {"8 days ahead", "8", '.', true, false},
+        {"3 days ago, written with a comma", "-3", ',', false, false},
+        {"8 days ago, written with a comma", "-8", ',', true, false},
+        {"not a number", "soon", '.', false, true},
+    };
+    if (std::string(GetParam()) != "C") {
+        ASSERT_EQ(DecimalSeparator(), ',');
+    }
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(settingsDir / "Latmo.ini");
+        std::filesystem::remove(settingsDir / "latmo.log");
+        std::string before;
+        if (row.stored != nullptr) {
+            const bool number = row.stored[0] == '-' || std::isdigit(row.stored[0]);
+            before = number ? FloatToStr(Now() + std::stod(row.stored), row.separator) : row.stored;
+            WriteSettings({"[TForm1]", "last=" + before});
+        }
+        shell.Calls.clear();
+        Open();
+        form->Show();  // the form storage restores once more
+        QCoreApplication::processEvents();
+        const size_t launches = std::count_if(shell.Calls.begin(), shell.Calls.end(), [](auto& c) {
+            return c.Verb == "open" && c.File == "VersionCheck.exe" && c.Parameters.empty() &&
+                   c.Directory.empty() && c.Show == SW_HIDE;
+        });
+        EXPECT_EQ(launches, row.launched ? 1u : 0u);
+        const std::string last = StoredLast();
+        if (row.launched) {
+            double renewed = 0;
+            ASSERT_TRUE(TryStrToFloat(last, renewed, '.')) << last;
+            EXPECT_NEAR(renewed, Now(), 1.0 / 1440) << "renewed to now, and kept by the restore";
+        } else {
+            EXPECT_EQ(last, before);
+        }
+        const auto messages = DiagMessages();
+        EXPECT_EQ(
+            std::count(messages.begin(), messages.end(), "Part 3: VersionCheck initialize error"),
+            row.fails ? 1 : 0);
+        form.reset();
+        EXPECT_EQ(LastInFile(), last) << "the file keeps it as it was written";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, UpdateCheckTest, ::testing::Values("C", "de_DE.UTF-8"),
+                         [](const auto& locale) {
+                             return std::string(locale.param[0] == 'C' ? "C" : "German");
+                         });
 
 TEST_F(WindowTest, TwoRequestsDuringAPassGiveOneMorePass) {
     echo.Block();
@@ -290,13 +423,81 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
     struct {
         const char* typed;
         int timeout;
-    } const timeouts[] = {{"letters", 9000}, {"10", 50}, {"250", 250}, {"", 9000}, {"-1", 50}};
+    } const timeouts[] = {{"letters", 9000}, {"10", 50},       {"250", 250},     {"", 9000},
+                          {"-1", 50},        {"60000", 60000}, {"60001", 60000}, {"900000", 60000}};
     for (const auto& row : timeouts) {
         form->EditTimeout->SetText(row.typed);
         form->EditTimeoutExit(form.get());
         EXPECT_EQ(form->Store().FTimeout.load(), row.timeout) << row.typed;
         EXPECT_EQ(form->EditTimeout->Text(), std::to_string(row.timeout)) << row.typed;
     }
+}
+
+// Exit in the tray menu brings the window back and asks; an answer of No keeps Latmo running
+// and monitoring. At the session's end, or while the program is being ended, nobody is asked.
+TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
+    struct {
+        const char* name;
+        TModalResult answer;
+        bool sessionEnds;
+        bool terminating;
+        bool asked;
+        bool closed;
+    } const rows[] = {
+        {"answered No", mrNo, false, false, true, false},
+        {"answered Yes", mrYes, false, false, true, true},
+        {"at the session's end", mrNo, true, false, false, true},
+        {"while the program ends", mrNo, false, true, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> asked;
+        SetDialogHook([&](const TDialogRequest& r) {
+            asked.push_back(r.Text);
+            return row.answer;
+        });
+        TApplication app;
+        TForm1 window(app, services, TWindowOptions{settingsDir.string()});
+        window.Hide();  // sitting in the tray
+        if (row.sessionEnds) {
+            EXPECT_EQ(window.WMQueryEndSession(), 1);
+        }
+        if (row.terminating) {
+            app.Terminate();
+        }
+        window.Exit1Click(&window);
+        EXPECT_EQ(asked, row.asked ? std::vector<std::string>{"Close the Latmo?"}
+                                   : std::vector<std::string>{});
+        EXPECT_EQ(window.Visible(), !row.closed);
+        EXPECT_EQ(app.Terminated(), row.closed);
+        if (!row.closed) {
+            const int done = window.PassesDone();
+            window.Button1Click(&window);
+            EXPECT_TRUE(WaitUntil([&] { return window.PassesDone() > done; }))
+                << "still monitoring";
+        }
+    }
+}
+
+// The About page's links open their targets through the shell, under the hand cursor.
+TEST_F(WindowTest, AboutLinksOpenThroughTheShell) {
+    Open();
+    shell.Calls.clear();
+    form->home1->MouseUp(TMouseButton::mbLeft, 0, 1, 1);
+    form->Label10->MouseUp(TMouseButton::mbLeft, 0, 1, 1);
+    auto* about = static_cast<QLabel*>(form->ParamLabel1->Widget());
+    Q_EMIT about->linkActivated(QStringLiteral("https://www.qt.io/"));
+    const std::string expected[] = {TForm1::kHomeAddress, TForm1::kAlternateAddress,
+                                    "https://www.qt.io/"};
+    ASSERT_EQ(shell.Calls.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(shell.Calls[i].Verb, "open");
+        EXPECT_EQ(shell.Calls[i].File, expected[i]);
+        EXPECT_EQ(shell.Calls[i].Show, SW_SHOWNORMAL);
+    }
+    EXPECT_EQ(form->home1->Cursor(), crHandPoint);
+    EXPECT_EQ(form->Label10->Cursor(), crHandPoint);
+    EXPECT_TRUE(about->textInteractionFlags() & Qt::LinksAccessibleByMouse);
 }
 
 TEST_F(WindowTest, AZoomFreezesTheRangesUntilTheZoomTimerOrADoubleClick) {

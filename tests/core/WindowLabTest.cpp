@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -43,36 +44,56 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     return fields;
 }
 
-TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
-    const std::string why = TLatencyLab::Unavailable();
-    if (!why.empty()) {
-        GTEST_SKIP() << why;
+// A lab, a scratch directory for the settings and logs, and dialogs answered with OK.
+class WindowLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = TLatencyLab::Unavailable(); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+        lab = std::make_unique<TLatencyLab>();
+        std::filesystem::create_directories(dir);
+        oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
     }
-    TLatencyLab lab;
-    const int delaysMs[3] = {5, 40, 120};
-    std::string hosts[3];
-    for (int i = 0; i < 3; ++i) {
-        TLabHostOptions options;
-        options.DelayUs = delaysMs[i] * 1000;
-        hosts[i] = lab.AddHost(options);
+    void TearDown() override {
+        if (lab) {
+            SetDialogHook(oldHook);
+            std::filesystem::remove_all(dir);
+        }
     }
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string logName = (dir / "latency.log").string();
-    const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
-    {
-        // The window and the worker it starts both live in the lab's client namespace.
-        const auto inClient = lab.EnterClient();
+
+    // The real network services, made in the lab's client namespace (enter it first).
+    struct TServices {
         TLinuxNameLookup lookup;
         TLinuxIcmpEcho echo;
         TFakeShell shell;
         TFakeTrayShell tray;
         TFakeInterProcess interProcess;
         TFakeRunList runList;
-        const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+        TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+    };
+
+    std::unique_ptr<TLatencyLab> lab;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
+    TDialogHook oldHook;
+};
+
+TEST_F(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
+    const int delaysMs[3] = {5, 40, 120};
+    std::string hosts[3];
+    for (int i = 0; i < 3; ++i) {
+        TLabHostOptions options;
+        options.DelayUs = delaysMs[i] * 1000;
+        hosts[i] = lab->AddHost(options);
+    }
+    const std::string logName = (dir / "latency.log").string();
+    {
+        // The window and the worker it starts both live in the lab's client namespace.
+        const auto inClient = lab->EnterClient();
+        TServices real;
         TApplication application;
-        TForm1 form(application, services, TWindowOptions{dir.string()});
+        TForm1 form(application, real.services, TWindowOptions{dir.string()});
         form.Show();
 
         // Typed in as a user would: three hosts, a 3-second period, a log file.
@@ -119,8 +140,44 @@ TEST(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
         EXPECT_EQ(page[2].rfind("Average ping for " + hosts[0] + ": ", 0), 0u);
         EXPECT_NE(page[2].find(" msec. Minimum speed "), std::string::npos);
     }
-    SetDialogHook(oldHook);
-    std::filesystem::remove_all(dir);
+}
+
+// A host that drops every echo and the longest time-out: the pass waits a minute for the reply,
+// and the window still goes within a second.
+TEST_F(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
+    TLabHostOptions dropping;
+    dropping.DropFraction = 1;
+    const std::string host = lab->AddHost(dropping);
+    {
+        const auto inClient = lab->EnterClient();
+        TServices real;
+        TApplication application;
+        auto form =
+            std::make_unique<TForm1>(application, real.services, TWindowOptions{dir.string()});
+        for (TComboBox* box : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+            box->SetText(host);
+        }
+        form->EditTimeout->SetText("60000");
+        form->EditTimeoutExit(form.get());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (form->Store().FHost1 != host && std::chrono::steady_clock::now() < deadline) {
+            form->Timer1Timer(form.get());
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        ASSERT_EQ(form->Store().FHost1, host);
+        // The change came with a request; the pass it starts waits for its first reply.
+        while (form->PassPending() && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        ASSERT_FALSE(form->PassPending()) << "the worker took the request";
+        const int done = form->PassesDone();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(form->PassesDone(), done) << "the pass waits for its reply";
+
+        const auto start = std::chrono::steady_clock::now();
+        form.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ e2e_require() {
     done
 }
 
+# E2E_KEEP=1 leaves the scratch directory in place for a look after a failure.
 e2e_pids=""
 e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null; done

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "platform/linux/LinuxNameLookup.h"
 
@@ -46,6 +48,23 @@ TEST(LinuxNameLookup, BadNamesFail) {
     EXPECT_EQ(lookup.GetHostByName("", entry), WSAEFAULT);
     EXPECT_EQ(lookup.GetHostByName(std::string("a\0b", 3), entry), WSAEFAULT);
     EXPECT_EQ(lookup.Startup(0x0202), WSAVERNOTSUPPORTED);
+}
+
+// With a stop signal the resolver's answer is awaited beside it: still the answer while the
+// signal is down, WSAEINTR at once when it is up.
+TEST(LinuxNameLookup, AStopSignalEndsTheWaitForTheResolver) {
+    const int stop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ASSERT_GE(stop, 0);
+    TLinuxNameLookup lookup;
+    THostEntry entry;
+    ASSERT_EQ(lookup.GetHostByName("127.0.0.2", entry, stop), 0);
+    ASSERT_EQ(entry.Addresses.size(), 1u);
+    EXPECT_EQ(entry.Addresses.front(), inet_addr("127.0.0.2"));
+    ASSERT_EQ(lookup.GetHostByName("localhost", entry, stop), 0);
+    ASSERT_EQ(eventfd_write(stop, 1), 0);
+    EXPECT_EQ(lookup.GetHostByName("localhost", entry, stop), WSAEINTR);
+    EXPECT_TRUE(entry.Addresses.empty());
+    close(stop);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/linux/LinuxShell.h"
@@ -46,6 +50,34 @@ TEST(LinuxShell, StartsAProgramWithItsParametersAndReturnsAtOnce) {
     EXPECT_FALSE(shell.ShellExecute("edit", "touch", "", "", SW_SHOWNORMAL));
     EXPECT_FALSE(shell.ShellExecute("open", "", "", "", SW_SHOWNORMAL));
     std::filesystem::remove_all(dir);
+}
+
+// A bare name is found as a shell finds one: beside the running program first, then in PATH;
+// one found nowhere fails without handing anything to the desktop.
+TEST(LinuxShell, ABareNameIsLookedForBesideTheProgramThenInPath) {
+    namespace fs = std::filesystem;
+    const std::string name = "latmo-shell-helper-" + std::to_string(getpid());
+    const fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / name;
+    const fs::path pathDir = fs::temp_directory_path() / (name + "-path");
+    fs::create_directories(pathDir);
+    const fs::path inPath = pathDir / name;
+    for (const fs::path& p : {beside, inPath}) {
+        std::ofstream(p) << "#!/bin/sh\n";
+        fs::permissions(p, fs::perms::owner_all);
+    }
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (pathDir.string() + ":" + oldPath).c_str(), 1);
+
+    EXPECT_EQ(TLinuxShell::FindProgram(name), beside.string());
+    fs::remove(beside);
+    EXPECT_EQ(TLinuxShell::FindProgram(name), inPath.string());
+    fs::remove(inPath);
+    EXPECT_EQ(TLinuxShell::FindProgram(name), "");
+    TLinuxShell shell;
+    EXPECT_FALSE(shell.ShellExecute("open", name, "", "", SW_HIDE));
+
+    setenv("PATH", oldPath.c_str(), 1);
+    fs::remove_all(pathDir);
 }
 
 }  // namespace

@@ -1,6 +1,17 @@
 #include "support/FakeIcmpEcho.h"
 
+#include <poll.h>
+
 #include <chrono>
+
+namespace {
+
+bool Raised(TStopSignal stop) {
+    pollfd p{static_cast<int>(stop), POLLIN, 0};
+    return stop != kNoStopSignal && poll(&p, 1, 0) == 1;
+}
+
+}  // namespace
 
 TEchoHandle TFakeIcmpEcho::CreateFile() {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -18,13 +29,20 @@ void TFakeIcmpEcho::CloseHandle(TEchoHandle) {
 }
 
 int TFakeIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
-                            std::span<const uint8_t> payload, uint32_t timeoutMs,
-                            TEchoReply& reply) {
+                            std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
+                            TStopSignal stop) {
     std::unique_lock<std::mutex> lock(FMutex);
     FCalls.push_back(TCall{handle, destination, payload.size(), timeoutMs});
     ++FWaiting;
     FChanged.notify_all();
-    FChanged.wait(lock, [this] { return !FBlocked; });
+    // A test double may look at the stop signal now and then; the real wait polls it.
+    while (!FChanged.wait_for(lock, std::chrono::milliseconds(10), [this] { return !FBlocked; })) {
+        if (Raised(stop)) {
+            --FWaiting;
+            reply = TEchoReply{};
+            return ECHO_ERROR_CANCELLED;
+        }
+    }
     --FWaiting;
     TFakeEchoOutcome outcome = DefaultOutcome;
     if (!Script.empty()) {

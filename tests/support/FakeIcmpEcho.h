@@ -20,8 +20,9 @@ class TFakeIcmpEcho : public TIcmpEcho {
 public:
     TEchoHandle CreateFile() override;
     void CloseHandle(TEchoHandle handle) override;
+    // A blocked send gives up with ECHO_ERROR_CANCELLED when `stop` is raised.
     int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
-                 uint32_t timeoutMs, TEchoReply& reply) override;
+                 uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
     std::string PermissionProblem() const override { return Problem; }
 
     // Outcomes handed out in order; when none is left, DefaultOutcome.

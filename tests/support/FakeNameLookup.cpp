@@ -9,7 +9,7 @@ void TFakeNameLookup::Cleanup() {
     ++CleanupCalls;
 }
 
-int TFakeNameLookup::GetHostByName(const std::string& name, THostEntry& entry) {
+int TFakeNameLookup::GetHostByName(const std::string& name, THostEntry& entry, TStopSignal) {
     Lookups.push_back(name);
     entry = THostEntry{};
     if (!ScriptedErrors.empty()) {

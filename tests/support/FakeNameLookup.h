@@ -12,7 +12,8 @@ class TFakeNameLookup : public TNameLookup {
 public:
     int Startup(uint16_t version) override;
     void Cleanup() override;
-    int GetHostByName(const std::string& name, THostEntry& entry) override;
+    int GetHostByName(const std::string& name, THostEntry& entry,
+                      TStopSignal stop = kNoStopSignal) override;
 
     // Names that resolve, to one IPv4 address in network order.
     std::map<std::string, uint32_t> Hosts;

@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <QApplication>
 #include <QLineEdit>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
+#include <csignal>
 
+#include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Form.h"
+#include "toolkit/SessionEnd.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/Thread.h"
 #include "toolkit/Timer.h"
@@ -164,6 +171,49 @@ TEST_F(ControlsTest, PageChangesFromCodeRaiseNoChangeEvent) {
     EXPECT_EQ(pages->PageCount(), 1);
 }
 
+// Exit and enter events belong to focus moving between the window's own controls; another
+// window (a dialog, another application) taking the focus and giving it back moves nothing.
+TEST_F(ControlsTest, OnlyFocusMovingWithinTheWindowRaisesExitAndEnter) {
+    auto* first = Make<TEdit>(&form, 0, 0, 100, 20);
+    auto* second = Make<TEdit>(&form, 0, 30, 100, 20);
+    std::vector<std::string> events;
+    first->OnExit = [&](TObject*) { events.push_back("first exit"); };
+    second->OnEnter = [&](TObject*) { events.push_back("second enter"); };
+    second->OnExit = [&](TObject*) { events.push_back("second exit"); };
+    QWidget other;
+    auto* otherEdit = new QLineEdit(&other);
+    form.Show();
+    other.show();
+    const auto focus = [](QWidget* w) {
+        if (w != nullptr) {
+            QApplication::setActiveWindow(w->window());
+            w->setFocus();
+        } else {
+            QApplication::setActiveWindow(nullptr);
+        }
+        QApplication::processEvents();
+    };
+    focus(first->Widget());
+    events.clear();
+    struct {
+        const char* step;
+        QWidget* to;
+        std::vector<std::string> expected;
+    } const steps[] = {
+        {"another window takes the focus", otherEdit, {}},
+        {"the window gets it back", first->Widget(), {}},
+        {"the application loses it", nullptr, {}},
+        {"the application gets it back", first->Widget(), {}},
+        {"a control of the same window takes it", second->Widget(), {"first exit", "second enter"}},
+        {"another window again", otherEdit, {}},
+    };
+    for (const auto& step : steps) {
+        focus(step.to);
+        EXPECT_EQ(events, step.expected) << step.step;
+        events.clear();
+    }
+}
+
 TEST_F(ControlsTest, PublishedPropertiesAreReachableByName) {
     auto* edit = Make<TEdit>(&form, 0, 0, 100, 20);
     const TPublishedProperty* text = edit->Published().Find("text");
@@ -210,6 +260,86 @@ TEST(Thread, StopsWhenAskedAndWaitsForItsBody) {
     EXPECT_EQ(loops.load(), 1);
     TThread never(true, [&](TThread&) { loops = -1; });
     EXPECT_TRUE(never.Suspended());
+}
+
+TEST(Thread, AWaitingBodySleepsUntilWokenAndSeesTheStopSignal) {
+    std::atomic<bool> ready{false};
+    std::atomic<int> woken{0};
+    std::atomic<bool> stopSeen{false};
+    {
+        TThread thread(false, [&](TThread& self) {
+            while (!self.Terminated()) {
+                if (self.WaitUntil([&] { return ready.load(); })) {
+                    ready = false;
+                    ++woken;
+                }
+            }
+            pollfd stop{static_cast<int>(self.StopSignal()), POLLIN, 0};
+            stopSeen = poll(&stop, 1, 0) == 1;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(woken.load(), 0);
+        ready = true;
+        thread.Wake();
+        for (int i = 0; i < 200 && woken.load() == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(woken.load(), 1);
+    }  // the stop request ends the endless wait
+    EXPECT_TRUE(stopSeen.load());
+}
+
+// The run ends when the main form closes; a message box answered while the main form is hidden
+// (in the tray) leaves no visible window, and the run goes on all the same.
+TEST(Application, EndsWithItsMainFormNotWithTheLastVisibleWindow) {
+    TApplication application;
+    TForm form(&application);
+    QObject scope;
+    bool answered = false;
+    bool runningAfterwards = false;
+    form.Show();
+    form.Hide();
+    QTimer::singleShot(0, &scope, [&] {
+        QTimer::singleShot(50, &scope, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                box->close();
+            }
+        });
+        ShowDialog(TDialogRequest{"Latmo", "Answered while hidden", TMsgDlgType::mtError, mbOK});
+        answered = true;
+        QTimer::singleShot(200, &scope, [&] {
+            runningAfterwards = true;
+            form.Show();
+            form.Close();
+        });
+    });
+    QTimer::singleShot(5000, &scope, [] { QCoreApplication::exit(2); });
+    EXPECT_EQ(application.Run(), 0);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(runningAfterwards);
+    EXPECT_TRUE(application.Terminated());
+}
+
+// SIGTERM, SIGHUP and SIGINT end the run once, on the user-interface thread; once nobody
+// listens any more a signal is dropped rather than killing a program that is still writing
+// its settings.
+TEST(SessionEnd, SignalsEndTheRunOnceAndStayCaughtUntilTheProcessEnds) {
+    int saves = 0;
+    int ends = 0;
+    {
+        const TSessionEnd sessionEnd([&] { ++saves; }, [&] { ++ends; });
+        for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+            ASSERT_EQ(raise(signal), 0);
+            for (int i = 0; i < 50 && ends == 0; ++i) {
+                QApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+        }
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(saves, 0) << "only the session manager asks to save";
+    ASSERT_EQ(raise(SIGINT), 0);  // would end the test program, were it not caught
+    EXPECT_EQ(ends, 1);
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ std::unique_ptr<TIcmpSocket> TIcmpSocket::Open(TIcmpSocketKind kind, int& error)
 }
 
 int TIcmpSocket::Echo(uint32_t destination, std::span<const uint8_t> payload, uint32_t timeoutMs,
-                      TEchoReply& reply) {
+                      TEchoReply& reply, TStopSignal stop) {
     std::lock_guard<std::mutex> lock(FMutex);
     reply = TEchoReply{};
     if (timeoutMs == 0) {
@@ -165,16 +165,22 @@ int TIcmpSocket::Echo(uint32_t destination, std::span<const uint8_t> payload, ui
         if (left <= 0) {
             return Fail(reply, IP_REQ_TIMED_OUT);
         }
-        pollfd ready{FFd, POLLIN, 0};
+        // A negative descriptor is left out of the poll by the kernel.
+        pollfd waits[2] = {{FFd, POLLIN, 0}, {static_cast<int>(stop), POLLIN, 0}};
         const timespec wait{static_cast<time_t>(left / 1000000000),
                             static_cast<long>(left % 1000000000)};
-        const int polled = ::ppoll(&ready, 1, &wait, nullptr);
+        const int polled = ::ppoll(waits, 2, &wait, nullptr);
         if (polled < 0 && errno != EINTR) {
             return Fail(reply, IP_GENERAL_FAILURE);
         }
         if (polled <= 0) {
             continue;
         }
+        if ((waits[1].revents & POLLIN) != 0) {
+            reply.Address = destination;
+            return ECHO_ERROR_CANCELLED;
+        }
+        const pollfd& ready = waits[0];
         int result = kNotOurs;
         if ((ready.revents & POLLERR) != 0) {
             result = ReadErrorQueue(expected, reply);

@@ -30,7 +30,7 @@ public:
 
     // One echo as TIcmpEcho::SendEcho describes it. Exchanges on one socket take turns.
     int Echo(uint32_t destination, std::span<const uint8_t> payload, uint32_t timeoutMs,
-             TEchoReply& reply);
+             TEchoReply& reply, TStopSignal stop = kNoStopSignal);
 
     // The round trip in nanoseconds from the send's realtime and monotonic readings, the
     // monotonic reading after the reply was read, and the kernel's realtime receive stamp.

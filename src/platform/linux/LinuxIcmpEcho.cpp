@@ -108,7 +108,7 @@ std::optional<TIcmpSocketKind> TLinuxIcmpEcho::KindOf(TEchoHandle handle) const 
 
 int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
                              std::span<const uint8_t> payload, uint32_t timeoutMs,
-                             TEchoReply& reply) {
+                             TEchoReply& reply, TStopSignal stop) {
     reply = TEchoReply{};
     if (handle == INVALID_ECHO_HANDLE && tCreateError != 0) {
         // Access denied is the one answer that tells the user to look at permissions; the
@@ -128,5 +128,5 @@ int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
     if (payload.size() > kMaxPayload) {
         return ECHO_ERROR_INVALID_PARAMETER;
     }
-    return socket->Echo(destination, payload, timeoutMs, reply);
+    return socket->Echo(destination, payload, timeoutMs, reply, stop);
 }

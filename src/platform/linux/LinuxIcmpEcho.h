@@ -32,8 +32,9 @@ public:
     //   anything else (no IPv4, no ICMP sockets at all)    -> 11050 General Failure
     // A handle this object did not hand out (or closed)    -> 6 ECHO_ERROR_INVALID_HANDLE;
     // a payload above kMaxPayload                          -> 87 ECHO_ERROR_INVALID_PARAMETER.
+    // A raised stop signal ends the wait for the reply    -> 1223 ECHO_ERROR_CANCELLED.
     int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
-                 uint32_t timeoutMs, TEchoReply& reply) override;
+                 uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
     std::string PermissionProblem() const override { return FPermissionProblem; }
 
     // The socket kind behind a handle; nullopt when the handle is not open.

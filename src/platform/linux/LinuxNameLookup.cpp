@@ -3,7 +3,82 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Not a getaddrinfo() code: those are 0 or negative.
+constexpr int kStopped = 1;
+
+// One resolver call shared by the helper thread that makes it and the wait for it. Whichever of
+// the two lets go last frees the answer.
+struct TPendingLookup {
+    std::string Name;
+    addrinfo Hints{};
+    int Done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::mutex Mutex;
+    int Code = 0;
+    addrinfo* Result = nullptr;
+    ~TPendingLookup() {
+        if (Result != nullptr) {
+            freeaddrinfo(Result);
+        }
+        if (Done >= 0) {
+            close(Done);
+        }
+    }
+};
+
+// getaddrinfo() itself cannot be interrupted. Returns its code with `result` handed over, or
+// kStopped when the stop signal was raised first (or is raised already).
+int ResolveUnlessStopped(const std::string& name, const addrinfo& hints, addrinfo*& result,
+                         TStopSignal stop) {
+    auto pending = std::make_shared<TPendingLookup>();
+    pending->Name = name;
+    pending->Hints = hints;
+    if (pending->Done < 0) {
+        return getaddrinfo(name.c_str(), nullptr, &hints, &result);
+    }
+    try {
+        std::thread([pending] {
+            addrinfo* answer = nullptr;
+            const int code = getaddrinfo(pending->Name.c_str(), nullptr, &pending->Hints, &answer);
+            std::lock_guard<std::mutex> lock(pending->Mutex);
+            pending->Code = code;
+            pending->Result = answer;
+            (void)!eventfd_write(pending->Done, 1);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: resolve here, without the stop.
+        return getaddrinfo(name.c_str(), nullptr, &hints, &result);
+    }
+    pollfd waits[2] = {{static_cast<int>(stop), POLLIN, 0}, {pending->Done, POLLIN, 0}};
+    for (;;) {
+        if (poll(waits, 2, -1) < 0 && errno != EINTR) {
+            return EAI_SYSTEM;
+        }
+        if ((waits[0].revents & POLLIN) != 0) {
+            return kStopped;
+        }
+        if ((waits[1].revents & POLLIN) != 0) {
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> lock(pending->Mutex);
+    result = pending->Result;
+    pending->Result = nullptr;
+    return pending->Code;
+}
+
+}  // namespace
 
 int TLinuxNameLookup::Startup(uint16_t version) {
     constexpr uint16_t kWinSock11 = 0x0101;
@@ -31,7 +106,7 @@ int TLinuxNameLookup::MapResolverError(int eaiCode) {
     }
 }
 
-int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry) {
+int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry, TStopSignal stop) {
     entry = THostEntry{};
     if (name.empty() || name.find('\0') != std::string::npos) {
         return WSAEFAULT;
@@ -41,7 +116,14 @@ int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry) 
     hints.ai_socktype = SOCK_RAW;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* result = nullptr;
-    const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+    // An address written out needs no resolver and so no helper to wait for.
+    in_addr literal{};
+    const bool waits = stop != kNoStopSignal && inet_pton(AF_INET, name.c_str(), &literal) != 1;
+    const int rc = waits ? ResolveUnlessStopped(name, hints, result, stop)
+                         : getaddrinfo(name.c_str(), nullptr, &hints, &result);
+    if (rc == kStopped) {
+        return WSAEINTR;
+    }
     if (rc != 0) {
         if (result != nullptr) {
             freeaddrinfo(result);

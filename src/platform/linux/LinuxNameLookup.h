@@ -9,7 +9,10 @@ public:
     // caller asking for something other than 1.1 learns it as it would elsewhere.
     int Startup(uint16_t version) override;
     void Cleanup() override {}
-    int GetHostByName(const std::string& name, THostEntry& entry) override;
+    // With a stop signal the resolver runs on a helper thread of its own, so the wait for it
+    // can give up when the signal is raised; the helper then finishes alone and cleans up.
+    int GetHostByName(const std::string& name, THostEntry& entry,
+                      TStopSignal stop = kNoStopSignal) override;
 
     // How resolver failures are reported in WinSock numbering:
     //   EAI_NONAME                                   -> 11001 WSAHOST_NOT_FOUND

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cctype>
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -11,6 +13,33 @@ namespace {
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The running program's directory; empty when /proc cannot tell.
+std::string ProgramDirectory() {
+    char path[PATH_MAX];
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (size <= 0) {
+        return std::string();
+    }
+    const std::string file(path, static_cast<size_t>(size));
+    return file.substr(0, file.find_last_of('/'));
+}
+
+// "https://…", "mailto:…", "file:…": a scheme of letters, digits, "+", "-" or "." before a colon.
+bool IsAddress(const std::string& text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon < 2 ||
+        !std::isalpha(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    for (size_t i = 1; i < colon; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -53,6 +82,10 @@ std::string TLinuxShell::FindProgram(const std::string& name) {
     }
     if (name.find('/') != std::string::npos) {
         return IsExecutableFile(name) ? name : std::string();
+    }
+    const std::string programDir = ProgramDirectory();
+    if (!programDir.empty() && IsExecutableFile(programDir + "/" + name)) {
+        return programDir + "/" + name;
     }
     const char* path = std::getenv("PATH");
     std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -138,9 +171,11 @@ bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
         }
     } else {
         // A document or an address: the desktop's handler takes the one name, so parameters
-        // meant for a program cannot be passed on.
+        // meant for a program cannot be passed on. A name that is neither fails here, as it
+        // would for any shell, instead of making the handler complain.
+        struct stat st {};
         const std::string opener = FindProgram("xdg-open");
-        if (opener.empty()) {
+        if (opener.empty() || (stat(file.c_str(), &st) != 0 && !IsAddress(file))) {
             return false;
         }
         argv = {opener, file};

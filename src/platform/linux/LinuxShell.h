@@ -1,7 +1,7 @@
 #pragma once
-// "open" on a Linux desktop: executable files are started directly, everything else through
-// xdg-open. Nothing passes through a command shell, so no text the user typed is ever
-// interpreted as shell syntax.
+// "open" on a Linux desktop: executable files are started directly, existing documents and
+// addresses go to xdg-open, and a name that is none of these fails at once. Nothing passes
+// through a command shell, so no text the user typed is ever interpreted as shell syntax.
 
 #include <string>
 #include <vector>
@@ -17,8 +17,9 @@ public:
     // Splits a parameter text into arguments: blanks separate, double quotes group, and a
     // doubled quote inside quotes stands for one quote.
     static std::vector<std::string> SplitParameters(const std::string& parameters);
-    // The program file a name refers to: a name with a slash as it is, a bare name searched in
-    // PATH; empty when there is no such executable file.
+    // The program file a name refers to: a name with a slash as it is; a bare name is looked for
+    // beside the running program first (where a helper shipped with it lies), then in PATH.
+    // Empty when there is no such executable file.
     static std::string FindProgram(const std::string& name);
 
 private:

@@ -1,0 +1,148 @@
+#!/bin/sh
+# End to end: Latmo's whole life as a user meets it, on a virtual X display with a window
+# manager and an XEmbed tray, against hosts of the latency lab (root needed).
+#  1. First start: "Start" opens the diagnostic log, the update checker beside the program is
+#     launched, the graph, the measurement log and the tray show the hosts' means.
+#  2. A message box answered while the window sits in the tray leaves Latmo running; a click on
+#     the icon brings the window back.
+#  3. Host 3 is typed in: a host that drops every echo, with a minute's time-out.
+#  4. Exit → "Close the Latmo?" → No keeps it running with its window shown; Exit → Yes ends it
+#     within a second although a probe is waiting for its reply.
+#  5. The settings file and the diagnostic log hold what they should.
+#   life-e2e.sh LATMO_BINARY LAB_RUN_BINARY
+# E2E_SHOTS names a directory to keep the screenshots in.
+set -u
+. "$(dirname "$0")/lib.sh"
+e2e_require Xvfb openbox trayer xdotool xwininfo import convert pgrep ip
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: the latency lab needs root"; exit 77; }
+lab_run=$(readlink -f "$2")
+e2e_setup "$1"
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+e2e_pids="$e2e_pids $!"
+
+# Lab hosts: 198.18.1.2 answers after 20 ms, 198.18.2.2 after 80 ms, 198.18.3.2 never.
+ini="$work/Latmo.ini"
+printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=198.18.1.2\r\nComboBox3_Text=198.18.2.2\r\nEdit2_Text=3\r\nEditTimeout_Text=60000\r\nEditLog_Text=%s/measure.log\r\n' \
+    "$work" > "$ini"
+printf '#!/bin/sh\ntouch "%s/versioncheck-ran"\n' "$work" > "$work/VersionCheck.exe"
+chmod +x "$work/VersionCheck.exe"
+
+shot() {
+    import -window root "$work/$1.png"
+    if [ -n "${E2E_SHOTS:-}" ]; then mkdir -p "$E2E_SHOTS" && cp "$work/$1.png" "$E2E_SHOTS/"; fi
+}
+# Clicks at a point of the main window's client area.
+click_at() {
+    eval "$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *\([0-9-]*\)/cx=\1/p; s/.*Absolute upper-left Y: *\([0-9-]*\)/cy=\1/p')"
+    xdotool mousemove $(( cx + $1 )) $(( cy + $2 )) click 1
+    sleep 0.4
+}
+# A visible message box of Latmo's (captioned with the application's title).
+dialog_window() {
+    for w in $(xdotool search --onlyvisible --name 'Latmo' 2>/dev/null); do
+        [ "$w" = "$window" ] && continue
+        echo "$w"
+        return
+    done
+}
+wait_dialog() {
+    dialog=""
+    for i in $(seq 50); do dialog=$(dialog_window); [ -n "$dialog" ] && return; sleep 0.1; done
+}
+tray_x=1012; tray_y=12
+tray_menu_exit() {
+    xdotool mousemove $tray_x $tray_y click 3
+    sleep 0.5
+    xdotool key Up Return
+}
+
+# 1. First start.
+(cd "$work" && exec "$lab_run" 20 80 0:1 -- ./latmo >>"$work/latmo.out" 2>&1) &
+lab=$!
+e2e_pids="$e2e_pids $lab"
+wait_main_window
+[ -n "$window" ] || fail "the window did not appear"
+app=$(pgrep -P "$lab" -x latmo)
+[ -n "$app" ] || fail "no latmo process under the lab"
+sleep 10
+shot life-1-graph
+lines=$(wc -l < "$work/measure.log" 2>/dev/null || echo 0)
+[ "$lines" -ge 2 ] || fail "only $lines lines in the measurement log after 10 s"
+last_line=$(tail -n 1 "$work/measure.log" | tr -d '\r')
+mean2=$(echo "$last_line" | cut -f5 | tr -d ' ')
+mean3=$(echo "$last_line" | cut -f7 | tr -d ' ')
+awk -v a="$mean2" -v b="$mean3" 'BEGIN { exit !(a > 18 && a < 23 && b > 78 && b < 83) }' ||
+    fail "means $mean2 and $mean3 are not the lab's 20 and 80 ms: $last_line"
+graph=$(convert "$work/life-1-graph.png" txt:- | grep -c -e '#800000' -e '#008000')
+[ "$graph" -gt 50 ] || fail "the graph shows no host lines ($graph pixels)"
+lime=$(convert "$work/life-1-graph.png" -crop 120x24+904+0 +repage txt:- | grep -c '#00FF00')
+[ "$lime" -gt 5 ] || fail "no number in the tray ($lime lime pixels)"
+[ -f "$work/versioncheck-ran" ] || fail "the update checker beside the program was not started"
+
+# 2. A missing alarm file is reported when its field is left; the box is answered while the
+#    window sits in the tray.
+click_at 154 44      # Preferences
+click_at 138 70      # Alarm, Graph, Log
+click_at 192 124     # the alarm file
+xdotool key ctrl+a type missing.wav
+click_at 247 150     # the alarm parameters: leaving the field asks
+wait_dialog
+[ -n "$dialog" ] || fail "no message box about the missing alarm file"
+xdotool windowminimize "$window"
+sleep 1
+[ -n "$(main_window)" ] && fail "the window did not go into the tray"
+shot life-2-box-while-hidden
+xdotool windowactivate --sync "$dialog" key Return
+sleep 1
+kill -0 "$app" 2>/dev/null || fail "answering a message box while in the tray ended Latmo"
+xdotool mousemove $tray_x $tray_y click 1
+sleep 1
+wait_main_window
+[ -n "$window" ] || fail "a click on the icon did not bring the window back"
+
+# 3. Host 3 becomes the host that never answers; its probe waits a minute.
+click_at 310 325
+xdotool key ctrl+a type 198.18.3.2
+xdotool key Tab
+worker=""
+for t in /proc/"$app"/task/*; do
+    [ "$(awk '{print $41}' "$t/stat")" = 5 ] && worker=$t   # the idle-class worker
+done
+[ -n "$worker" ] || fail "no worker thread found"
+# The change takes effect with the next pass, at the latest one period (3 s) and the rest after
+# the pass before it later; from then on the probe of host 3 waits its minute.
+for i in $(seq 80); do grep -q poll "$worker/wchan" && break; sleep 0.1; done
+grep -q poll "$worker/wchan" || fail "no probe is waiting (the worker sleeps in $(cat "$worker/wchan"))"
+
+# 4. Exit asks; No keeps Latmo running with its window shown.
+tray_menu_exit
+wait_dialog
+[ -n "$dialog" ] || fail "Exit did not ask"
+shot life-3-question
+xdotool windowactivate --sync "$dialog" key Escape
+sleep 1
+kill -0 "$app" 2>/dev/null || fail "answering No ended Latmo"
+[ -n "$(main_window)" ] || fail "after No the window is not shown"
+tray_menu_exit
+wait_dialog
+[ -n "$dialog" ] || fail "the second Exit did not ask"
+xdotool windowactivate --sync "$dialog" key Return
+start=$(date +%s%N)
+while kill -0 "$app" 2>/dev/null && [ $(( $(date +%s%N) - start )) -lt 5000000000 ]; do sleep 0.02; done
+took=$(( ($(date +%s%N) - start) / 1000000 ))
+kill -0 "$app" 2>/dev/null && fail "Latmo still runs 5 s after Yes"
+[ "$took" -lt 1000 ] || fail "Latmo took $took ms to end"
+for i in $(seq 50); do kill -0 "$lab" 2>/dev/null || break; sleep 0.1; done
+
+# 5. What it leaves behind.
+settings=$(tr -d '\r' < "$ini")
+for key in "ComboBox1_Text=127.0.0.1" "ComboBox3_Text=198.18.3.2" "EditTimeout_Text=60000" \
+           "EditAlarm_Text=missing.wav" "Edit2_Text=3"; do
+    echo "$settings" | grep -qxF "$key" || fail "Latmo.ini lacks $key"
+done
+echo "$settings" | grep -qx 'last=[0-9]*\.[0-9]*' || fail "no renewed last with a decimal point"
+diag=$(tr -d '\r' < "$work/latmo.log")
+echo "$diag" | head -n 1 | grep -q ': Start \[Latmo ' || fail "the diagnostic log does not open with Start"
+[ "$(echo "$diag" | grep -vc ': Start \[Latmo ')" -eq 0 ] || fail "the diagnostic log reports: $diag"
+echo "PASS: started against the lab, a box answered in the tray, No kept it, Yes ended it in $took ms"
+exit 0
