@@ -8,7 +8,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -82,17 +84,24 @@ TEST_P(EchoLab, LoopbackAnswersWithTheWholePayload) {
 }
 
 // The lab's responder answers after its delay; the echo service must report that delay, and
-// rounding to whole milliseconds must not push it off by more than one.
+// rounding to whole milliseconds must not push it off by more than one. No reply can come
+// sooner than the delay; a busy machine may hold one back, so the best of three must be close.
 TEST_P(EchoLab, MeasuresHostDelaysWithinOneMillisecond) {
     for (const int delayMs : {1, 20, 80, 300}) {
         const std::string host = lab->AddHost({.DelayUs = delayMs * 1000});
+        int32_t bestSlot = INT32_MAX;
+        int64_t bestMicros = INT64_MAX;
         for (int i = 0; i < 3; ++i) {
             const TProbe probe = Probe(host, 1000);
             EXPECT_EQ(probe.Error, "");
-            EXPECT_NEAR(probe.Slot, delayMs, 1) << host;
-            EXPECT_NEAR(probe.Reply.RoundTripMicros, delayMs * 1000, 1000) << host;
+            EXPECT_GE(probe.Slot, delayMs - 1) << host;
+            EXPECT_GE(probe.Reply.RoundTripMicros, delayMs * 1000 - 1000) << host;
             EXPECT_EQ(probe.Reply.Address, inet_addr(host.c_str()));
+            bestSlot = std::min(bestSlot, probe.Slot);
+            bestMicros = std::min(bestMicros, probe.Reply.RoundTripMicros);
         }
+        EXPECT_NEAR(bestSlot, delayMs, 1) << host;
+        EXPECT_NEAR(double(bestMicros), delayMs * 1000.0, 1000) << host;
     }
 }
 
