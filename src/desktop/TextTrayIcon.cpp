@@ -172,11 +172,15 @@ TTrayImageAtSize TTextTrayIcon::MaskedPixels(const QImage& bitmap, int side, TCo
     const uint32_t transparent = masked ? PixelOf(maskColor) : 0;
     const size_t count = static_cast<size_t>(side) * static_cast<size_t>(side);
     TTrayImageAtSize image{side, std::vector<uint32_t>(count), std::vector<uint8_t>(count)};
+    // Scan lines, not pixel by pixel: the tray image is rebuilt at every update, at every size.
+    const int width = std::min(side, source.width());
+    const int height = std::min(side, source.height());
     for (int y = 0; y < side; ++y) {
+        const auto* line =
+            y < height ? reinterpret_cast<const uint32_t*>(source.constScanLine(y)) : nullptr;
         for (int x = 0; x < side; ++x) {
             const size_t at = static_cast<size_t>(y * side + x);
-            const uint32_t pixel =
-                x < source.width() && y < source.height() ? source.pixel(x, y) & 0xFFFFFFu : 0;
+            const uint32_t pixel = line != nullptr && x < width ? line[x] & 0xFFFFFFu : 0;
             if (masked && pixel == transparent) {
                 image.Mask[at] = 1;
             } else {
@@ -203,15 +207,18 @@ TIcon TTextTrayIcon::MakeIconOverBackground() const {
     const uint32_t textMask = FMaskColor != clNone ? PixelOf(FMaskColor) : 0;
     const TTrayImage& underneath = *FBackgroundIcon.Handle();
     QImage combined(kSize, kSize, QImage::Format_RGB32);
+    const QImage textBitmap = FTextBitmap.convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < kSize; ++y) {
+        const auto* textLine = reinterpret_cast<const uint32_t*>(textBitmap.constScanLine(y));
+        auto* out = reinterpret_cast<uint32_t*>(combined.scanLine(y));
         for (int x = 0; x < kSize; ++x) {
             const size_t at = static_cast<size_t>(y * kSize + x);
             uint32_t pixel = underneath.Mask[at] != 0 ? backPixel : underneath.Pixels[at];
-            const uint32_t text = FTextBitmap.pixel(x, y) & 0xFFFFFFu;
+            const uint32_t text = textLine[x] & 0xFFFFFFu;
             if (FMaskColor == clNone || text != textMask) {
                 pixel = text;
             }
-            combined.setPixel(x, y, 0xFF000000u | pixel);
+            out[x] = 0xFF000000u | pixel;
         }
     }
     return MakeIconFromBitmap(combined, back);

@@ -37,9 +37,10 @@ QString Text(const char* ascii) {
 QImage ImageOf(int side, const uint32_t* pixels, const uint8_t* mask) {
     QImage picture(side, side, QImage::Format_ARGB32);
     for (int y = 0; y < side; ++y) {
+        auto* line = reinterpret_cast<uint32_t*>(picture.scanLine(y));
         for (int x = 0; x < side; ++x) {
             const size_t at = static_cast<size_t>(y * side + x);
-            picture.setPixel(x, y, mask[at] != 0 ? 0u : 0xFF000000u | pixels[at]);
+            line[x] = mask[at] != 0 ? 0u : 0xFF000000u | pixels[at];
         }
     }
     return picture;
