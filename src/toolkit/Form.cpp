@@ -95,65 +95,88 @@ void TForm::SetCaption(const std::string& value) {
     Window()->setWindowTitle(QString::fromLocal8Bit(value));
 }
 
+bool TForm::Unframed() const {
+    return Window()->frameGeometry() == Window()->geometry();
+}
+
+bool TForm::KeepsBounds() const {
+    return FKeepBounds && Unframed();
+}
+
+QMargins TForm::FrameMargins() const {
+    if (!Unframed()) {
+        const QRect frame = Window()->frameGeometry();
+        const QRect client = Window()->geometry();
+        return {client.left() - frame.left(), client.top() - frame.top(),
+                frame.right() - client.right(), frame.bottom() - client.bottom()};
+    }
+    // The window manager gives a window the same frame each time it takes it back.
+    if (!FNormalMargins.isNull()) {
+        return FNormalMargins;
+    }
+    constexpr int side = kNominalFrameWidth / 2;
+    return {side, kNominalFrameHeight - side, side, side};
+}
+
 int TForm::FrameWidth() const {
-    const int w = Window()->frameGeometry().width() - Window()->width();
-    return w > 0 ? w : kNominalFrameWidth;
+    const QMargins m = FrameMargins();
+    return m.left() + m.right();
 }
 
 int TForm::FrameHeight() const {
-    const int h = Window()->frameGeometry().height() - Window()->height();
-    return h > 0 ? h : kNominalFrameHeight;
+    const QMargins m = FrameMargins();
+    return m.top() + m.bottom();
 }
 
 int TForm::Left() const {
-    return Window()->frameGeometry().x();
+    return KeepsBounds() ? FKeptBounds.Left : Window()->frameGeometry().x();
 }
 int TForm::Top() const {
-    return Window()->frameGeometry().y();
+    return KeepsBounds() ? FKeptBounds.Top : Window()->frameGeometry().y();
 }
 int TForm::Width() const {
-    return Window()->width() + FrameWidth();
+    return KeepsBounds() ? FKeptBounds.Width() : Window()->width() + FrameWidth();
 }
 int TForm::Height() const {
-    return Window()->height() + FrameHeight();
+    return KeepsBounds() ? FKeptBounds.Height() : Window()->height() + FrameHeight();
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
     Window()->move(left, top);
     SetClientSize(std::max(1, width - FrameWidth()), std::max(1, height - FrameHeight()));
-    // Until the window manager has framed the window its frame is a guess; the outer size asked
-    // for is made good once the real frame is known, or a window placed at every start would
-    // shrink or grow by the difference each time.
-    FSizeFromGuessedFrame = Window()->frameGeometry() == Window()->geometry();
-    FWantedLeft = left;
-    FWantedTop = top;
-    FWantedWidth = width;
-    FWantedHeight = height;
+    FKeptBounds = {left, top, left + width, top + height};
+    // Until the window manager has framed the window for the first time, its frame is a guess;
+    // the outer size asked for is made good once the real frame is known, or a window placed at
+    // every start would shrink or grow by the difference each time.
+    FSizeFromGuessedFrame = Unframed() && FNormalMargins.isNull();
 }
 
 void TForm::WindowMovedOrResized() {
-    const QRect frame = Window()->frameGeometry();
-    const QRect client = Window()->geometry();
-    if (frame == client) {
+    if (Unframed()) {
         return;
     }
     // A window manager may draw a maximized window without borders.
     if (WindowState() == TWindowState::wsNormal) {
-        FNormalMargins = QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                                  frame.right() - client.right(), frame.bottom() - client.bottom());
+        FNormalMargins = FrameMargins();
+        if (Window()->isVisible()) {
+            FKeepBounds = false;
+        }
     }
     if (FSizeFromGuessedFrame) {
         FSizeFromGuessedFrame = false;
         // The first move after framing may still report the window at the screen's corner; a
         // resize alone would send that position along, so the place asked for goes too.
-        Window()->move(FWantedLeft, FWantedTop);
-        SetClientSize(std::max(1, FWantedWidth - FrameWidth()),
-                      std::max(1, FWantedHeight - FrameHeight()));
+        const TRect wanted = FKeptBounds;
+        Window()->move(wanted.Left, wanted.Top);
+        SetClientSize(std::max(1, wanted.Width() - FrameWidth()),
+                      std::max(1, wanted.Height() - FrameHeight()));
     }
 }
 
 void TForm::SetClientSize(int width, int height) {
     Window()->resize(width, height);
+    FKeptBounds.Right = FKeptBounds.Left + width + FrameWidth();
+    FKeptBounds.Bottom = FKeptBounds.Top + height + FrameHeight();
     if (!Window()->isVisible()) {
         Resized();
     }
@@ -180,23 +203,18 @@ void TForm::CenterOnDesktop() {
 }
 
 TPoint TForm::FrameBorder() const {
-    const QRect frame = Window()->frameGeometry();
-    const QRect client = Window()->geometry();
-    if (frame == client) {
-        return {kNominalFrameWidth / 2, kNominalFrameWidth / 2};
-    }
-    return {client.x() - frame.x(), frame.bottom() - client.bottom()};
+    const QMargins m = FrameMargins();
+    return {m.left(), m.bottom()};
 }
 
 TRect TForm::NormalBounds() const {
+    if (KeepsBounds()) {
+        return FKeptBounds;
+    }
     if (WindowState() == TWindowState::wsNormal) {
         return {Left(), Top(), Left() + Width(), Top() + Height()};
     }
-    QMargins m = FNormalMargins;
-    if (m.isNull()) {
-        const TPoint border = FrameBorder();
-        m = QMargins(border.X, FrameHeight() - border.Y, border.X, border.Y);
-    }
+    const QMargins m = FNormalMargins.isNull() ? FrameMargins() : FNormalMargins;
     const QRect frame = Window()->normalGeometry().marginsAdded(m);
     return {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
 }
@@ -417,6 +435,11 @@ void TForm::WindowShown() {
 }
 
 void TForm::WindowHidden() {
+    // Taken while the window still has its frame: the window manager is about to let go of it.
+    if (!FNormalMargins.isNull()) {
+        FKeptBounds = NormalBounds();
+        FKeepBounds = true;
+    }
     TMessage message{WM_SHOWWINDOW, 0, 0, 0};
     Perform(message);
     if (OnHide) {

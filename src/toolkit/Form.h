@@ -133,6 +133,14 @@ private:
 
     // The normal position, also while the window is minimized or maximized.
     TRect NormalBounds() const;
+    // The toolkit reports no frame: the window manager has not framed the window yet, has let
+    // go of it (hidden), or draws none.
+    bool Unframed() const;
+    // What the window manager adds around the client area, on each side; while unframed, the
+    // frame it had last.
+    QMargins FrameMargins() const;
+    // Whether the bounds the window was last hidden with, or last given, stand for its own.
+    bool KeepsBounds() const;
 
     std::string FCaption;
     bool FClosing = false;
@@ -140,14 +148,18 @@ private:
     bool FClosingFromCode = false;
     TWndMethod FWindowProc;
     bool FDestroyDone = false;
-    // The last SetBounds sized the client by a guessed frame (the window was not framed yet).
+    // The last SetBounds sized the client by a guessed frame (the window was never framed
+    // yet); the bounds asked for are in FKeptBounds.
     bool FSizeFromGuessedFrame = false;
-    int FWantedLeft = 0;
-    int FWantedTop = 0;
-    int FWantedWidth = 0;
-    int FWantedHeight = 0;
     // The frame around the client area as last seen in the normal state.
     QMargins FNormalMargins;
+    // The outer bounds last given, or those the window was last hidden with. A window the
+    // window manager has let go of is reported by the toolkit as a bare client area wherever
+    // it happens to see it: at the window's own place, or, asked in the middle of the
+    // unframing, at the frame's corner. Placing it by that would move it on every round
+    // through the tray, so until it is framed again it keeps these bounds (FKeepBounds).
+    TRect FKeptBounds;
+    bool FKeepBounds = false;
     unsigned FPlacementFlags = 0;
     TPoint FMinPosition{-1, -1};
     TPoint FMaxPosition{-1, -1};

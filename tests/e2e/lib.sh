@@ -85,6 +85,33 @@ main_window() {
     done
 }
 
+# window_geometry WINDOW: where its client area lies and how large it is: "X Y WIDTH HEIGHT".
+window_geometry() {
+    xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
+        /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }'
+}
+
+# stir_hidden WINDOW: moves a hidden window away and back to where it lies. Whether the program
+# hears how the window manager left its hidden window is a race (openbox first moves the window
+# to its frame's corner, then takes it out of the frame); this makes it hear every time, without
+# moving the window.
+stir_hidden() {
+    # shellcheck disable=SC2046
+    set -- "$1" $(window_geometry "$1")
+    xdotool windowmove "$1" 0 0
+    sleep 0.3
+    xdotool windowmove "$1" "$2" "$3"
+    sleep 0.5
+}
+
+# back_in_place WHAT: WHAT brought the main window ($window) back where it was ($start) and as
+# large as it was.
+back_in_place() {
+    [ -n "$(main_window)" ] || fail "$1 did not bring the window back"
+    now=$(window_geometry "$window")
+    [ "$now" = "$start" ] || fail "after $1 the window is at $now, not at $start (x y width height)"
+}
+
 # Waits (up to 10 s) for the main window; $window is its id, empty when it never came.
 wait_main_window() {
     window=""

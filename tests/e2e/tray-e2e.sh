@@ -1,13 +1,15 @@
 #!/bin/sh
 # End to end: the real latmo on a virtual X display with a window manager and an XEmbed tray.
-# Checks that the tray icon shows the number (lime pixels on the icon), that minimising hides
-# the window into the tray, and that a click on the icon brings it back.
+# Checks that the window starts where the settings file puts it, that the tray icon shows the
+# number (lime pixels on the icon), that minimising hides the window into the tray, and that a
+# click on the icon and "Show" in its menu bring it back exactly where it was, round after round.
 #   tray-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
-e2e_require Xvfb openbox trayer xdotool xwininfo import convert
+e2e_require Xvfb openbox trayer xdotool xwininfo xprop import convert
 e2e_setup "$1"
-e2e_loopback_ini
+norm="300,200,695,571"
+e2e_loopback_ini "NormPos=$norm"
 trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
 e2e_pids="$e2e_pids $!"
 sleep 1
@@ -16,21 +18,56 @@ wait_main_window
 [ -n "$window" ] || fail "the window did not appear"
 sleep 2
 
+# NormPos is the frame's rectangle; the client area lies inside the frame openbox draws.
+extents=$(xprop -id "$window" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ,)
+[ -n "$extents" ] || fail "openbox gave the window no frame"
+placed=$(echo "$norm $extents" | tr , ' ' | awk '{ print $1 + $5, $2 + $7, $3 - $1 - $5 - $6, $4 - $2 - $7 - $8 }')
+start=$(window_geometry "$window")
+[ "$start" = "$placed" ] || fail "the window starts at $start (x y width height), not at $placed"
+
 # The icon sits in trayer's strip at the top right of the screen; its digits are lime.
 tx=904; ty=0; tw=120; th=24
 import -window root "$work/e2e-start.png"
 lime=$(convert "$work/e2e-start.png" -crop "${tw}x${th}+${tx}+${ty}" +repage txt:- | grep -c "#00FF00")
 [ "$lime" -gt 5 ] || fail "no lime digits in the tray ($lime pixels)"
 
-# Minimise: the window goes into the tray.
-xdotool windowminimize "$window"
-sleep 1
-[ -n "$(main_window)" ] && fail "the window is still visible after minimising"
+# minimise_to_tray ROUND: the window goes into the tray, and the program hears of it there.
+minimise_to_tray() {
+    xdotool windowminimize "$window"
+    sleep 1
+    [ -n "$(main_window)" ] && fail "round $1: the window is still visible after minimising"
+    stir_hidden "$window"
+}
 
-# A left click on the icon brings it back.
+# Round 1: a left click on the icon brings it back.
+minimise_to_tray 1
 xdotool mousemove $(( tx + tw - 12 )) $(( ty + th / 2 )) click 1
 sleep 1
-[ -n "$(main_window)" ] || fail "a click on the icon did not bring the window back"
+back_in_place "a click on the icon (round 1)"
 import -window root "$work/e2e-restored.png"
-echo "PASS: tray shows the number ($lime lime pixels), minimise hides, a click restores"
+
+# Round 2: "Show", the first item of the icon's menu, which opens below the strip.
+minimise_to_tray 2
+xdotool mousemove $(( tx + tw - 12 )) $(( ty + th / 2 )) click 3
+sleep 1
+menu=""
+for w in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+    # shellcheck disable=SC2046
+    set -- $(window_geometry "$w")
+    [ "$3" -lt 300 ] && [ "$4" -gt 30 ] && [ "$4" -lt 100 ] && { menu="$*"; break; }
+done
+[ -n "$menu" ] || fail "round 2: the icon's menu did not open"
+# shellcheck disable=SC2086
+set -- $menu
+xdotool mousemove $(( $1 + 20 )) $(( $2 + $4 / 4 )) click 1
+sleep 1
+back_in_place "Show in the menu (round 2)"
+
+# The file keeps the place the run started with.
+kill -TERM "$app"
+for i in $(seq 150); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+saved=$(tr -d '\r' < "$work/Latmo.ini" | sed -n 's/^NormPos=//p')
+[ "$saved" = "$norm" ] || fail "Latmo.ini holds NormPos=$saved after two rounds, not $norm"
+echo "PASS: started at $start as saved, tray shows the number ($lime lime pixels), minimise hides," \
+    "a click and Show restore it in place, NormPos=$saved kept"
 exit 0

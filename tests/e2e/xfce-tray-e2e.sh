@@ -5,7 +5,8 @@
 #     minimised), and registers its StatusNotifier item once the panel comes up.
 #  2. The panel shows the number on the threshold colour (maroon here).
 #  3. Minimising keeps the window in the tray (xfwm4 drops the minimised state of a withdrawn
-#     window); a click on the icon brings it back; "Show" in the panel's menu does too.
+#     window); a click on the icon brings it back; "Show" in the panel's menu does too; each
+#     time exactly where it was.
 #   xfce-tray-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -101,17 +102,20 @@ lime=$(count_pixels "$work/xfce-tray.png" "14x14+1006+6" 'g >= 90 && g > r && b 
 ix=$((984 + 40 - 13)); iy=13
 
 # 3. Minimise, click, menu.
+start=$(window_geometry "$window")
 xdotool windowminimize "$window"
 sleep 1.5
 [ -z "$(main_window)" ] || fail "the window came back after minimising ($(wm_state))"
 kill -0 "$app" || fail "latmo ended"
+stir_hidden "$window"
 click_icon 1
 sleep 1
-[ -n "$(main_window)" ] || fail "a click on the icon did not bring the window back"
+back_in_place "a click on the icon"
 
 xdotool windowminimize "$window"
 sleep 1.5
 [ -z "$(main_window)" ] || fail "the window came back after the second minimise"
+stir_hidden "$window"
 click_icon 3
 sleep 1
 xwd -root -silent | convert xwd:- "$work/xfce-menu.png"
@@ -120,7 +124,7 @@ xdotool mousemove $((ix - 40)) 43
 sleep 0.4
 xdotool click 1
 sleep 1
-[ -n "$(main_window)" ] || fail "Show in the panel's menu did not bring the window back"
+back_in_place "Show in the panel's menu"
 echo "PASS: item registered once the panel came up; $maroon maroon and $lime lime pixels in the" \
-    "tray; minimise stays in the tray; click and menu restore"
+    "tray; minimise stays in the tray; click and menu restore it in place ($start)"
 exit 0
