@@ -121,11 +121,14 @@ echo "$line" | awk -F'\t' -v h="$1" '$2 == h && $3 + 0 > 0 { ok = 1 } END { exit
     fail "no round trip measured to $1"
 tr -d '\r' <"$home/.config/latmo/Latmo.ini" | grep -qx "ComboBox1_Text=$1" ||
     fail "the settings were not written back to ~/.config/latmo/Latmo.ini"
-# Without any way to send ICMP (no datagram sockets in the lab, the capability taken off
-# again), latmo says so in its diagnostic log, in the user's state directory.
+# The diagnostic log is in the user's state directory and opens each run with "Start".
 diag="$home/.local/state/latmo/latmo.log"
+grep -q ": Start \[Latmo " "$diag" || fail "no Start in $diag"
+# Without any way to send ICMP (no datagram sockets in the lab, the capability taken off
+# again), latmo says so there too, before its "Start".
+rm -f "$diag"
 setcap -r /usr/bin/latmo 2>/dev/null
-run_installed "" 20 "$diag" 1
+run_installed "" 20 "$diag" 2
 cat "$work/latmo.out"
 grep -q "ICMP" "$diag" || fail "no word about ICMP in $diag"
 for f in /usr/bin/Latmo.ini /usr/bin/latmo.log; do
