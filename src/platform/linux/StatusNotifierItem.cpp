@@ -76,55 +76,47 @@ QString Text(const char* ascii) {
     return QString::fromLatin1(ascii);
 }
 
+// A D-Bus structure of the given fields, in their order.
+template <typename... TField>
+QDBusArgument& PutStructure(QDBusArgument& arg, const TField&... fields) {
+    arg.beginStructure();
+    (arg << ... << fields);
+    arg.endStructure();
+    return arg;
+}
+template <typename... TField>
+const QDBusArgument& GetStructure(const QDBusArgument& arg, TField&... fields) {
+    arg.beginStructure();
+    (arg >> ... >> fields);
+    arg.endStructure();
+    return arg;
+}
+
 }  // namespace
 
 QDBusArgument& operator<<(QDBusArgument& arg, const TSniPixmap& p) {
-    arg.beginStructure();
-    arg << p.Width << p.Height << p.Argb;
-    arg.endStructure();
-    return arg;
+    return PutStructure(arg, p.Width, p.Height, p.Argb);
 }
 const QDBusArgument& operator>>(const QDBusArgument& arg, TSniPixmap& p) {
-    arg.beginStructure();
-    arg >> p.Width >> p.Height >> p.Argb;
-    arg.endStructure();
-    return arg;
+    return GetStructure(arg, p.Width, p.Height, p.Argb);
 }
 QDBusArgument& operator<<(QDBusArgument& arg, const TSniToolTip& t) {
-    arg.beginStructure();
-    arg << t.IconName << t.Pixmaps << t.Title << t.Text;
-    arg.endStructure();
-    return arg;
+    return PutStructure(arg, t.IconName, t.Pixmaps, t.Title, t.Text);
 }
 const QDBusArgument& operator>>(const QDBusArgument& arg, TSniToolTip& t) {
-    arg.beginStructure();
-    arg >> t.IconName >> t.Pixmaps >> t.Title >> t.Text;
-    arg.endStructure();
-    return arg;
+    return GetStructure(arg, t.IconName, t.Pixmaps, t.Title, t.Text);
 }
 QDBusArgument& operator<<(QDBusArgument& arg, const TDBusMenuItem& item) {
-    arg.beginStructure();
-    arg << item.Id << item.Properties;
-    arg.endStructure();
-    return arg;
+    return PutStructure(arg, item.Id, item.Properties);
 }
 const QDBusArgument& operator>>(const QDBusArgument& arg, TDBusMenuItem& item) {
-    arg.beginStructure();
-    arg >> item.Id >> item.Properties;
-    arg.endStructure();
-    return arg;
+    return GetStructure(arg, item.Id, item.Properties);
 }
 QDBusArgument& operator<<(QDBusArgument& arg, const TDBusMenuItemKeys& keys) {
-    arg.beginStructure();
-    arg << keys.Id << keys.Properties;
-    arg.endStructure();
-    return arg;
+    return PutStructure(arg, keys.Id, keys.Properties);
 }
 const QDBusArgument& operator>>(const QDBusArgument& arg, TDBusMenuItemKeys& keys) {
-    arg.beginStructure();
-    arg >> keys.Id >> keys.Properties;
-    arg.endStructure();
-    return arg;
+    return GetStructure(arg, keys.Id, keys.Properties);
 }
 QDBusArgument& operator<<(QDBusArgument& arg, const TDBusMenuLayout& layout) {
     arg.beginStructure();
@@ -152,16 +144,10 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, TDBusMenuLayout& layou
     return arg;
 }
 QDBusArgument& operator<<(QDBusArgument& arg, const TDBusMenuEvent& event) {
-    arg.beginStructure();
-    arg << event.Id << event.EventId << event.Data << event.Timestamp;
-    arg.endStructure();
-    return arg;
+    return PutStructure(arg, event.Id, event.EventId, event.Data, event.Timestamp);
 }
 const QDBusArgument& operator>>(const QDBusArgument& arg, TDBusMenuEvent& event) {
-    arg.beginStructure();
-    arg >> event.Id >> event.EventId >> event.Data >> event.Timestamp;
-    arg.endStructure();
-    return arg;
+    return GetStructure(arg, event.Id, event.EventId, event.Data, event.Timestamp);
 }
 
 class TStatusNotifierItem::TState {
