@@ -33,6 +33,21 @@ struct TTrayImage {
     std::vector<TTrayImageAtSize> Larger;
 };
 
+// Hands each size of the picture to use(side, pixels, mask), the 16 x 16 image first, then the
+// larger ones; a larger one whose pixels or mask do not fill its square is passed over.
+template <typename TUse>
+void ForEachTraySize(const TTrayImage& image, TUse&& use) {
+    use(kTrayImageSize, image.Pixels.data(), image.Mask.data());
+    for (const TTrayImageAtSize& larger : image.Larger) {
+        if (larger.Side > 0 &&
+            larger.Pixels.size() ==
+                static_cast<size_t>(larger.Side) * static_cast<size_t>(larger.Side) &&
+            larger.Mask.size() == larger.Pixels.size()) {
+            use(larger.Side, larger.Pixels.data(), larger.Mask.data());
+        }
+    }
+}
+
 // Where the shell sends what happens to an entry: Message is the record's uCallbackMessage,
 // WParam its uID, LParam one of the codes below.
 class TTrayCallbackTarget {

@@ -117,13 +117,10 @@ private:
 };
 
 QIcon IconOf(const TTrayImage& image) {
-    std::vector<QImage> images{ImageOf(kTrayImageSize, image.Pixels.data(), image.Mask.data())};
-    for (const TTrayImageAtSize& larger : image.Larger) {
-        if (larger.Side > 0 && larger.Pixels.size() == size_t(larger.Side * larger.Side) &&
-            larger.Mask.size() == larger.Pixels.size()) {
-            images.push_back(ImageOf(larger.Side, larger.Pixels.data(), larger.Mask.data()));
-        }
-    }
+    std::vector<QImage> images;
+    ForEachTraySize(image, [&images](int side, const uint32_t* pixels, const uint8_t* mask) {
+        images.push_back(ImageOf(side, pixels, mask));
+    });
     return QIcon(new TSharpIconEngine(std::move(images)));
 }
 

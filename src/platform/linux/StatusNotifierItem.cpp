@@ -469,13 +469,9 @@ void TStatusNotifierItem::RegisterWithWatcher() {
 
 void TStatusNotifierItem::SetImage(const TTrayImage& image) {
     TSniPixmaps pixmaps;
-    pixmaps.append(PixmapOf(kTrayImageSize, image.Pixels.data(), image.Mask.data()));
-    for (const TTrayImageAtSize& larger : image.Larger) {
-        if (larger.Side > 0 && larger.Pixels.size() == size_t(larger.Side * larger.Side) &&
-            larger.Mask.size() == larger.Pixels.size()) {
-            pixmaps.append(PixmapOf(larger.Side, larger.Pixels.data(), larger.Mask.data()));
-        }
-    }
+    ForEachTraySize(image, [&pixmaps](int side, const uint32_t* pixels, const uint8_t* mask) {
+        pixmaps.append(PixmapOf(side, pixels, mask));
+    });
     FState->Pixmaps = pixmaps;
     FState->Announce();
 }
