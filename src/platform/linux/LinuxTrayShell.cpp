@@ -124,6 +124,12 @@ QIcon IconOf(const TTrayImage& image) {
     return QIcon(new TSharpIconEngine(std::move(images)));
 }
 
+// The double-click time of the desktop: the component's own clicks and the StatusNotifier
+// requests turned into clicks go by the same one.
+unsigned DoubleClickMs() {
+    return static_cast<unsigned>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+}
+
 bool OnX11() {
     return QGuiApplication::platformName() == Text("xcb");
 }
@@ -290,9 +296,7 @@ private:
                 QGuiApplication::applicationName(), QGuiApplication::applicationDisplayName());
             entry->Item->OnRequest = [this, id](TStatusNotifierRequest request, int x, int y) {
                 const std::vector<uint32_t> codes =
-                    FClicks.Codes(request, FClock.elapsed(),
-                                  static_cast<unsigned>(
-                                      QGuiApplication::styleHints()->mouseDoubleClickInterval()));
+                    FClicks.Codes(request, FClock.elapsed(), DoubleClickMs());
                 FRequestPosition = QPoint(x, y);
                 Deliver(id, codes);
                 FRequestPosition.reset();
@@ -506,7 +510,7 @@ bool TLinuxTrayShell::KeyDown(TVirtualKey key) const {
 }
 
 unsigned TLinuxTrayShell::DoubleClickTime() const {
-    return static_cast<unsigned>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    return DoubleClickMs();
 }
 
 #include "LinuxTrayShell.moc"
