@@ -146,8 +146,8 @@ void TForm1::FormCreate(TObject*) {
     Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
     // The requests raised above wait until the time-out is set, since a pass with a time-out of
     // 0 would count every host as lost, and until start-up is through, so that together they
-    // give one first pass. Where block 7 failed before setting the time-out, the field's own
-    // rule gives it.
+    // give one first pass. Where the block that sets the time-out failed before it, the field's
+    // own rule gives it.
     if (FTimeout == 0) {
         FTimeout = TimeoutFromText(EditTimeout->Text());
     }

@@ -167,7 +167,7 @@ public:
     static TDateTime StoredDateTime(const TVariant& value);
 
     // The alarm file as the shell gets it: a bare name missing here is taken from beside the
-    // program.
+    // program or from a data directory (see the .cpp).
     static std::string ResolveAlarmFile(const std::string& name);
 
     // What the window shows and keeps, for those who check it from outside.

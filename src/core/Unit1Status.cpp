@@ -24,13 +24,7 @@ std::string TForm1::ResolveAlarmFile(const std::string& name) {
             places.push_back(IncludeTrailingPathDelimiter(dir) + "latmo/" + name);
         }
     };
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (dataHome != nullptr && dataHome[0] == '/') {
-        addDataDir(dataHome);
-    } else if (home != nullptr) {
-        addDataDir(std::string(home) + "/.local/share");
-    }
+    addDataDir(XdgHomeDir("DATA"));
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
     std::istringstream list(
         dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs : "/usr/local/share:/usr/share");

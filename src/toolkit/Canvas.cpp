@@ -151,18 +151,9 @@ void TCanvas::MoveTo(int X, int Y) {
 }
 
 void TCanvas::LineTo(int X, int Y) {
-    const TPoint from = FPenPos;
-    FPenPos = {X, Y};
-    if (FPainter == nullptr || from == FPenPos) {
-        return;
-    }
-    if (FPen.Width() <= 1 && (from.X == X || from.Y == Y)) {
-        StraightLine(from, FPenPos);
-        return;
-    }
-    UsePen();
-    FPainter->drawLine(from.X, from.Y, X, Y);
-    SetMode(pmCopy);
+    const TSegment segment{FPenPos, {X, Y}};
+    FPenPos = segment.To;
+    Segments({&segment, 1});
 }
 
 bool TCanvas::PixelExactDevice() const {
@@ -198,11 +189,9 @@ void TCanvas::Polyline(std::span<const TPoint> points) {
         return;
     }
     if (points.size() == 2) {
-        // Two points are one segment, whose end-pixel rule LineTo keeps exact.
-        const TPoint keep = FPenPos;
-        MoveTo(points[0].X, points[0].Y);
-        LineTo(points[1].X, points[1].Y);
-        FPenPos = keep;
+        // Two points are one segment, whose end-pixel rule Segments keeps exact.
+        const TSegment segment{points[0], points[1]};
+        Segments({&segment, 1});
         return;
     }
     if (FPainter == nullptr) {
@@ -222,8 +211,9 @@ void TCanvas::Segments(std::span<const TSegment> segments) {
     if (FPainter == nullptr) {
         return;
     }
-    // What LineTo does for each, with the pen set up once for all the stroked ones. They share
-    // one colour, so the order in which they are drawn changes no pixel, whatever the mode.
+    // A thin horizontal or vertical segment is cut by hand; the others are stroked, with the
+    // pen set up once for all of them. They share one colour, so the order in which they are
+    // drawn changes no pixel, whatever the mode.
     const bool thin = FPen.Width() <= 1;
     FStroked.clear();
     for (const TSegment& s : segments) {

@@ -191,19 +191,20 @@ bool ForceDirectories(const std::string& dir) {
     return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-std::string UserDataDir(const std::string& kind) {
+std::string XdgHomeDir(const std::string& kind) {
     const std::string var = "XDG_" + kind + "_HOME";
-    std::string base;
     if (const char* v = std::getenv(var.c_str()); v != nullptr && v[0] == '/') {
-        base = v;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") +
-               (kind == "STATE"  ? "/.local/state"
-                : kind == "DATA" ? "/.local/share"
-                                 : "/.config");
+        return v;
     }
-    const std::string dir = IncludeTrailingPathDelimiter(base) + "latmo";
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") +
+           (kind == "STATE"  ? "/.local/state"
+            : kind == "DATA" ? "/.local/share"
+                             : "/.config");
+}
+
+std::string UserDataDir(const std::string& kind) {
+    const std::string dir = IncludeTrailingPathDelimiter(XdgHomeDir(kind)) + "latmo";
     ForceDirectories(dir);
     return dir;
 }

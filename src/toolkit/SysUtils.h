@@ -47,8 +47,9 @@ std::string ProgramDir();
 // Whether files can be created in this directory by this process.
 bool DirectoryWritable(const std::string& dir);
 // $XDG_<kind>_HOME or its default under the home directory (~/.config, ~/.local/state,
-// ~/.local/share), with "latmo" appended; created when missing. kind is "CONFIG", "STATE" or
-// "DATA".
+// ~/.local/share); kind is "CONFIG", "STATE" or "DATA". Only named, not created.
+std::string XdgHomeDir(const std::string& kind);
+// XdgHomeDir(kind) with "latmo" appended; created when missing.
 std::string UserDataDir(const std::string& kind);
 // Writes all bytes to an open descriptor, going on after interruptions and short writes.
 // Returns 0, or the errno of the failure (EIO when the device takes nothing more).

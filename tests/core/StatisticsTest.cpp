@@ -7,35 +7,13 @@
 #include <algorithm>
 #include <climits>
 #include <clocale>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "core/LogFiles.h"
 #include "core/Statistics.h"
+#include "support/TempDir.h"
 #include "toolkit/DiagLog.h"
 
 namespace {
-
-// A fresh directory, removed with its content afterwards.
-struct TScratchDir {
-    explicit TScratchDir(const std::string& what)
-        : Path((std::filesystem::temp_directory_path() /
-                ("latmo-" + what + "-" + std::to_string(getpid())))
-                   .string()) {
-        std::filesystem::remove_all(Path);
-        std::filesystem::create_directories(Path);
-    }
-    ~TScratchDir() { std::filesystem::remove_all(Path); }
-    const std::string Path;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TEST(TrimmedMean, DropsOneHighestAndOneLowest) {
     struct Row {
@@ -101,19 +79,19 @@ TEST(UpdateLog, FieldsAreTabSeparatedWithPointDecimals) {
 // A bare name goes beside the program, as the settings file does; an installed copy, whose
 // directory cannot be written, puts it into the user's data directory instead of losing it.
 TEST(UpdateLog, BareNamesGoBesideTheProgramOrIntoTheDataDirectory) {
-    const TScratchDir programDir("program");
-    const TScratchDir data("data");
-    setenv("XDG_DATA_HOME", data.Path.c_str(), 1);
+    const TTempDir programDir;
+    const TTempDir data;
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
     const std::string unwritable = "/nonexistent/latmo";
     struct Row {
         std::string ProgramDir, Typed, Shown;
     } const rows[] = {
-        {programDir.Path, "ping.log", programDir.Path + "/ping.log"},
-        {unwritable, "ping.log", data.Path + "/latmo/ping.log"},
+        {programDir.Path(), "ping.log", programDir.Path() + "/ping.log"},
+        {unwritable, "ping.log", data.Path() + "/latmo/ping.log"},
         {unwritable, "logs/ping.log", "logs/ping.log"},
         {unwritable, "/var/log/ping.log", "/var/log/ping.log"},
         {unwritable, "", ""},
-        {programDir.Path, "./ping.log", "./ping.log"},
+        {programDir.Path(), "./ping.log", "./ping.log"},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(CompleteLogFileName(r.Typed, r.ProgramDir), r.Shown) << r.Typed;
@@ -124,10 +102,10 @@ TEST(UpdateLog, BareNamesGoBesideTheProgramOrIntoTheDataDirectory) {
 // A pipe or a device named as the log must not hold the window up: only regular files are
 // written, and the diagnostic log says once why the lines are missing.
 TEST(UpdateLog, OnlyARegularFileIsWrittenAndAProblemIsSaidOnce) {
-    const TScratchDir dir("log");
-    const std::string diag = dir.Path + "/diag.log";
-    const std::string pipe = dir.Path + "/pipe.log";
-    const std::string file = dir.Path + "/ping.log";
+    const TTempDir dir;
+    const std::string diag = dir.Path() + "/diag.log";
+    const std::string pipe = dir.Path() + "/pipe.log";
+    const std::string file = dir.Path() + "/ping.log";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     SetDiagLogPath(diag);
     TMeasurementLog log;
@@ -143,10 +121,10 @@ TEST(UpdateLog, OnlyARegularFileIsWrittenAndAProblemIsSaidOnce) {
     }
     log.Append(file, "line 3\r\n");
     log.Append(pipe, "line 4\r\n");  // no reader now: would wait for one
-    log.Append(dir.Path + "/missing/ping.log", "line 5\r\n");
+    log.Append(dir.Path() + "/missing/ping.log", "line 5\r\n");
     SetDiagLogPath("");
-    EXPECT_EQ(ReadFile(file), "line 3\r\n");
-    const std::string said = ReadFile(diag);
+    EXPECT_EQ(ReadAll(file), "line 3\r\n");
+    const std::string said = ReadAll(diag);
     const std::string pipeProblem = "Measurement log " + pipe + " not written: Not a regular file";
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 3) << said;
     size_t at = said.find(pipeProblem);

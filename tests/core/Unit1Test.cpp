@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "core/Unit1.h"
@@ -26,6 +25,7 @@
 #include "support/FakeRunList.h"
 #include "support/FakeShell.h"
 #include "support/FakeTrayShell.h"
+#include "support/TempDir.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/SysUtils.h"
@@ -309,10 +309,7 @@ TEST_F(WindowTest, CollectionFillsLogPageLinesAndMeasurementLog) {
     EXPECT_DOUBLE_EQ(form->LineLostPing->YValue(1), 20.0);
     EXPECT_EQ(form->Line1->Tag(), 2);
 
-    std::ifstream in(logName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string log = text.str();
+    const std::string log = ReadAll(logName);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
     EXPECT_NE(log.find("\t" + form->ComboBox2->Text() + "\t"), std::string::npos);
     EXPECT_NE(log.find("\r\n"), std::string::npos);
@@ -660,7 +657,7 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
 TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
     const std::string ini = (settingsDir / "Latmo.ini").string();
     const std::string content = "[TForm1]\r\nEdit2_Text=60\r\n";
-    std::ofstream(ini, std::ios::binary) << content;
+    WriteAll(ini, content);
     std::filesystem::permissions(ini, std::filesystem::perms::owner_read |
                                           std::filesystem::perms::group_read |
                                           std::filesystem::perms::others_read);
@@ -682,10 +679,7 @@ TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
             << (sessionEnds ? "session end" : "closed from the window");
     }
     SetDiagLogPath("");
-    std::ifstream in(ini, std::ios::binary);
-    std::stringstream kept;
-    kept << in.rdbuf();
-    EXPECT_EQ(kept.str(), content);
+    EXPECT_EQ(ReadAll(ini), content);
 }
 
 TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgramOrADataDirectory) {

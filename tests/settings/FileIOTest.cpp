@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "TempDir.h"
 #include "settings/FileIO.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <thread>
 
-#include "TempDir.h"
 #include "settings/JvAppIniFileStorage.h"
+#include "support/TempDir.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/SysUtils.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "StorageTestForm.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/StrUtils.h"
 

@@ -6,29 +6,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <sstream>
 
+#include "support/TempDir.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST(DiagLog, AppendsStampedLinesWithCrLf) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("latmo-diag-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "latmo.log").string();
-    { std::ofstream(path, std::ios::binary) << "earlier run\r\n"; }
+    const TTempDir dir;
+    const std::string path = dir.File("latmo.log");
+    WriteAll(path, "earlier run\r\n");
     SetDiagLogPath(path);
     WriteDiagLog("Start");
     WriteDiagLog("Timer1 error");
@@ -51,16 +40,13 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
     EXPECT_EQ(line2.substr(line2.size() - 2), "\r\n");
     EXPECT_NE(line2.find(": Timer1 error [Latmo 1.64]\r\n"), std::string::npos);
     EXPECT_EQ(std::count(line2.begin(), line2.end(), '\n'), 1);
-    std::filesystem::remove_all(dir);
 }
 
 // A pipe in the log's place loses the line; nothing waits for a reader, and a reader gets
 // nothing.
 TEST(DiagLog, OnlyARegularFileTakesTheLine) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("latmo-diag-pipe-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string pipe = (dir / "latmo.log").string();
+    const TTempDir dir;
+    const std::string pipe = dir.File("latmo.log");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     SetDiagLogPath(pipe);
     auto line = std::async(std::launch::async, [] { WriteDiagLog("Start"); });
@@ -74,7 +60,6 @@ TEST(DiagLog, OnlyARegularFileTakesTheLine) {
     EXPECT_LE(read(reader, buf, sizeof buf), 0) << "the pipe took a line";
     close(reader);
     SetDiagLogPath("");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(DiagLog, LivesBesideTheProgramOrInTheStateDirectory) {

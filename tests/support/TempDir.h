@@ -11,7 +11,7 @@ class TTempDir {
 public:
     TTempDir() {
         std::string pattern =
-            (std::filesystem::temp_directory_path() / "latmo-settings-XXXXXX").string();
+            (std::filesystem::temp_directory_path() / "latmo-test-XXXXXX").string();
         FPath = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }
     ~TTempDir() {
