@@ -34,9 +34,9 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
     ASSERT_NE(end1, std::string::npos);
     const std::string line1 = rest.substr(0, end1);
     const std::string line2 = rest.substr(end1 + 2);
-    EXPECT_GT(line1.find(": Start [Latmo 1.64]"), 0u);
-    EXPECT_EQ(line1.size() - line1.find(": Start [Latmo 1.64]"),
-              std::string(": Start [Latmo 1.64]").size());
+    const std::string tail1 = ": Start [Latmo 1.64]";
+    ASSERT_GT(line1.size(), tail1.size()) << "the date and time come first: " << line1;
+    EXPECT_EQ(line1.substr(line1.size() - tail1.size()), tail1);
     EXPECT_EQ(line2.substr(line2.size() - 2), "\r\n");
     EXPECT_NE(line2.find(": Timer1 error [Latmo 1.64]\r\n"), std::string::npos);
     EXPECT_EQ(std::count(line2.begin(), line2.end(), '\n'), 1);
