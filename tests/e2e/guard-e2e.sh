@@ -18,9 +18,7 @@ entry="$XDG_CONFIG_HOME/autostart/latmo.desktop"
 printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\nCheckBoxOneInstance_Checked=True\r\nCheckBoxAutoStart_Checked=True\r\n' \
     > "$work/Latmo.ini"
 
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-e2e_pids="$e2e_pids $!"
-sleep 1
+e2e_start_trayer
 e2e_start_latmo
 first=$app
 wait_main_window
@@ -58,8 +56,8 @@ kill -0 "$first" 2>/dev/null || fail "the first copy is gone"
 [ "$(md5sum < "$entry")" = "$entry_before" ] || fail "the refused copy changed the autostart entry"
 # One icon in the tray: trayer's strip holds lime digits in the rightmost slot only.
 import -window root "$work/guard-second.png"
-lime_one=$(convert "$work/guard-second.png" -crop "24x24+1000+0" +repage txt:- | grep -c "#00FF00")
-lime_rest=$(convert "$work/guard-second.png" -crop "96x24+904+0" +repage txt:- | grep -c "#00FF00")
+lime_one=$(lime_pixels "$work/guard-second.png" 24x24+1000+0)
+lime_rest=$(lime_pixels "$work/guard-second.png" 96x24+904+0)
 [ "$lime_one" -gt 5 ] || fail "the first copy's tray icon is missing ($lime_one lime pixels)"
 [ "$lime_rest" -eq 0 ] || fail "a second tray icon lingers ($lime_rest lime pixels beside the first)"
 

@@ -50,6 +50,15 @@ e2e_setup() {
     sleep 1
 }
 
+# e2e_start_trayer [TRAYER_OPTION...]: an XEmbed tray, trayer's 120 x 24 strip at the top right
+# of the screen, given a second to take the tray over before Latmo looks for one.
+# shellcheck disable=SC2120
+e2e_start_trayer() {
+    trayer --edge top --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
+    e2e_pids="$e2e_pids $!"
+    sleep 1
+}
+
 # e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose three host boxes
 # hold loopback addresses (and an empty one), probed every 3 s, with any further keys given; the
 # built-in hosts are public ones, never to be probed from a test.
@@ -68,6 +77,12 @@ count_pixels() {
     convert "$1" -crop "$2" +repage -depth 8 txt:- |
         sed -n 's/^[0-9]*,[0-9]*: *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
         awk "{ r = \$1; g = \$2; b = \$3 } $3 { n++ } END { print n + 0 }"
+}
+
+# lime_pixels PNG GEOMETRY: how many pixels of the region are exactly lime, the colour of the
+# tray's digits.
+lime_pixels() {
+    count_pixels "$1" "$2" 'r == 0 && g == 255 && b == 0'
 }
 
 # Starts latmo in the scratch directory; $app is its process id.

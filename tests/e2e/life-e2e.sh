@@ -17,8 +17,7 @@ e2e_require Xvfb openbox trayer xdotool xwininfo import convert pgrep ip
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: the latency lab needs root"; exit 77; }
 lab_run=$(readlink -f "$2")
 e2e_setup "$1"
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-e2e_pids="$e2e_pids $!"
+e2e_start_trayer
 
 # Lab hosts: 198.18.1.2 answers after 20 ms, 198.18.2.2 after 80 ms, 198.18.3.2 never.
 ini="$work/Latmo.ini"
@@ -75,7 +74,7 @@ awk -v a="$mean2" -v b="$mean3" 'BEGIN { exit !(a > 18 && a < 23 && b > 78 && b 
     fail "means $mean2 and $mean3 are not the lab's 20 and 80 ms: $last_line"
 graph=$(convert "$work/life-1-graph.png" txt:- | grep -c -e '#800000' -e '#008000')
 [ "$graph" -gt 50 ] || fail "the graph shows no host lines ($graph pixels)"
-lime=$(convert "$work/life-1-graph.png" -crop 120x24+904+0 +repage txt:- | grep -c '#00FF00')
+lime=$(lime_pixels "$work/life-1-graph.png" 120x24+904+0)
 [ "$lime" -gt 5 ] || fail "no number in the tray ($lime lime pixels)"
 [ -f "$work/versioncheck-ran" ] || fail "the update checker beside the program was not started"
 
