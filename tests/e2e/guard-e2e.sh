@@ -70,17 +70,14 @@ wait_main_window
 sleep 2
 
 # 4. The box on the page "MaxPing, Start": untick it and leave it, then tick it again.
-left=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
-top=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
-click() { xdotool mousemove $(( left + $1 )) $(( top + $2 )) click 1; sleep 0.5; }
-click 154 44    # Preferences
-click 265 70    # MaxPing, Start
-click 27 240    # Auto start at log-on
+click_at 154 44    # Preferences
+click_at 265 70    # MaxPing, Start
+click_at 27 240    # Auto start at log-on
 xdotool key Tab
 sleep 0.5
 import -window root "$work/guard-unticked.png"
 [ ! -e "$entry" ] || fail "unticking the box and leaving it did not remove the entry"
-click 27 240
+click_at 27 240
 xdotool key Tab
 sleep 0.5
 [ -f "$entry" ] || fail "ticking the box again did not write the entry"

@@ -106,6 +106,14 @@ window_geometry() {
         /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }'
 }
 
+# click_at X Y: a left click at that point of the main window's ($window) client area.
+click_at() {
+    # shellcheck disable=SC2046
+    set -- "$1" "$2" $(window_geometry "$window")
+    xdotool mousemove $(($3 + $1)) $(($4 + $2)) click 1
+    sleep 0.5
+}
+
 # stir_hidden WINDOW: moves a hidden window away and back to where it lies. Whether the program
 # hears how the window manager left its hidden window is a race (openbox first moves the window
 # to its frame's corner, then takes it out of the frame); this makes it hear every time, without

@@ -30,12 +30,6 @@ shot() {
     import -window root "$work/$1.png"
     if [ -n "${E2E_SHOTS:-}" ]; then mkdir -p "$E2E_SHOTS" && cp "$work/$1.png" "$E2E_SHOTS/"; fi
 }
-# Clicks at a point of the main window's client area.
-click_at() {
-    eval "$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *\([0-9-]*\)/cx=\1/p; s/.*Absolute upper-left Y: *\([0-9-]*\)/cy=\1/p')"
-    xdotool mousemove $(( cx + $1 )) $(( cy + $2 )) click 1
-    sleep 0.4
-}
 # A visible message box of Latmo's (captioned with the application's title).
 dialog_window() {
     for w in $(xdotool search --onlyvisible --name 'Latmo' 2>/dev/null); do

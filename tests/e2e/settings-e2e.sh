@@ -49,8 +49,9 @@ mv "$work/edited" "$ini"
 start
 [ -n "$window" ] || fail "the window did not appear the second time"
 sleep 3
-X=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
-Y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+# shellcheck disable=SC2046
+set -- $(window_geometry "$window")
+X=$1 Y=$2
 # The client area sits inside the frame that NormPos describes.
 [ "$X" -ge 100 ] && [ "$X" -le 110 ] && [ "$Y" -ge 120 ] && [ "$Y" -le 150 ] ||
     fail "the window is at $X,$Y, not where the file puts it (100,120)"
