@@ -85,6 +85,28 @@ lime_pixels() {
     count_pixels "$1" "$2" 'r == 0 && g == 255 && b == 0'
 }
 
+# maroon_pixels PNG GEOMETRY: how many pixels of the region are near maroon, the square's colour
+# above the alarm threshold, as a panel that scales the icon leaves it.
+maroon_pixels() {
+    count_pixels "$1" "$2" 'r >= 100 && r <= 150 && g < 30 && b < 30'
+}
+
+# sni_items: the StatusNotifier items the session bus's watcher has registered.
+sni_items() {
+    busctl --user get-property org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null
+}
+
+# wait_sni_item PID: waits (up to 10 s) for an item of that process to be registered; false when
+# none came.
+wait_sni_item() {
+    for i in $(seq 100); do
+        sni_items | grep -q "StatusNotifierItem-$1-" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # Starts latmo in the scratch directory; $app is its process id.
 e2e_start_latmo() {
     (cd "$work" && exec ./latmo >>"$work/latmo.out" 2>&1) &
