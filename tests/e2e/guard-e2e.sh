@@ -15,8 +15,8 @@ e2e_require Xvfb openbox trayer xdotool xwininfo import convert desktop-file-val
 e2e_setup "$1"
 entry="$XDG_CONFIG_HOME/autostart/latmo.desktop"
 # Loopback hosts only, both boxes ticked.
-printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\nCheckBoxOneInstance_Checked=True\r\nCheckBoxAutoStart_Checked=True\r\n' \
-    > "$work/Latmo.ini"
+latmo_ini "$work/Latmo.ini" 127.0.0.1 127.0.0.2 "" CheckBoxOneInstance_Checked=True \
+    CheckBoxAutoStart_Checked=True
 
 e2e_start_trayer
 e2e_start_latmo

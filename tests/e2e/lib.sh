@@ -59,16 +59,25 @@ e2e_start_trayer() {
     sleep 1
 }
 
-# e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose three host boxes
-# hold loopback addresses (and an empty one), probed every 3 s, with any further keys given; the
-# built-in hosts are public ones, never to be probed from a test.
-e2e_loopback_ini() {
+# latmo_ini FILE HOST1 HOST2 HOST3 [KEY=VALUE...]: a Latmo.ini whose three host boxes hold the
+# hosts given ("" for an empty box), with any further keys. The built-in hosts are public ones,
+# never to be probed from a test: every run of latmo names its own.
+latmo_ini() {
+    ini_file=$1
+    shift
     {
-        printf '[TForm1]\r\nEdit2_Text=3\r\nEdithost_Text=127.0.0.1\r\n'
-        printf 'ComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\n'
+        printf '[TForm1]\r\nEdithost_Text=%s\r\n' "$1"
+        printf 'ComboBox1_Text=%s\r\nComboBox2_Text=%s\r\nComboBox3_Text=%s\r\n' "$1" "$2" "$3"
+        shift 3
         for kv in "$@"; do printf '%s\r\n' "$kv"; done
         printf '\r\n'
-    } >"$work/Latmo.ini"
+    } >"$ini_file"
+}
+
+# e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose host boxes hold
+# loopback addresses (and an empty one), probed every 3 s, with any further keys given.
+e2e_loopback_ini() {
+    latmo_ini "$work/Latmo.ini" 127.0.0.1 127.0.0.2 "" Edit2_Text=3 "$@"
 }
 
 # count_pixels PNG GEOMETRY AWK_CONDITION: how many pixels of the region (WxH+X+Y) meet the

@@ -21,8 +21,8 @@ e2e_start_trayer
 
 # Lab hosts: 198.18.1.2 answers after 20 ms, 198.18.2.2 after 80 ms, 198.18.3.2 never.
 ini="$work/Latmo.ini"
-printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=198.18.1.2\r\nComboBox3_Text=198.18.2.2\r\nEdit2_Text=3\r\nEditTimeout_Text=60000\r\nEditLog_Text=%s/measure.log\r\n' \
-    "$work" > "$ini"
+latmo_ini "$ini" 127.0.0.1 198.18.1.2 198.18.2.2 Edit2_Text=3 EditTimeout_Text=60000 \
+    "EditLog_Text=$work/measure.log"
 printf '#!/bin/sh\ntouch "%s/versioncheck-ran"\n' "$work" > "$work/VersionCheck.exe"
 chmod +x "$work/VersionCheck.exe"
 
