@@ -1,6 +1,7 @@
-# Shared by the end-to-end tests (sourced): a scratch directory with a copy of latmo, a virtual
-# X display with a window manager, the main window's lookup, and the removal of everything the
-# test started, whichever way it ends.
+# Shared by the end-to-end tests, bench/compare and tools/screenshots (sourced; also under
+# set -e): a scratch directory with a copy of latmo, a virtual X display with a window manager,
+# the main window's lookup, and the removal of everything the script started, whichever way it
+# ends.
 
 # Skips the test (ctest's skip code) when a tool is missing.
 e2e_require() {
@@ -12,12 +13,12 @@ e2e_require() {
 # E2E_KEEP=1 leaves the scratch directory in place for a look after a failure.
 e2e_pids=""
 e2e_cleanup() {
-    for p in $e2e_pids; do kill "$p" 2>/dev/null; done
+    for p in $e2e_pids; do kill "$p" 2>/dev/null || :; done
     sleep 0.3
-    for p in $e2e_pids; do kill -9 "$p" 2>/dev/null; done
-    # Every copy of latmo opens its instance registry as shared memory named after its path;
-    # such objects outlive their processes.
-    rm -f /dev/shm/*"$(printf '%s/latmo' "$work" | tr 'a-z/' 'A-Z_')"_*
+    for p in $e2e_pids; do kill -9 "$p" 2>/dev/null || :; done
+    # Every copy of latmo (here or in a directory below) opens its instance registry as shared
+    # memory named after its path; such objects outlive their processes.
+    rm -f /dev/shm/*"$(printf '%s' "$work" | tr 'a-z/' 'A-Z_')"_*
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
 
@@ -123,12 +124,16 @@ e2e_start_latmo() {
     e2e_pids="$e2e_pids $app"
 }
 
-# The main window: visible, named "Latmo…", larger than the tray's or Qt's helper windows.
+# main_window [PID]: the main window (of that process): visible, named "Latmo…", larger than the
+# tray's or Qt's helper windows.
+# shellcheck disable=SC2120
 main_window() {
-    for w in $(xdotool search --onlyvisible --name '^Latmo' 2>/dev/null); do
+    # shellcheck disable=SC2086
+    for w in $(xdotool search --all --onlyvisible ${1:+--pid $1} --name '^Latmo' 2>/dev/null); do
         width=$(xwininfo -id "$w" 2>/dev/null | sed -n 's/.*Width: *//p')
-        [ "${width:-0}" -gt 100 ] && { echo "$w"; return; }
+        [ "${width:-0}" -gt 100 ] && { echo "$w"; return 0; }
     done
+    return 0
 }
 
 # window_geometry WINDOW: where its client area lies and how large it is: "X Y WIDTH HEIGHT".
