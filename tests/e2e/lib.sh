@@ -117,9 +117,11 @@ wait_sni_item() {
     return 1
 }
 
-# Starts latmo in the scratch directory; $app is its process id.
+# e2e_start_latmo [COMMAND...]: starts latmo in the scratch directory, under the command given
+# (such as a lab's or unshare -n); $app is the id of the process started.
+# shellcheck disable=SC2120
 e2e_start_latmo() {
-    (cd "$work" && exec ./latmo >>"$work/latmo.out" 2>&1) &
+    (cd "$work" && exec "$@" ./latmo >>"$work/latmo.out" 2>&1) &
     app=$!
     e2e_pids="$e2e_pids $app"
 }

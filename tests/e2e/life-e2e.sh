@@ -50,9 +50,8 @@ tray_menu_exit() {
 }
 
 # 1. First start.
-(cd "$work" && exec "$lab_run" 20 80 0:1 -- ./latmo >>"$work/latmo.out" 2>&1) &
-lab=$!
-e2e_pids="$e2e_pids $lab"
+e2e_start_latmo "$lab_run" 20 80 0:1 --
+lab=$app
 wait_main_window
 [ -n "$window" ] || fail "the window did not appear"
 app=$(pgrep -P "$lab" -x latmo)

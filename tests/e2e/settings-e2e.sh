@@ -16,9 +16,8 @@ e2e_setup "$1"
 if [ "$(id -u)" -eq 0 ]; then offline="unshare -n"; else offline="unshare -r -n"; fi
 $offline true 2>/dev/null || { echo "SKIP: cannot run latmo without a network (unshare -n)"; exit 77; }
 start() {
-    (cd "$work" && exec $offline ./latmo >>"$work/latmo.out" 2>&1) &
-    app=$!
-    e2e_pids="$e2e_pids $app"
+    # shellcheck disable=SC2086
+    e2e_start_latmo $offline
     wait_main_window
 }
 # Ends the run as the session's end does and waits (bounded) for it to be gone.
