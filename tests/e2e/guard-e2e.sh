@@ -15,12 +15,10 @@ e2e_require Xvfb openbox trayer xdotool xwininfo import convert desktop-file-val
 e2e_setup "$1"
 entry="$XDG_CONFIG_HOME/autostart/latmo.desktop"
 # Loopback hosts only, both boxes ticked.
-printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\nCheckBoxOneInstance_Checked=True\r\nCheckBoxAutoStart_Checked=True\r\n' \
-    > "$work/Latmo.ini"
+latmo_ini "$work/Latmo.ini" 127.0.0.1 127.0.0.2 "" CheckBoxOneInstance_Checked=True \
+    CheckBoxAutoStart_Checked=True
 
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-e2e_pids="$e2e_pids $!"
-sleep 1
+e2e_start_trayer
 e2e_start_latmo
 first=$app
 wait_main_window
@@ -58,8 +56,8 @@ kill -0 "$first" 2>/dev/null || fail "the first copy is gone"
 [ "$(md5sum < "$entry")" = "$entry_before" ] || fail "the refused copy changed the autostart entry"
 # One icon in the tray: trayer's strip holds lime digits in the rightmost slot only.
 import -window root "$work/guard-second.png"
-lime_one=$(convert "$work/guard-second.png" -crop "24x24+1000+0" +repage txt:- | grep -c "#00FF00")
-lime_rest=$(convert "$work/guard-second.png" -crop "96x24+904+0" +repage txt:- | grep -c "#00FF00")
+lime_one=$(lime_pixels "$work/guard-second.png" 24x24+1000+0)
+lime_rest=$(lime_pixels "$work/guard-second.png" 96x24+904+0)
 [ "$lime_one" -gt 5 ] || fail "the first copy's tray icon is missing ($lime_one lime pixels)"
 [ "$lime_rest" -eq 0 ] || fail "a second tray icon lingers ($lime_rest lime pixels beside the first)"
 
@@ -72,17 +70,14 @@ wait_main_window
 sleep 2
 
 # 4. The box on the page "MaxPing, Start": untick it and leave it, then tick it again.
-left=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
-top=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
-click() { xdotool mousemove $(( left + $1 )) $(( top + $2 )) click 1; sleep 0.5; }
-click 154 44    # Preferences
-click 265 70    # MaxPing, Start
-click 27 240    # Auto start at log-on
+click_at 154 44    # Preferences
+click_at 265 70    # MaxPing, Start
+click_at 27 240    # Auto start at log-on
 xdotool key Tab
 sleep 0.5
 import -window root "$work/guard-unticked.png"
 [ ! -e "$entry" ] || fail "unticking the box and leaving it did not remove the entry"
-click 27 240
+click_at 27 240
 xdotool key Tab
 sleep 0.5
 [ -f "$entry" ] || fail "ticking the box again did not write the entry"

@@ -1,6 +1,7 @@
-# Shared by the end-to-end tests (sourced): a scratch directory with a copy of latmo, a virtual
-# X display with a window manager, the main window's lookup, and the removal of everything the
-# test started, whichever way it ends.
+# Shared by the end-to-end tests, bench/compare and tools/screenshots (sourced; also under
+# set -e): a scratch directory with a copy of latmo, a virtual X display with a window manager,
+# the main window's lookup, and the removal of everything the script started, whichever way it
+# ends.
 
 # Skips the test (ctest's skip code) when a tool is missing.
 e2e_require() {
@@ -12,12 +13,12 @@ e2e_require() {
 # E2E_KEEP=1 leaves the scratch directory in place for a look after a failure.
 e2e_pids=""
 e2e_cleanup() {
-    for p in $e2e_pids; do kill "$p" 2>/dev/null; done
+    for p in $e2e_pids; do kill "$p" 2>/dev/null || :; done
     sleep 0.3
-    for p in $e2e_pids; do kill -9 "$p" 2>/dev/null; done
-    # Every copy of latmo opens its instance registry as shared memory named after its path;
-    # such objects outlive their processes.
-    rm -f /dev/shm/*"$(printf '%s/latmo' "$work" | tr 'a-z/' 'A-Z_')"_*
+    for p in $e2e_pids; do kill -9 "$p" 2>/dev/null || :; done
+    # Every copy of latmo (here or in a directory below) opens its instance registry as shared
+    # memory named after its path; such objects outlive their processes.
+    rm -f /dev/shm/*"$(printf '%s' "$work" | tr 'a-z/' 'A-Z_')"_*
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
 
@@ -50,16 +51,34 @@ e2e_setup() {
     sleep 1
 }
 
-# e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose three host boxes
-# hold loopback addresses (and an empty one), probed every 3 s, with any further keys given; the
-# built-in hosts are public ones, never to be probed from a test.
-e2e_loopback_ini() {
+# e2e_start_trayer [TRAYER_OPTION...]: an XEmbed tray, trayer's 120 x 24 strip at the top right
+# of the screen, given a second to take the tray over before Latmo looks for one.
+# shellcheck disable=SC2120
+e2e_start_trayer() {
+    trayer --edge top --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
+    e2e_pids="$e2e_pids $!"
+    sleep 1
+}
+
+# latmo_ini FILE HOST1 HOST2 HOST3 [KEY=VALUE...]: a Latmo.ini whose three host boxes hold the
+# hosts given ("" for an empty box), with any further keys. The built-in hosts are public ones,
+# never to be probed from a test: every run of latmo names its own.
+latmo_ini() {
+    ini_file=$1
+    shift
     {
-        printf '[TForm1]\r\nEdit2_Text=3\r\nEdithost_Text=127.0.0.1\r\n'
-        printf 'ComboBox1_Text=127.0.0.1\r\nComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\n'
+        printf '[TForm1]\r\nEdithost_Text=%s\r\n' "$1"
+        printf 'ComboBox1_Text=%s\r\nComboBox2_Text=%s\r\nComboBox3_Text=%s\r\n' "$1" "$2" "$3"
+        shift 3
         for kv in "$@"; do printf '%s\r\n' "$kv"; done
         printf '\r\n'
-    } >"$work/Latmo.ini"
+    } >"$ini_file"
+}
+
+# e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose host boxes hold
+# loopback addresses (and an empty one), probed every 3 s, with any further keys given.
+e2e_loopback_ini() {
+    latmo_ini "$work/Latmo.ini" 127.0.0.1 127.0.0.2 "" Edit2_Text=3 "$@"
 }
 
 # count_pixels PNG GEOMETRY AWK_CONDITION: how many pixels of the region (WxH+X+Y) meet the
@@ -70,25 +89,67 @@ count_pixels() {
         awk "{ r = \$1; g = \$2; b = \$3 } $3 { n++ } END { print n + 0 }"
 }
 
-# Starts latmo in the scratch directory; $app is its process id.
+# lime_pixels PNG GEOMETRY: how many pixels of the region are exactly lime, the colour of the
+# tray's digits.
+lime_pixels() {
+    count_pixels "$1" "$2" 'r == 0 && g == 255 && b == 0'
+}
+
+# maroon_pixels PNG GEOMETRY: how many pixels of the region are near maroon, the square's colour
+# above the alarm threshold, as a panel that scales the icon leaves it.
+maroon_pixels() {
+    count_pixels "$1" "$2" 'r >= 100 && r <= 150 && g < 30 && b < 30'
+}
+
+# sni_items: the StatusNotifier items the session bus's watcher has registered.
+sni_items() {
+    busctl --user get-property org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null
+}
+
+# wait_sni_item PID: waits (up to 10 s) for an item of that process to be registered; false when
+# none came.
+wait_sni_item() {
+    for i in $(seq 100); do
+        sni_items | grep -q "StatusNotifierItem-$1-" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# e2e_start_latmo [COMMAND...]: starts latmo in the scratch directory, under the command given
+# (such as a lab's or unshare -n); $app is the id of the process started.
+# shellcheck disable=SC2120
 e2e_start_latmo() {
-    (cd "$work" && exec ./latmo >>"$work/latmo.out" 2>&1) &
+    (cd "$work" && exec "$@" ./latmo >>"$work/latmo.out" 2>&1) &
     app=$!
     e2e_pids="$e2e_pids $app"
 }
 
-# The main window: visible, named "Latmo…", larger than the tray's or Qt's helper windows.
+# main_window [PID]: the main window (of that process): visible, named "Latmo…", larger than the
+# tray's or Qt's helper windows.
+# shellcheck disable=SC2120
 main_window() {
-    for w in $(xdotool search --onlyvisible --name '^Latmo' 2>/dev/null); do
+    # shellcheck disable=SC2086
+    for w in $(xdotool search --all --onlyvisible ${1:+--pid $1} --name '^Latmo' 2>/dev/null); do
         width=$(xwininfo -id "$w" 2>/dev/null | sed -n 's/.*Width: *//p')
-        [ "${width:-0}" -gt 100 ] && { echo "$w"; return; }
+        [ "${width:-0}" -gt 100 ] && { echo "$w"; return 0; }
     done
+    return 0
 }
 
 # window_geometry WINDOW: where its client area lies and how large it is: "X Y WIDTH HEIGHT".
 window_geometry() {
     xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
         /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }'
+}
+
+# click_at X Y: a left click at that point of the main window's ($window) client area.
+click_at() {
+    # shellcheck disable=SC2046
+    set -- "$1" "$2" $(window_geometry "$window")
+    xdotool mousemove $(($3 + $1)) $(($4 + $2)) click 1
+    sleep 0.5
 }
 
 # stir_hidden WINDOW: moves a hidden window away and back to where it lies. Whether the program

@@ -17,25 +17,18 @@ e2e_require Xvfb openbox trayer xdotool xwininfo import convert pgrep ip
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: the latency lab needs root"; exit 77; }
 lab_run=$(readlink -f "$2")
 e2e_setup "$1"
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-e2e_pids="$e2e_pids $!"
+e2e_start_trayer
 
 # Lab hosts: 198.18.1.2 answers after 20 ms, 198.18.2.2 after 80 ms, 198.18.3.2 never.
 ini="$work/Latmo.ini"
-printf '[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\nComboBox2_Text=198.18.1.2\r\nComboBox3_Text=198.18.2.2\r\nEdit2_Text=3\r\nEditTimeout_Text=60000\r\nEditLog_Text=%s/measure.log\r\n' \
-    "$work" > "$ini"
+latmo_ini "$ini" 127.0.0.1 198.18.1.2 198.18.2.2 Edit2_Text=3 EditTimeout_Text=60000 \
+    "EditLog_Text=$work/measure.log"
 printf '#!/bin/sh\ntouch "%s/versioncheck-ran"\n' "$work" > "$work/VersionCheck.exe"
 chmod +x "$work/VersionCheck.exe"
 
 shot() {
     import -window root "$work/$1.png"
     if [ -n "${E2E_SHOTS:-}" ]; then mkdir -p "$E2E_SHOTS" && cp "$work/$1.png" "$E2E_SHOTS/"; fi
-}
-# Clicks at a point of the main window's client area.
-click_at() {
-    eval "$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *\([0-9-]*\)/cx=\1/p; s/.*Absolute upper-left Y: *\([0-9-]*\)/cy=\1/p')"
-    xdotool mousemove $(( cx + $1 )) $(( cy + $2 )) click 1
-    sleep 0.4
 }
 # A visible message box of Latmo's (captioned with the application's title).
 dialog_window() {
@@ -57,9 +50,8 @@ tray_menu_exit() {
 }
 
 # 1. First start.
-(cd "$work" && exec "$lab_run" 20 80 0:1 -- ./latmo >>"$work/latmo.out" 2>&1) &
-lab=$!
-e2e_pids="$e2e_pids $lab"
+e2e_start_latmo "$lab_run" 20 80 0:1 --
+lab=$app
 wait_main_window
 [ -n "$window" ] || fail "the window did not appear"
 app=$(pgrep -P "$lab" -x latmo)
@@ -75,7 +67,7 @@ awk -v a="$mean2" -v b="$mean3" 'BEGIN { exit !(a > 18 && a < 23 && b > 78 && b 
     fail "means $mean2 and $mean3 are not the lab's 20 and 80 ms: $last_line"
 graph=$(convert "$work/life-1-graph.png" txt:- | grep -c -e '#800000' -e '#008000')
 [ "$graph" -gt 50 ] || fail "the graph shows no host lines ($graph pixels)"
-lime=$(convert "$work/life-1-graph.png" -crop 120x24+904+0 +repage txt:- | grep -c '#00FF00')
+lime=$(lime_pixels "$work/life-1-graph.png" 120x24+904+0)
 [ "$lime" -gt 5 ] || fail "no number in the tray ($lime lime pixels)"
 [ -f "$work/versioncheck-ran" ] || fail "the update checker beside the program was not started"
 

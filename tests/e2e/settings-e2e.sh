@@ -16,9 +16,8 @@ e2e_setup "$1"
 if [ "$(id -u)" -eq 0 ]; then offline="unshare -n"; else offline="unshare -r -n"; fi
 $offline true 2>/dev/null || { echo "SKIP: cannot run latmo without a network (unshare -n)"; exit 77; }
 start() {
-    (cd "$work" && exec $offline ./latmo >>"$work/latmo.out" 2>&1) &
-    app=$!
-    e2e_pids="$e2e_pids $app"
+    # shellcheck disable=SC2086
+    e2e_start_latmo $offline
     wait_main_window
 }
 # Ends the run as the session's end does and waits (bounded) for it to be gone.
@@ -49,8 +48,9 @@ mv "$work/edited" "$ini"
 start
 [ -n "$window" ] || fail "the window did not appear the second time"
 sleep 3
-X=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
-Y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+# shellcheck disable=SC2046
+set -- $(window_geometry "$window")
+X=$1 Y=$2
 # The client area sits inside the frame that NormPos describes.
 [ "$X" -ge 100 ] && [ "$X" -le 110 ] && [ "$Y" -ge 120 ] && [ "$Y" -le 150 ] ||
     fail "the window is at $X,$Y, not where the file puts it (100,120)"

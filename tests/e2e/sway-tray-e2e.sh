@@ -77,10 +77,6 @@ export WAYLAND_DISPLAY=wayland-1
 SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
 export SWAYSOCK
 
-items() {
-    busctl --user get-property org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
-        org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null
-}
 # Whether sway has a window that matches the criteria.
 has_window() {
     swaymsg "$1 nop" >/dev/null 2>&1
@@ -92,17 +88,10 @@ wait_window() {
     done
     return 1
 }
-wait_item() {
-    for i in $(seq 100); do
-        items | grep -q "StatusNotifierItem-$1-" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 # The number in waybar's tray at the top right: maroon square, lime digits.
 check_number() {
     grim "$work/$1.png" || fail "no screenshot"
-    maroon=$(count_pixels "$work/$1.png" "60x26+964+0" 'r >= 100 && r <= 150 && g < 30 && b < 30')
+    maroon=$(maroon_pixels "$work/$1.png" 60x26+964+0)
     # waybar scales the largest painting down to its icon size, so the digits' strokes blend
     # with the square: greenish pixels other than the frame's green.
     lime=$(count_pixels "$work/$1.png" "60x26+964+0" \
@@ -118,7 +107,7 @@ e2e_pids="$e2e_pids $app"
 wait_window "[pid=$app title=\"^Latmo\"]" || fail "the window did not appear on Wayland"
 waybar -c "$work/waybar.json" >"$work/waybar.out" 2>&1 &
 e2e_pids="$e2e_pids $!"
-wait_item "$app" || fail "no StatusNotifier item once waybar was up: $(items)"
+wait_sni_item "$app" || fail "no StatusNotifier item once waybar was up: $(sni_items)"
 sleep 4
 check_number wayland
 said=$(grep -c "place is not restored" "$work/latmo.log")
@@ -128,7 +117,7 @@ swaymsg "[pid=$app] kill" >/dev/null
 sleep 1.5
 kill -0 "$app" 2>/dev/null || { wait "$app"; fail "closing the window ended latmo ($?)"; }
 has_window "[pid=$app]" && fail "closing left a window (the window itself or a question)"
-service=$(items | grep -o "org.kde.StatusNotifierItem-$app-[0-9]*" | head -1)
+service=$(sni_items | grep -o "org.kde.StatusNotifierItem-$app-[0-9]*" | head -1)
 busctl --user call "$service" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii 0 0 ||
     fail "the item does not take Activate"
 wait_window "[pid=$app title=\"^Latmo\"]" || fail "Activate did not bring the window back"
@@ -139,12 +128,12 @@ for i in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 swaymsg "exec cd '$work' && exec ./latmo >>'$work/latmo.out' 2>&1" >/dev/null
 wait_window '[shell="xwayland" title="^Latmo"]' || fail "latmo did not run on XWayland"
 for i in $(seq 100); do
-    xapp=$(items | grep -o 'org.kde.StatusNotifierItem-[0-9]*' | grep -v -- "-$app\$" | head -1)
+    xapp=$(sni_items | grep -o 'org.kde.StatusNotifierItem-[0-9]*' | grep -v -- "-$app\$" | head -1)
     [ -n "$xapp" ] && break
     sleep 0.1
 done
 xapp=${xapp##*-}
-[ -n "$xapp" ] || fail "no StatusNotifier item from the XWayland run: $(items)"
+[ -n "$xapp" ] || fail "no StatusNotifier item from the XWayland run: $(sni_items)"
 e2e_pids="$e2e_pids $xapp"
 sleep 4
 check_number xwayland

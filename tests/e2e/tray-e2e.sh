@@ -10,9 +10,7 @@ e2e_require Xvfb openbox trayer xdotool xwininfo xprop import convert
 e2e_setup "$1"
 norm="300,200,695,571"
 e2e_loopback_ini "NormPos=$norm"
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-e2e_pids="$e2e_pids $!"
-sleep 1
+e2e_start_trayer
 e2e_start_latmo
 wait_main_window
 [ -n "$window" ] || fail "the window did not appear"
@@ -28,7 +26,7 @@ start=$(window_geometry "$window")
 # The icon sits in trayer's strip at the top right of the screen; its digits are lime.
 tx=904; ty=0; tw=120; th=24
 import -window root "$work/e2e-start.png"
-lime=$(convert "$work/e2e-start.png" -crop "${tw}x${th}+${tx}+${ty}" +repage txt:- | grep -c "#00FF00")
+lime=$(lime_pixels "$work/e2e-start.png" "${tw}x${th}+${tx}+${ty}")
 [ "$lime" -gt 5 ] || fail "no lime digits in the tray ($lime pixels)"
 
 # minimise_to_tray ROUND: the window goes into the tray, and the program hears of it there.

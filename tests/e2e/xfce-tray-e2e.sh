@@ -54,10 +54,6 @@ E2E_WM="xfwm4 --compositor=off" e2e_setup "$1"
 e2e_loopback_ini EditAlarmSec_Text=0 EditAlarm_Text=
 export QT_QPA_PLATFORM=xcb
 
-items() {
-    busctl --user get-property org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
-        org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null
-}
 wm_state() {
     xprop -id "$window" WM_STATE 2>/dev/null | sed -n 's/.*window state: *//p'
 }
@@ -81,18 +77,13 @@ sleep 1
 
 xfce4-panel >/dev/null 2>&1 &
 e2e_pids="$e2e_pids $!"
-registered=""
-for i in $(seq 100); do
-    items | grep -q "StatusNotifierItem-$app-" && { registered=yes; break; }
-    sleep 0.1
-done
-[ -n "$registered" ] || fail "no StatusNotifier item once the panel was up: $(items)"
+wait_sni_item "$app" || fail "no StatusNotifier item once the panel was up: $(sni_items)"
 sleep 4
 
 # 2. The number in the panel's tray, at the right end of the top edge.
 xwd -root -silent | convert xwd:- "$work/xfce-tray.png"
 tray="40x26+984+0"
-maroon=$(count_pixels "$work/xfce-tray.png" "$tray" 'r >= 100 && r <= 150 && g < 30 && b < 30')
+maroon=$(maroon_pixels "$work/xfce-tray.png" "$tray")
 # The panel scales the largest painting down to its 22 pixels, so the digits' strokes blend with
 # the square: greenish pixels inside the frame.
 lime=$(count_pixels "$work/xfce-tray.png" "14x14+1006+6" 'g >= 90 && g > r && b < 60')

@@ -6,17 +6,13 @@
 # host, then removes the package and checks that nothing of it is left.
 #   tests/package/deb-install.sh BUILD_DIR
 set -u
+. "$(dirname "$0")/../e2e/lib.sh"
 build=$(cd "${1:?usage: deb-install.sh BUILD_DIR}" && pwd)
 user=latmo-deb-test
 home=/tmp/latmo-deb-home.$$
 work=$(mktemp -d /tmp/latmo-deb.XXXXXX)
 xvfb=""
 lab=""
-
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
 
 # The installed latmo that this test's own user runs.
 latmo_pid() {
@@ -80,9 +76,10 @@ useradd -d "$home" -M -s /bin/sh "$user" || fail "useradd"
 mkdir -p "$home/.config/latmo"
 mkdir -m 700 "$home/runtime"
 hosts="198.18.1.2 198.18.2.2 198.18.3.2"
+# shellcheck disable=SC2086
 set -- $hosts
-printf '[TForm1]\r\nEdit2_Text=3\r\nEdithost_Text=%s\r\nComboBox1_Text=%s\r\nComboBox2_Text=%s\r\nComboBox3_Text=%s\r\nEditTimeout_Text=1000\r\nEditLog_Text=%s\r\n' \
-    "$1" "$1" "$2" "$3" "$home/measure.log" >"$home/.config/latmo/Latmo.ini"
+latmo_ini "$home/.config/latmo/Latmo.ini" "$1" "$2" "$3" Edit2_Text=3 EditTimeout_Text=1000 \
+    "EditLog_Text=$home/measure.log"
 chown -R "$user" "$home"
 
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
