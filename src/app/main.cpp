@@ -34,15 +34,24 @@ void ReportFatal(const std::string& text) {
     }
 }
 
+// What start-up finds before the window's "Start" line waits for it, however the run ends.
+struct TDiagLogHold {
+    TDiagLogHold() { HoldDiagLog(); }
+    ~TDiagLogHold() { ReleaseDiagLog(); }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const TDiagLogHold hold;
+    // Before the toolkit: the raw socket, where that is the engine, is opened while the process
+    // still has the privilege for it.
+    TLinuxIcmpEcho echo;
     ChooseToolkitPlatform();
     QApplication qtApp(argc, argv);
     ReportPlatformLimits();
     try {
         TLinuxNameLookup lookup;
-        TLinuxIcmpEcho echo;
         TLinuxShell shell;
         TLinuxTrayShell tray;
         TLinuxInterProcess interProcess;

@@ -179,6 +179,7 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
         stopped();
         return;
     }
+    store.FEchoSent = store.FEchoSent || echoError != ECHO_ERROR_ACCESS_DENIED;
 
     if (echoError != 0) {
         store.FPingError = "Error " + std::to_string(echoError) + " in call to " +

@@ -49,6 +49,7 @@ struct TSampleStore {
     int32_t FLostCount = 0;   // echoes lost in the latest pass
     std::string FPingError;   // what the latest probe had to report; empty when all went well
     std::string FPassErrors;  // error lines gathered by passes since the last collection
+    bool FEchoSent = false;   // some echo of this run left the machine (permission was there)
     std::string FHost1;       // the host texts that passes probe
     std::string FHost2;
     std::string FHost3;

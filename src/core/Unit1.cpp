@@ -48,7 +48,6 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
     }
     CenterOnDesktop();
     EndLoading();
-    ReportEchoPermission();
     OnCreate = [this](TObject* s) { FormCreate(s); };
     DoCreate();
 }
@@ -110,7 +109,8 @@ void TForm1::WireEvents() {
 // Start-up runs in a fixed order. Each guarded block that fails writes its one line to the
 // diagnostic log, and start-up goes on with the next.
 void TForm1::FormCreate(TObject*) {
-    WriteDiagLog("Start");
+    StartDiagLog("Start");
+    ReportEchoEngine();
     Guarded("Error in JvFormStorage1.RestoreFormPlacement (startup)",
             [this] { JvFormStorage1->RestoreFormPlacement(); });
     Guarded("Error in CheckBoxOneInstanceClick", [this] { CheckBoxOneInstanceClick(this); });
@@ -239,13 +239,12 @@ void TForm1::ParamLabel1ParamClick(TObject*, const std::string& Href) {
     FServices.Shell.ShellExecute("open", Href, "", "", SW_SHOWNORMAL);
 }
 
-void TForm1::ReportEchoPermission() {
+void TForm1::ReportEchoEngine() {
+    WriteDiagLog(FServices.Echo.EngineChoice());
     const std::string problem = FServices.Echo.PermissionProblem();
-    if (problem.empty()) {
-        return;
+    if (!problem.empty()) {
+        std::fprintf(stderr, "latmo: %s\n", problem.c_str());
     }
-    WriteDiagLog(problem);
-    std::fprintf(stderr, "latmo: %s\n", problem.c_str());
 }
 
 void TForm1::FormClose(TObject*, TCloseAction&) {

@@ -178,6 +178,8 @@ public:
 
     // The built-in host names: the memo's refill, ComboBox1's items, the default hosts.
     static const char* const kBuiltInHosts[9];
+    // The tray's tooltip while no echo can be sent.
+    static const char* const kCannotSendHint;
     // What the About page's two links open.
     static const char* const kHomeAddress;
     static const char* const kAlternateAddress;
@@ -208,8 +210,12 @@ private:
     void UpdateStatus();
     // Switches automatic ranges of the left and bottom axes on or off together.
     void SetAutoRanges(bool automatic);
-    // Tells the user once, in words, when this machine does not let us send ICMP at all.
-    void ReportEchoPermission();
+    // Says in the diagnostic log which way echoes go and why; on standard error, too, when
+    // none can go at all.
+    void ReportEchoEngine();
+    // While no echo can leave the machine, the window says why (once in a box, on the Log
+    // page, in the tray's tooltip) and sounds no alarm: the means are no measurements then.
+    void ShowEchoProblem();
 
     TApplication& FApplication;
     const TPlatformServices FServices;
@@ -223,5 +229,8 @@ private:
     // A host change met a pass in progress and waits to be applied.
     bool FHostChangePending = false;
     TMeasurementLog FUpdateLog;
+    // Nothing could be sent so far in this run, for want of permission.
+    bool FCannotSend = false;
+    bool FCannotSendShown = false;
     std::minstd_rand FRandom{std::random_device{}()};
 };

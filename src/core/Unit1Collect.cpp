@@ -4,6 +4,7 @@
 #include "core/Statistics.h"
 #include "core/Unit1.h"
 #include "toolkit/DiagLog.h"
+#include "toolkit/Dialogs.h"
 
 void TForm1::TimerRepaintTimer(TObject*) {
     CollectResults();
@@ -24,6 +25,11 @@ void TForm1::CollectResults() {
     }
     FResultsReady = false;
     Memo1->Lines().Clear();
+    const std::string echoProblem = FEchoSent ? std::string() : FServices.Echo.PermissionProblem();
+    FCannotSend = !echoProblem.empty();
+    if (FCannotSend) {
+        Memo1->Lines().Add(echoProblem);
+    }
     if (!FPassErrors.empty()) {
         Memo1->Lines().Add(FPassErrors);
         FPassErrors.clear();
@@ -44,6 +50,17 @@ void TForm1::CollectResults() {
                        mean3);
     }
     UpdateStatus();
+    lock.unlock();
+    ShowEchoProblem();
+}
+
+void TForm1::ShowEchoProblem() {
+    if (!FCannotSend || FCannotSendShown) {
+        return;
+    }
+    // Shown once a run: the Log page and the tooltip keep saying it.
+    FCannotSendShown = true;
+    MessageDlg(FServices.Echo.PermissionProblem(), TMsgDlgType::mtError, mbOK);
 }
 
 void TForm1::AddHostAverage(Tsp_XYLine* line, const std::string& hostText) {

@@ -294,5 +294,7 @@ void TForm1::BuildAboutPage() {
     Label10->SetCursor(crHandPoint);
     ParamLabel1 = Make<TParamLabel>(this, "ParamLabel1", TabSheet3, 8, 48, 353, 190);
     ParamLabel1->SetAnchors(akLeft | akTop | akRight | akBottom);
-    ParamLabel1->SetCaption(kAboutText);
+    ParamLabel1->SetCaption(std::string(kAboutText) +
+                            "<p align=\"center\"><font face=\"Verdana\">Echoes go through: " +
+                            EchoEngineName(FServices.Echo.Engine()) + "</font></p>");
 }

@@ -39,12 +39,15 @@ std::string TForm1::ResolveAlarmFile(const std::string& name) {
     return name;
 }
 
+const char* const TForm1::kCannotSendHint =
+    "Latmo cannot send pings: no permission (see the Log page)";
+
 void TForm1::UpdateStatus() {
     const TStatusView view = ComputeStatus(FAverage, ComboBox1->Text(), EditAlarmSec->Text());
     SetCaption(view.Caption);
     FApplication.SetTitle(view.Title);
     TextTrayIcon1->SetText(view.TrayText);
-    TextTrayIcon1->SetHint(view.TrayHint);
+    TextTrayIcon1->SetHint(FCannotSend ? std::string(kCannotSendHint) : view.TrayHint);
     if (view.ThresholdInvalid) {
         EditAlarmSec->SetText("9000");
         return;
@@ -52,7 +55,7 @@ void TForm1::UpdateStatus() {
     for (const TColor color : view.TrayColors) {
         TextTrayIcon1->SetColor(color);
     }
-    if (view.AlarmDue && !EditAlarm->Text().empty()) {
+    if (view.AlarmDue && !FCannotSend && !EditAlarm->Text().empty()) {
         FServices.Shell.ShellExecute("open", ResolveAlarmFile(EditAlarm->Text()),
                                      EditAlarmParam->Text(), "", SW_SHOWNORMAL);
     }

@@ -49,6 +49,29 @@ struct TEchoReply {
     uint16_t DataSize = 0;         // echoed payload bytes
 };
 
+// The way echoes leave the machine, chosen once when the service is made.
+enum class TEchoEngine {
+    None,            // no way at all: every send fails with ECHO_ERROR_ACCESS_DENIED
+    DatagramSocket,  // an ICMP datagram socket, which the kernel allows some groups
+    RawSocket,       // a raw ICMP socket, opened while the process had the privilege
+    SystemPing,      // the system's ping program, one run per echo
+};
+
+// The engine in a few words, for the About page and the diagnostic log.
+inline const char* EchoEngineName(TEchoEngine engine) {
+    switch (engine) {
+        case TEchoEngine::DatagramSocket:
+            return "ICMP datagram socket";
+        case TEchoEngine::RawSocket:
+            return "raw ICMP socket";
+        case TEchoEngine::SystemPing:
+            return "the system's ping program";
+        case TEchoEngine::None:
+            break;
+    }
+    return "none (no permission to send ICMP)";
+}
+
 using TEchoHandle = intptr_t;
 inline constexpr TEchoHandle INVALID_ECHO_HANDLE = -1;
 
@@ -72,4 +95,8 @@ public:
 
     // Empty while echoes can be sent; otherwise, in plain words, why not and what fixes it.
     virtual std::string PermissionProblem() const = 0;
+
+    virtual TEchoEngine Engine() const = 0;
+    // One sentence: which engine is in use and why that one.
+    virtual std::string EngineChoice() const = 0;
 };

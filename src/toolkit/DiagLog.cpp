@@ -9,6 +9,22 @@ namespace {
 std::mutex gPathMutex;
 std::string gPathOverride;
 
+std::mutex gHoldMutex;
+bool gHeld = false;
+std::string gHeldLines;
+
+std::string DiagLogLine(const std::string& message) {
+    return DateTimeToStr(Now()) + ": " + message + " [Latmo " LATMO_VERSION_TEXT "]\r\n";
+}
+
+void AppendLines(const std::string& lines) {
+    try {
+        AppendToFile(DiagLogPath(), lines);
+    } catch (...) {
+        // The log is the last resort for reporting; there is nowhere left to report its failure.
+    }
+}
+
 }  // namespace
 
 std::string DiagLogPath() {
@@ -31,11 +47,50 @@ void SetDiagLogPath(const std::string& path) {
 }
 
 void WriteDiagLog(const std::string& message) {
+    std::string line;
     try {
-        const std::string line =
-            DateTimeToStr(Now()) + ": " + message + " [Latmo " LATMO_VERSION_TEXT "]\r\n";
-        AppendToFile(DiagLogPath(), line);
+        line = DiagLogLine(message);
     } catch (...) {
-        // The log is the last resort for reporting; there is nowhere left to report its failure.
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(gHoldMutex);
+        if (gHeld) {
+            gHeldLines += line;
+            return;
+        }
+    }
+    AppendLines(line);
+}
+
+void HoldDiagLog() {
+    std::lock_guard<std::mutex> lock(gHoldMutex);
+    gHeld = true;
+}
+
+void StartDiagLog(const std::string& message) {
+    std::string lines;
+    try {
+        lines = DiagLogLine(message);
+    } catch (...) {
+    }
+    {
+        std::lock_guard<std::mutex> lock(gHoldMutex);
+        lines += gHeldLines;
+        gHeldLines.clear();
+        gHeld = false;
+    }
+    AppendLines(lines);
+}
+
+void ReleaseDiagLog() {
+    std::string lines;
+    {
+        std::lock_guard<std::mutex> lock(gHoldMutex);
+        lines.swap(gHeldLines);
+        gHeld = false;
+    }
+    if (!lines.empty()) {
+        AppendLines(lines);
     }
 }

@@ -15,3 +15,11 @@ std::string DiagLogPath();
 
 // Sends the log elsewhere (tests); an empty path restores the normal place.
 void SetDiagLogPath(const std::string& path);
+
+// Start-up reports what it finds before the run's "Start" line can be written. While held,
+// lines wait (each with the time it was written) until StartDiagLog or ReleaseDiagLog.
+void HoldDiagLog();
+// Writes the run's first line, then whatever waited, and ends the hold.
+void StartDiagLog(const std::string& message);
+// Writes whatever waited and ends the hold (a run that ends before it could start).
+void ReleaseDiagLog();

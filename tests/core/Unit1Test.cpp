@@ -157,7 +157,7 @@ TEST_F(WindowTest, AFailingRestoreIsLoggedAfterStartAndStartUpGoesOn) {
     WriteSettings({"[TForm1]", "FormVersion=zero", "EditTimeout_Text=250"});
     Open();
     EXPECT_EQ(DiagMessages(),
-              (std::vector<std::string>{"Start",
+              (std::vector<std::string>{"Start", "Echoes go through the fake.",
                                         "Error in JvFormStorage1.RestoreFormPlacement (startup)"}));
     EXPECT_EQ(form->EditTimeout->Text(), "9000") << "the controls keep their values";
     EXPECT_EQ(form->Timer1->Interval(), 45000);
@@ -594,6 +594,34 @@ TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
     ASSERT_TRUE(RunPass());
     form->TimerRepaintTimer(form.get());
     EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
+}
+
+// The means of echoes that could not be sent are no measurements: the window says why instead
+// (a box once, the Log page's first line, the tooltip) and sounds no alarm, until one goes out.
+TEST_F(WindowTest, WhileNothingCanBeSentTheWindowSaysWhyAndSoundsNoAlarm) {
+    echo.Problem = "Latmo cannot send pings: no permission.";
+    echo.DefaultOutcome = {ECHO_ERROR_ACCESS_DENIED, IP_GENERAL_FAILURE, 0};
+    Open();
+    shell.Calls.clear();  // the update check's start
+    form->EditAlarmSec->SetText("100");
+    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
+    const auto tip = [&] { return tray.Entry(tray.Calls.back().Id)->Tip; };
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(RunPass());
+        form->TimerRepaintTimer(form.get());
+        EXPECT_EQ(form->Memo1->Lines()[0], echo.Problem);
+        EXPECT_EQ(tip(), TForm1::kCannotSendHint);
+    }
+    EXPECT_EQ(dialogs, std::vector<std::string>{echo.Problem});
+    EXPECT_TRUE(shell.Calls.empty()) << shell.Calls[0].File;
+
+    echo.DefaultOutcome = {0, 0, 200};
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(form->Memo1->Lines()[0].rfind("Average ping for ", 0), 0u) << form->Memo1->Lines()[0];
+    EXPECT_EQ(tip().rfind("Ping ", 0), 0u) << tip();
+    EXPECT_EQ(shell.Calls.size(), 1u) << "measured again, above the threshold";
+    EXPECT_EQ(dialogs.size(), 1u);
 }
 
 TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {

@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/linux/IcmpMatch.h"
 #include "platform/linux/IcmpSocket.h"
 #include "platform/linux/IcmpWire.h"
 #include "platform/linux/LinuxIcmpEcho.h"
+#include "platform/linux/PingOutput.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -187,6 +194,115 @@ TEST(IcmpMatch, RepliesAreKnownByIdentifierAndSequence) {
     EXPECT_FALSE(MatchQueuedError(ours, 3, 3, router, other, quote));
     EXPECT_FALSE(MatchQueuedError(ours, 0, 0, router, host, quote));
     EXPECT_FALSE(MatchQueuedError({host, 0x1234, 0x0043}, 3, 3, router, host, quote));
+}
+
+// What ping prints about its one echo, read as the socket engines report the same outcome.
+TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
+    const std::string head = "PING 198.18.1.2 (198.18.1.2) 1023(1051) bytes of data.\n";
+    const std::string lost =
+        "\n--- 198.18.1.2 ping statistics ---\n"
+        "1 packets transmitted, 0 received, 100% packet loss, time 0ms\n";
+    const std::string from = "From 198.18.1.1 icmp_seq=1 ";
+    struct TRow {
+        const char* Case;
+        std::string Output;
+        int Result;
+        uint32_t Status;
+        int64_t Micros;
+        const char* Address;
+    } const rows[] = {
+        {"reply under 1 ms", head + "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=0.045 ms\n",
+         0, IP_SUCCESS, 45, "198.18.1.2"},
+        {"reply, 1 decimal", head + "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=20.1 ms\n",
+         0, IP_SUCCESS, 20100, "198.18.1.2"},
+        {"reply, 2 decimals", "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=9.56 ms\n", 0,
+         IP_SUCCESS, 9560, "198.18.1.2"},
+        {"reply, whole", "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=63 time=1234 ms\n", 0,
+         IP_SUCCESS, 1234000, "198.18.1.2"},
+        {"reply without its stamp", "8 bytes from 198.18.1.2: icmp_seq=1 ttl=64 (truncated)\n", 0,
+         IP_SUCCESS, -1, "198.18.1.2"},
+        {"redirect, then the reply",
+         from + "Redirect Host(New nexthop: 198.18.1.9)\n1031 bytes from 198.18.1.2: icmp_seq=1 "
+                "ttl=64 time=3.00 ms\n",
+         0, IP_SUCCESS, 3000, "198.18.1.2"},
+        {"reply to another sequence",
+         "1031 bytes from 198.18.1.2: icmp_seq=2 ttl=64 time=1 ms\n" + lost, IP_REQ_TIMED_OUT,
+         IP_REQ_TIMED_OUT, -1, "0.0.0.0"},
+        {"nothing came back", head + lost, IP_REQ_TIMED_OUT, IP_REQ_TIMED_OUT, -1, "0.0.0.0"},
+        {"net unreachable", from + "Destination Net Unreachable\n", IP_DEST_NET_UNREACHABLE,
+         IP_DEST_NET_UNREACHABLE, -1, "198.18.1.1"},
+        {"host unreachable", from + "Destination Host Unreachable\n" + lost,
+         IP_DEST_HOST_UNREACHABLE, IP_DEST_HOST_UNREACHABLE, -1, "198.18.1.1"},
+        {"protocol unreachable", from + "Destination Protocol Unreachable\n",
+         IP_DEST_PROT_UNREACHABLE, IP_DEST_PROT_UNREACHABLE, -1, "198.18.1.1"},
+        {"port unreachable", from + "Destination Port Unreachable\n", IP_DEST_PORT_UNREACHABLE,
+         IP_DEST_PORT_UNREACHABLE, -1, "198.18.1.1"},
+        {"host prohibited", from + "Destination Host Prohibited\n", IP_DEST_HOST_UNREACHABLE,
+         IP_DEST_HOST_UNREACHABLE, -1, "198.18.1.1"},
+        {"fragmentation needed", from + "Frag needed and DF set (mtu = 1400)\n", IP_PACKET_TOO_BIG,
+         IP_PACKET_TOO_BIG, -1, "198.18.1.1"},
+        {"time to live exceeded", from + "Time to live exceeded\n", IP_TTL_EXPIRED_TRANSIT,
+         IP_TTL_EXPIRED_TRANSIT, -1, "198.18.1.1"},
+        {"reassembly time exceeded", from + "Frag reassembly time exceeded\n",
+         IP_TTL_EXPIRED_REASSEM, IP_TTL_EXPIRED_REASSEM, -1, "198.18.1.1"},
+        {"parameter problem", from + "Parameter problem: pointer = 0\n", IP_PARAM_PROBLEM,
+         IP_PARAM_PROBLEM, -1, "198.18.1.1"},
+        {"source quench", from + "Source Quench\n", IP_SOURCE_QUENCH, IP_SOURCE_QUENCH, -1,
+         "198.18.1.1"},
+        {"no route", "ping: sendmsg: Network is unreachable\n", IP_DEST_NET_UNREACHABLE,
+         IP_DEST_NET_UNREACHABLE, -1, "0.0.0.0"},
+        {"network down", "ping: connect: Network is unreachable\n", IP_DEST_NET_UNREACHABLE,
+         IP_DEST_NET_UNREACHABLE, -1, "0.0.0.0"},
+        {"firewall refuses", "ping: sendmsg: Operation not permitted\n", IP_GENERAL_FAILURE,
+         IP_GENERAL_FAILURE, -1, "0.0.0.0"},
+        {"no permission", "ping: socket: Operation not permitted\n", ECHO_ERROR_ACCESS_DENIED,
+         IP_GENERAL_FAILURE, -1, "0.0.0.0"},
+        {"cut short", head + "1031 bytes from 198.18.1.2: icmp_se", IP_GENERAL_FAILURE,
+         IP_GENERAL_FAILURE, -1, "0.0.0.0"},
+        {"garbage", "Segmentation fault\n\x01\xff", IP_GENERAL_FAILURE, IP_GENERAL_FAILURE, -1,
+         "0.0.0.0"},
+        {"nothing", "", IP_GENERAL_FAILURE, IP_GENERAL_FAILURE, -1, "0.0.0.0"},
+    };
+    for (const TRow& row : rows) {
+        TEchoReply reply;
+        EXPECT_EQ(ParsePingOutput(row.Output, reply), row.Result) << row.Case;
+        EXPECT_EQ(reply.Status, row.Status) << row.Case;
+        EXPECT_EQ(reply.RoundTripMicros, row.Micros) << row.Case;
+        if (row.Micros >= 0) {
+            EXPECT_EQ(reply.RoundTripTime, (row.Micros + 500) / 1000) << row.Case;
+        }
+        EXPECT_EQ(reply.Address, inet_addr(row.Address)) << row.Case;
+    }
+}
+
+// A program that is ending must not wait for ping: the child is killed and reaped at once.
+TEST(LinuxIcmpEcho, StopEndsAPingInFlightAndLeavesNoChild) {
+    const TTempDir dir;
+    WriteAll(dir.File("ping"),
+             "#!/bin/sh\n"
+             "case \"$*\" in *127.0.0.1) echo '24 bytes from 127.0.0.1: icmp_seq=1 ttl=64 "
+             "time=0.1 ms'; exit 0;; esac\nexec sleep 30\n");
+    chmod(dir.File("ping").c_str(), 0755);
+    TLinuxIcmpEcho echo(TEchoEngineMode::PingOnly, dir.File("ping"));
+    ASSERT_EQ(echo.Engine(), TEchoEngine::SystemPing) << echo.EngineChoice();
+    const int stop = eventfd(0, EFD_CLOEXEC);
+    std::thread raise([stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const uint64_t one = 1;
+        EXPECT_EQ(write(stop, &one, sizeof one), ssize_t(sizeof one));
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const TEchoHandle h = echo.CreateFile();
+    TEchoReply reply;
+    const std::vector<uint8_t> payload(100, 0);
+    EXPECT_EQ(echo.SendEcho(h, inet_addr("198.18.1.2"), payload, 20000, reply, stop),
+              ECHO_ERROR_CANCELLED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    raise.join();
+    echo.CloseHandle(h);
+    close(stop);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
 }
 
 TEST(LinuxIcmpEcho, CallsThatCannotBeMadeSaySo) {

@@ -24,12 +24,15 @@ public:
     int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
                  uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
     std::string PermissionProblem() const override { return Problem; }
+    TEchoEngine Engine() const override { return EngineInUse; }
+    std::string EngineChoice() const override { return "Echoes go through the fake."; }
 
     // Outcomes handed out in order; when none is left, DefaultOutcome.
     std::deque<TFakeEchoOutcome> Script;
     TFakeEchoOutcome DefaultOutcome{0, 0, 10};
     bool CreateFails = false;
     std::string Problem;
+    TEchoEngine EngineInUse = TEchoEngine::DatagramSocket;
 
     // While blocked, SendEcho waits until Release() (or the object goes away).
     void Block();

@@ -1,10 +1,16 @@
 #include "platform/linux/LinuxIcmpEcho.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <vector>
+
+#include "platform/linux/CapturedRun.h"
+#include "platform/linux/PingOutput.h"
 
 namespace {
 
@@ -12,17 +18,10 @@ namespace {
 // handle that follows it in a probe can say so. 0 while no CreateFile has failed on the thread.
 thread_local int tCreateError = 0;
 
-std::vector<TIcmpSocketKind> KindsFor(TEchoSocketMode mode) {
-    switch (mode) {
-        case TEchoSocketMode::DatagramOnly:
-            return {TIcmpSocketKind::Datagram};
-        case TEchoSocketMode::RawOnly:
-            return {TIcmpSocketKind::Raw};
-        case TEchoSocketMode::Auto:
-            break;
-    }
-    return {TIcmpSocketKind::Datagram, TIcmpSocketKind::Raw};
-}
+// ping needs a moment to start and to end besides the echo's own wait.
+constexpr int64_t kPingStartAndEndMs = 2000;
+// ping sends a time stamp in the first 16 bytes of its data and prints no round trip for less.
+constexpr size_t kPingStampSize = 16;
 
 bool IsPermissionError(int error) {
     return error == EACCES || error == EPERM;
@@ -46,64 +45,160 @@ std::string ShellWord(const std::string& text) {
 std::string ProgramPath() {
     char path[PATH_MAX];
     const ssize_t size = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return size > 0 ? ShellWord(std::string(path, static_cast<size_t>(size)))
-                    : std::string("<the program file>");
+    return size > 0 ? std::string(path, static_cast<size_t>(size)) : std::string();
+}
+
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    return line.empty() ? std::string("nothing") : "\"" + line + "\"";
+}
+
+std::vector<std::string> PingArguments(const std::string& address, size_t payloadSize,
+                                       uint32_t timeoutMs) {
+    char wait[32];
+    std::snprintf(wait, sizeof wait, "%u.%03u", timeoutMs / 1000, timeoutMs % 1000);
+    return {"ping", "-n", "-c", "1", "-s", std::to_string(payloadSize), "-W", wait, address};
 }
 
 }  // namespace
 
-TLinuxIcmpEcho::TLinuxIcmpEcho(TEchoSocketMode mode) : FMode(mode) {
-    int error = 0;
-    for (const TIcmpSocketKind kind : KindsFor(FMode)) {
-        if (TIcmpSocket::Open(kind, error) != nullptr) {
+std::string TLinuxIcmpEcho::NoPermissionText(const std::string& programPath) {
+    const std::string program = programPath.empty() ? "<the program file>" : ShellWord(programPath);
+    return "Latmo cannot send pings: this user may not send ICMP echoes, and the system's ping "
+           "program cannot send them either. Every probe counts as lost until this is fixed.\n"
+           "Either of these fixes it (as root; a sudo user puts sudo in front):\n"
+           "- for this program only: setcap cap_net_raw+ep " +
+           program +
+           "\n"
+           "- for every program on this machine: sysctl -w "
+           "net.ipv4.ping_group_range=\"0 2147483647\", and to keep it after a restart the line "
+           "net.ipv4.ping_group_range = 0 2147483647 in /etc/sysctl.d/60-icmp-echo.conf\n"
+           "Then start Latmo again.";
+}
+
+TLinuxIcmpEcho::TLinuxIcmpEcho(TEchoEngineMode mode, const std::string& pingProgram) {
+    const bool any = mode == TEchoEngineMode::Auto;
+    int datagramError = 0;
+    if (any || mode == TEchoEngineMode::DatagramOnly) {
+        if (TIcmpSocket::Open(TIcmpSocketKind::Datagram, datagramError) != nullptr) {
+            FEngine = TEchoEngine::DatagramSocket;
+            FWhy = "net.ipv4.ping_group_range admits this user's group";
             return;
         }
     }
-    // Other failures (no descriptors left, no IPv4) are not fixed by these commands, and each
-    // probe reports them as it happens.
-    if (!IsPermissionError(error)) {
-        return;
+    int rawError = 0;
+    if (any || mode == TEchoEngineMode::RawOnly) {
+        FRawSocket = TIcmpSocket::Open(TIcmpSocketKind::Raw, rawError);
+        if (FRawSocket != nullptr) {
+            FEngine = TEchoEngine::RawSocket;
+            FWhy =
+                "ICMP datagram sockets are closed to this user (net.ipv4.ping_group_range), "
+                "and the program may open a raw one (root or cap_net_raw); the one socket "
+                "serves the whole run";
+            return;
+        }
     }
-    FPermissionProblem =
-        "This user may not send ICMP echoes, so every probe will count as lost; to allow it, run "
-        "either sudo setcap cap_net_raw+ep " +
-        ProgramPath() +
-        " (for this program only) or sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\" "
-        "(for every program on this machine).";
+    const std::string socketsClosed =
+        "this user may open neither ICMP datagram sockets (net.ipv4.ping_group_range) nor raw "
+        "ones (no cap_net_raw)";
+    std::string pingTrouble;
+    if (any || mode == TEchoEngineMode::PingOnly) {
+        FPingProgram = pingProgram.empty() ? FindProgram("ping") : pingProgram;
+        if (FPingProgram.empty()) {
+            pingTrouble = "there is no ping program";
+        } else {
+            // One echo to this machine itself tells whether the program may send at all; a
+            // network that is down still lets it try, and that is all that matters here.
+            const TCapturedRun run =
+                RunCaptured(FPingProgram, PingArguments("127.0.0.1", kPingStampSize, 1000),
+                            1000 + kPingStartAndEndMs);
+            TEchoReply reply;
+            if (run.End != TCapturedRun::TEnd::Exited) {
+                pingTrouble = FPingProgram + " could not be run";
+            } else if (run.Output.empty()) {
+                pingTrouble = FPingProgram + " ends at once without a word";
+            } else if (ParsePingOutput(run.Output, reply) == ECHO_ERROR_ACCESS_DENIED) {
+                pingTrouble =
+                    FPingProgram + " may not send either: it says " + FirstLine(run.Output);
+            } else {
+                if (reply.RoundTripMicros >= 0 && reply.RoundTripMicros < run.Microseconds) {
+                    FPingCostUs = run.Microseconds - reply.RoundTripMicros;
+                }
+                FEngine = TEchoEngine::SystemPing;
+                FWhy = socketsClosed + ", so each echo is one run of " + FPingProgram;
+                return;
+            }
+        }
+    }
+    FPermissionDenied = IsPermissionError(datagramError) || IsPermissionError(rawError);
+    FWhy = socketsClosed + (pingTrouble.empty() ? "" : ", and " + pingTrouble);
+    if (!FPermissionDenied) {
+        // Other failures (no descriptors left, no IPv4) are not fixed by permissions, and
+        // each probe reports them as it happens.
+        FWhy = "no ICMP socket can be opened (error " +
+               std::to_string(datagramError != 0 ? datagramError : rawError) + ")";
+    }
 }
 
 TLinuxIcmpEcho::~TLinuxIcmpEcho() = default;
 
-TEchoHandle TLinuxIcmpEcho::CreateFile() {
-    int error = 0;
-    for (const TIcmpSocketKind kind : KindsFor(FMode)) {
-        std::unique_ptr<TIcmpSocket> socket = TIcmpSocket::Open(kind, error);
-        if (socket != nullptr) {
-            std::lock_guard<std::mutex> lock(FMutex);
-            const TEchoHandle handle = FNextHandle++;
-            FSockets.emplace(handle, std::move(socket));
-            tCreateError = 0;
-            return handle;
-        }
+std::string TLinuxIcmpEcho::PermissionProblem() const {
+    return Engine() == TEchoEngine::None && FPermissionDenied ? NoPermissionText(ProgramPath())
+                                                              : std::string();
+}
+
+std::string TLinuxIcmpEcho::EngineChoice() const {
+    if (Engine() == TEchoEngine::None) {
+        return "No ICMP echo can be sent: " + FWhy + ".";
     }
-    tCreateError = error;
-    return INVALID_ECHO_HANDLE;
+    return std::string("Echoes go through the ") + EchoEngineName(Engine()) + ": " + FWhy + ".";
+}
+
+TEchoHandle TLinuxIcmpEcho::Add(std::shared_ptr<TIcmpSocket> socket) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    const TEchoHandle handle = FNextHandle++;
+    FHandles.emplace(handle, TEntry{std::move(socket)});
+    tCreateError = 0;
+    return handle;
+}
+
+TEchoHandle TLinuxIcmpEcho::CreateFile() {
+    switch (Engine()) {
+        case TEchoEngine::RawSocket:
+            return Add(FRawSocket);
+        case TEchoEngine::SystemPing:
+            return Add(nullptr);
+        case TEchoEngine::DatagramSocket:
+        case TEchoEngine::None:
+            break;
+    }
+    int error = 0;
+    std::unique_ptr<TIcmpSocket> socket = TIcmpSocket::Open(TIcmpSocketKind::Datagram, error);
+    if (socket == nullptr) {
+        tCreateError = (Engine() == TEchoEngine::None && FPermissionDenied) ? EACCES : error;
+        return INVALID_ECHO_HANDLE;
+    }
+    if (Engine() == TEchoEngine::None) {
+        FEngine = TEchoEngine::DatagramSocket;  // the machine allows it now
+    }
+    return Add(std::move(socket));
 }
 
 void TLinuxIcmpEcho::CloseHandle(TEchoHandle handle) {
     std::lock_guard<std::mutex> lock(FMutex);
-    FSockets.erase(handle);
+    FHandles.erase(handle);
 }
 
-std::shared_ptr<TIcmpSocket> TLinuxIcmpEcho::Find(TEchoHandle handle) const {
+std::optional<TLinuxIcmpEcho::TEntry> TLinuxIcmpEcho::Find(TEchoHandle handle) const {
     std::lock_guard<std::mutex> lock(FMutex);
-    const auto it = FSockets.find(handle);
-    return it == FSockets.end() ? nullptr : it->second;
+    const auto it = FHandles.find(handle);
+    return it == FHandles.end() ? std::nullopt : std::optional<TEntry>(it->second);
 }
 
 std::optional<TIcmpSocketKind> TLinuxIcmpEcho::KindOf(TEchoHandle handle) const {
-    const std::shared_ptr<TIcmpSocket> socket = Find(handle);
-    return socket ? std::optional<TIcmpSocketKind>(socket->Kind()) : std::nullopt;
+    const std::optional<TEntry> entry = Find(handle);
+    return entry && entry->Socket ? std::optional<TIcmpSocketKind>(entry->Socket->Kind())
+                                  : std::nullopt;
 }
 
 int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
@@ -121,12 +216,55 @@ int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
                                                                           : IP_GENERAL_FAILURE;
         return static_cast<int>(reply.Status);
     }
-    const std::shared_ptr<TIcmpSocket> socket = Find(handle);
-    if (socket == nullptr) {
+    const std::optional<TEntry> entry = Find(handle);
+    if (!entry) {
         return ECHO_ERROR_INVALID_HANDLE;
     }
     if (payload.size() > kMaxPayload) {
         return ECHO_ERROR_INVALID_PARAMETER;
     }
-    return socket->Echo(destination, payload, timeoutMs, reply, stop);
+    if (entry->Socket == nullptr) {
+        return SendThroughPing(destination, payload.size(), timeoutMs, reply, stop);
+    }
+    return entry->Socket->Echo(destination, payload, timeoutMs, reply, stop);
+}
+
+int TLinuxIcmpEcho::SendThroughPing(uint32_t destination, size_t payloadSize, uint32_t timeoutMs,
+                                    TEchoReply& reply, TStopSignal stop) const {
+    // ping takes a wait of 0 as no limit at all.
+    if (timeoutMs == 0) {
+        reply.Status = IP_REQ_TIMED_OUT;
+        return IP_REQ_TIMED_OUT;
+    }
+    char address[INET_ADDRSTRLEN] = {};
+    const in_addr to{destination};
+    inet_ntop(AF_INET, &to, address, sizeof address);
+    const TCapturedRun run = RunCaptured(
+        FPingProgram, PingArguments(address, std::max(payloadSize, kPingStampSize), timeoutMs),
+        int64_t{timeoutMs} + kPingStartAndEndMs, stop);
+    switch (run.End) {
+        case TCapturedRun::TEnd::Cancelled:
+            reply.Address = destination;
+            return ECHO_ERROR_CANCELLED;
+        case TCapturedRun::TEnd::TimedOut:
+            reply.Status = IP_REQ_TIMED_OUT;
+            return IP_REQ_TIMED_OUT;
+        case TCapturedRun::TEnd::NotStarted:
+            reply.Status = IP_GENERAL_FAILURE;
+            return IP_GENERAL_FAILURE;
+        case TCapturedRun::TEnd::Exited:
+            break;
+    }
+    const int result = ParsePingOutput(run.Output, reply);
+    // A reply too short to carry ping's stamp has no time, and one whose data came back
+    // changed has a time made of that data: the run's own length, less what starting and
+    // ending ping costs, is the nearest figure then.
+    if (result == 0 && (reply.RoundTripMicros < 0 || reply.RoundTripMicros > run.Microseconds)) {
+        reply.RoundTripMicros = std::max<int64_t>(run.Microseconds - FPingCostUs, 0);
+        reply.RoundTripTime = static_cast<uint32_t>((reply.RoundTripMicros + 500) / 1000);
+    }
+    if (result != 0 && reply.Address == 0) {
+        reply.Address = destination;
+    }
+    return result;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// ICMP echo on Linux: an ICMP datagram socket where net.ipv4.ping_group_range admits the user,
-// else a raw ICMP socket (root or cap_net_raw).
+// ICMP echo on Linux, through the first way the machine allows this user: an ICMP datagram
+// socket where net.ipv4.ping_group_range admits the user's group, else a raw ICMP socket (root
+// or cap_net_raw), else the system's ping program, which carries the privilege itself.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,18 +13,23 @@
 #include "platform/IcmpEcho.h"
 #include "platform/linux/IcmpSocket.h"
 
-// Which socket kinds CreateFile may use. Auto tries the datagram socket first: it needs no
-// privilege, and the kernel hands it only the replies to its own requests.
-enum class TEchoSocketMode { Auto, DatagramOnly, RawOnly };
+// Which engines the constructor may choose. Auto tries them in the order above: the datagram
+// socket needs no privilege and the kernel hands it only the replies to its own requests; a
+// program run per echo costs most.
+enum class TEchoEngineMode { Auto, DatagramOnly, RawOnly, PingOnly };
 
 class TLinuxIcmpEcho : public TIcmpEcho {
 public:
-    // Tries once, here, whether the calling thread may open an allowed socket kind; the answer
-    // is what PermissionProblem() reports from then on.
-    explicit TLinuxIcmpEcho(TEchoSocketMode mode = TEchoSocketMode::Auto);
+    // Chooses the engine once, here, in the calling thread's network namespace. The raw socket
+    // is opened here and serves every echo of the run, so that the process can give up its
+    // privileges right after. `pingProgram` replaces the search for "ping" (tests).
+    explicit TLinuxIcmpEcho(TEchoEngineMode mode = TEchoEngineMode::Auto,
+                            const std::string& pingProgram = std::string());
     ~TLinuxIcmpEcho() override;
 
-    // Opens a socket in the calling thread's network namespace.
+    // A datagram socket is opened per handle, in the calling thread's network namespace. While
+    // no engine works, each call tries a datagram socket again, so that echoes go out as soon
+    // as the machine allows them.
     TEchoHandle CreateFile() override;
     void CloseHandle(TEchoHandle handle) override;
     // On INVALID_ECHO_HANDLE the call reports why the calling thread's latest CreateFile failed:
@@ -35,22 +42,39 @@ public:
     // A raised stop signal ends the wait for the reply    -> 1223 ECHO_ERROR_CANCELLED.
     int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
                  uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
-    std::string PermissionProblem() const override { return FPermissionProblem; }
+    std::string PermissionProblem() const override;
+    TEchoEngine Engine() const override { return FEngine.load(); }
+    std::string EngineChoice() const override;
 
-    // The socket kind behind a handle; nullopt when the handle is not open.
+    // The socket kind behind a handle; nullopt when the handle is not open or has no socket.
     std::optional<TIcmpSocketKind> KindOf(TEchoHandle handle) const;
 
     // What fits into one IPv4 datagram after the IP and ICMP headers, with room for options.
     static constexpr size_t kMaxPayload = 65000;
 
-private:
-    std::shared_ptr<TIcmpSocket> Find(TEchoHandle handle) const;
+    // The words a user needs when nothing can be sent: why, and the two fixes with the
+    // commands for this program's own path.
+    static std::string NoPermissionText(const std::string& programPath);
 
-    const TEchoSocketMode FMode;
-    std::string FPermissionProblem;
+private:
+    struct TEntry {
+        std::shared_ptr<TIcmpSocket> Socket;  // null for an echo through the ping program
+    };
+    std::optional<TEntry> Find(TEchoHandle handle) const;
+    TEchoHandle Add(std::shared_ptr<TIcmpSocket> socket);
+    int SendThroughPing(uint32_t destination, size_t payloadSize, uint32_t timeoutMs,
+                        TEchoReply& reply, TStopSignal stop) const;
+
+    std::atomic<TEchoEngine> FEngine{TEchoEngine::None};
+    std::string FWhy;  // why the engine in use was chosen (or why none could be)
+    bool FPermissionDenied = false;
+    std::string FPingProgram;
+    // How long one run of ping takes besides its echo, as the first run showed.
+    int64_t FPingCostUs = 0;
+    std::shared_ptr<TIcmpSocket> FRawSocket;
     mutable std::mutex FMutex;
     // Shared so that a send in progress keeps its socket even when the handle is closed from
     // another thread meanwhile.
-    std::map<TEchoHandle, std::shared_ptr<TIcmpSocket>> FSockets;
+    std::map<TEchoHandle, TEntry> FHandles;
     TEchoHandle FNextHandle = 1;
 };
