@@ -1,16 +1,18 @@
-// latmo-probe-bench HOST COUNT TIMEOUT_MS PING_SIZE
+// latmo-probe-bench HOST COUNT TIMEOUT_MS PING_SIZE [auto|datagram|raw|ping]
 //
 // Runs COUNT probes one after another through the probe engine with the real Linux services, on a
 // fresh ring each time, and prints per probe: the slot value, the error text and the round trip
 // in microseconds as the echo service measured it (empty when there was none), tab-separated.
 // A closing line starting with '#' sums the replies up. This is how the accuracy of the
-// measurement is compared with other tools.
+// measurement is compared with other tools. The last argument names the echo engine (by default
+// the one the program itself would choose).
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <string>
 
 #include "core/ProbeEngine.h"
@@ -28,8 +30,9 @@ bool ParseInt(const char* text, int64_t low, int64_t high, int64_t& value) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: latmo-probe-bench HOST COUNT TIMEOUT_MS PING_SIZE\n"
-                 "  COUNT 1..1000000, TIMEOUT_MS 0..2147483647, PING_SIZE 15..10000\n");
+                 "usage: latmo-probe-bench HOST COUNT TIMEOUT_MS PING_SIZE [ENGINE]\n"
+                 "  COUNT 1..1000000, TIMEOUT_MS 0..2147483647, PING_SIZE 15..10000,\n"
+                 "  ENGINE auto (the default), datagram, raw or ping\n");
     return 2;
 }
 
@@ -39,7 +42,13 @@ int main(int argc, char** argv) {
     int64_t count = 0;
     int64_t timeout = 0;
     int64_t pingSize = 0;
-    if (argc != 5 || !ParseInt(argv[2], 1, 1000000, count) ||
+    const std::map<std::string, TEchoEngineMode> modes = {
+        {"auto", TEchoEngineMode::Auto},
+        {"datagram", TEchoEngineMode::DatagramOnly},
+        {"raw", TEchoEngineMode::RawOnly},
+        {"ping", TEchoEngineMode::PingOnly}};
+    const auto mode = modes.find(argc == 6 ? argv[5] : "auto");
+    if ((argc != 5 && argc != 6) || mode == modes.end() || !ParseInt(argv[2], 1, 1000000, count) ||
         !ParseInt(argv[3], 0, std::numeric_limits<int32_t>::max(), timeout) ||
         !ParseInt(argv[4], 15, TProbeEngine::kMaxPayload + 1, pingSize)) {
         return Usage();
@@ -47,9 +56,10 @@ int main(int argc, char** argv) {
     const std::string host = argv[1];
 
     TLinuxNameLookup lookup;
-    TLinuxIcmpEcho echo;
-    if (!echo.PermissionProblem().empty()) {
-        std::fprintf(stderr, "latmo-probe-bench: %s\n", echo.PermissionProblem().c_str());
+    TLinuxIcmpEcho echo(mode->second);
+    std::fprintf(stderr, "latmo-probe-bench: %s\n", echo.EngineChoice().c_str());
+    if (echo.Engine() == TEchoEngine::None) {
+        return 1;
     }
     TProbeEngine engine(lookup, echo);
 

@@ -295,6 +295,6 @@ void TForm1::BuildAboutPage() {
     ParamLabel1 = Make<TParamLabel>(this, "ParamLabel1", TabSheet3, 8, 48, 353, 190);
     ParamLabel1->SetAnchors(akLeft | akTop | akRight | akBottom);
     ParamLabel1->SetCaption(std::string(kAboutText) +
-                            "<p align=\"center\"><font face=\"Verdana\">Echoes go through: " +
+                            "<p align=\"center\"><font face=\"Verdana\">Echo engine: " +
                             EchoEngineName(FServices.Echo.Engine()) + "</font></p>");
 }

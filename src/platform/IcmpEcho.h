@@ -65,7 +65,7 @@ inline const char* EchoEngineName(TEchoEngine engine) {
         case TEchoEngine::RawSocket:
             return "raw ICMP socket";
         case TEchoEngine::SystemPing:
-            return "the system's ping program";
+            return "system ping program";
         case TEchoEngine::None:
             break;
     }

@@ -157,7 +157,7 @@ TEST_F(WindowTest, AFailingRestoreIsLoggedAfterStartAndStartUpGoesOn) {
     WriteSettings({"[TForm1]", "FormVersion=zero", "EditTimeout_Text=250"});
     Open();
     EXPECT_EQ(DiagMessages(),
-              (std::vector<std::string>{"Start", "Echoes go through the fake.",
+              (std::vector<std::string>{"Start", "Echo engine: the fake.",
                                         "Error in JvFormStorage1.RestoreFormPlacement (startup)"}));
     EXPECT_EQ(form->EditTimeout->Text(), "9000") << "the controls keep their values";
     EXPECT_EQ(form->Timer1->Interval(), 45000);

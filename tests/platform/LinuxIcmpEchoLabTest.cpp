@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "core/ProbeEngine.h"
@@ -291,6 +294,87 @@ void DropRawSocketCapability() {
     ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
     data[0].effective &= ~(1u << CAP_NET_RAW);
     ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+}
+
+// Probes each host in a child process that runs as an ordinary user (nobody), with whatever
+// engine the client namespace lets such a user have. One line per probe comes back: the slot,
+// the lost count and the Log page's error text.
+std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
+                                             const std::vector<std::string>& hosts,
+                                             int32_t timeoutMs, TEchoEngine& engineUsed) {
+    std::vector<std::string> lines;
+    lab.RunInClient([&] {
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            close(out[0]);
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
+                _exit(2);
+            }
+            TLinuxNameLookup lookup;
+            TLinuxIcmpEcho echo;
+            TProbeEngine engine(lookup, echo);
+            std::string text = std::to_string(int(echo.Engine())) + "\n";
+            for (const std::string& host : hosts) {
+                TSampleStore store;
+                store.FTimeout = timeoutMs;
+                engine.PingHost(store, host, 1024, false);
+                text += std::to_string(store.FWork[0]) + " " + std::to_string(store.FLostCount) +
+                        " " + store.FPingError + "\n";
+            }
+            _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
+        }
+        close(out[1]);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, size_t(got));
+        }
+        close(out[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        std::istringstream in(text);
+        std::string line;
+        std::getline(in, line);
+        engineUsed = TEchoEngine(std::stoi(line));
+        while (std::getline(in, line)) {
+            lines.push_back(line);
+        }
+    });
+    return lines;
+}
+
+// What an ordinary user on a machine that closes ICMP datagram sockets gets through ping is
+// what one on a machine that opens them gets through the socket: the same whole milliseconds
+// in every echo, the same losses and errors, the same Log-page lines.
+TEST(EchoPermission, PingAndDatagramSocketGiveTheSameResults) {
+    std::unique_ptr<TLatencyLab> lab;
+    LATMO_BUILD_LAB(lab);
+    std::vector<std::string> hosts;
+    for (const int delayMs : {1, 20, 80, 300}) {
+        const std::string host = lab->AddHost({.DelayUs = delayMs * 1000});
+        hosts.insert(hosts.end(), 3, host);
+    }
+    hosts.push_back(lab->AddHost({.DelayUs = 1000, .DropFraction = 1}));
+    hosts.push_back(lab->AddHost({.DelayUs = 700000}));  // beyond the time-out
+    hosts.push_back(lab->AddHost({.DelayUs = 1000, .ErrorType = 3, .ErrorCode = 1}));
+    hosts.push_back(lab->AddHost({.DelayUs = 1000, .ErrorType = 3, .ErrorCode = 0}));
+    TEchoEngine datagramEngine = TEchoEngine::None;
+    TEchoEngine pingEngine = TEchoEngine::None;
+    const std::vector<std::string> datagram = ProbeAsOrdinaryUser(*lab, hosts, 500, datagramEngine);
+    lab->AllowDatagramSockets(false);
+    const std::vector<std::string> ping = ProbeAsOrdinaryUser(*lab, hosts, 500, pingEngine);
+    EXPECT_EQ(datagramEngine, TEchoEngine::DatagramSocket);
+    EXPECT_EQ(pingEngine, TEchoEngine::SystemPing);
+    ASSERT_EQ(datagram.size(), hosts.size());
+    EXPECT_EQ(ping, datagram);
+    EXPECT_EQ(datagram[1], "1 0 ");
+    EXPECT_EQ(datagram[4], "20 0 ");
+    EXPECT_EQ(datagram[12], "500 1 Error 11010 in call to IcmpSendEcho(): Request Timed Out");
+    EXPECT_EQ(datagram[15],
+              "500 1 Error 11002 in call to IcmpSendEcho(): Destination Net Unreachable");
 }
 
 // The engine the service chooses in the namespace's and the thread's circumstances, and what a

@@ -25,7 +25,7 @@ public:
                  uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
     std::string PermissionProblem() const override { return Problem; }
     TEchoEngine Engine() const override { return EngineInUse; }
-    std::string EngineChoice() const override { return "Echoes go through the fake."; }
+    std::string EngineChoice() const override { return "Echo engine: the fake."; }
 
     // Outcomes handed out in order; when none is left, DefaultOutcome.
     std::deque<TFakeEchoOutcome> Script;

@@ -78,6 +78,15 @@ std::string TLinuxIcmpEcho::NoPermissionText(const std::string& programPath) {
 
 TLinuxIcmpEcho::TLinuxIcmpEcho(TEchoEngineMode mode, const std::string& pingProgram) {
     const bool any = mode == TEchoEngineMode::Auto;
+    Choose(mode, pingProgram);
+    if (!any) {
+        FWhy = Engine() == TEchoEngine::None ? "the one engine asked for cannot send"
+                                             : "the one engine asked for";
+    }
+}
+
+void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram) {
+    const bool any = mode == TEchoEngineMode::Auto;
     int datagramError = 0;
     if (any || mode == TEchoEngineMode::DatagramOnly) {
         if (TIcmpSocket::Open(TIcmpSocketKind::Datagram, datagramError) != nullptr) {
@@ -149,9 +158,9 @@ std::string TLinuxIcmpEcho::PermissionProblem() const {
 
 std::string TLinuxIcmpEcho::EngineChoice() const {
     if (Engine() == TEchoEngine::None) {
-        return "No ICMP echo can be sent: " + FWhy + ".";
+        return "Echo engine: none, no ICMP echo can be sent: " + FWhy + ".";
     }
-    return std::string("Echoes go through the ") + EchoEngineName(Engine()) + ": " + FWhy + ".";
+    return std::string("Echo engine: ") + EchoEngineName(Engine()) + ", as " + FWhy + ".";
 }
 
 TEchoHandle TLinuxIcmpEcho::Add(std::shared_ptr<TIcmpSocket> socket) {

@@ -60,6 +60,7 @@ private:
     struct TEntry {
         std::shared_ptr<TIcmpSocket> Socket;  // null for an echo through the ping program
     };
+    void Choose(TEchoEngineMode mode, const std::string& pingProgram);
     std::optional<TEntry> Find(TEchoHandle handle) const;
     TEchoHandle Add(std::shared_ptr<TIcmpSocket> socket);
     int SendThroughPing(uint32_t destination, size_t payloadSize, uint32_t timeoutMs,
