@@ -16,6 +16,7 @@
 #include "platform/linux/LinuxRunList.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxTrayShell.h"
+#include "platform/linux/Privileges.h"
 #include "settings/FileIO.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
@@ -44,9 +45,13 @@ struct TDiagLogHold {
 
 int main(int argc, char** argv) {
     const TDiagLogHold hold;
+    KeepOnlyTrustedEnvironment();
     // Before the toolkit: the raw socket, where that is the engine, is opened while the process
-    // still has the privilege for it.
+    // still has the privilege for it, and then the privilege goes, before any plugin is loaded.
     TLinuxIcmpEcho echo;
+    if (const std::string given = GiveUpCapabilities(); !given.empty()) {
+        WriteDiagLog(given);
+    }
     ChooseToolkitPlatform();
     QApplication qtApp(argc, argv);
     ReportPlatformLimits();

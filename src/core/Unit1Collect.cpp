@@ -58,9 +58,11 @@ void TForm1::ShowEchoProblem() {
     if (!FCannotSend || FCannotSendShown) {
         return;
     }
-    // Shown once a run: the Log page and the tooltip keep saying it.
+    // Shown once a run: the Log page and the tooltip keep saying it. The window keeps
+    // collecting while the box waits for its answer.
     FCannotSendShown = true;
-    MessageDlg(FServices.Echo.PermissionProblem(), TMsgDlgType::mtError, mbOK);
+    PostCall(
+        [this] { MessageDlg(FServices.Echo.PermissionProblem(), TMsgDlgType::mtError, mbOK); });
 }
 
 void TForm1::AddHostAverage(Tsp_XYLine* line, const std::string& hostText) {

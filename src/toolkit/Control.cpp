@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
+#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QWidget>
@@ -481,4 +482,9 @@ void TControl::SetScreenCursor(TCursor cursor) {
 
 TCursor TControl::ScreenCursor() {
     return gScreenCursor;
+}
+
+void TControl::PostCall(std::function<void()> call) {
+    QMetaObject::invokeMethod(
+        FWidget.data(), [call = std::move(call)] { DispatchEvent(call); }, Qt::QueuedConnection);
 }

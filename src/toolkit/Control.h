@@ -76,6 +76,11 @@ public:
     TControl* Parent() const { return FParent; }
     void SetParent(TControl* parent);
 
+    // Runs `call` from the message loop once the handlers running now have returned (so that a
+    // dialog it shows does not hold up the timer that asked for it); dropped when the control
+    // goes first.
+    void PostCall(std::function<void()> call);
+
     virtual int Left() const;
     virtual int Top() const;
     virtual int Width() const;

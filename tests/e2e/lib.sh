@@ -28,7 +28,8 @@ fail() {
 }
 
 # e2e_setup LATMO_BINARY: sets $work (holding ./latmo, so that its settings and logs land there)
-# and $DISPLAY (a fresh Xvfb with a window manager: $E2E_WM, by default openbox).
+# and $DISPLAY (a fresh Xvfb with a window manager: $E2E_WM, by default openbox). With
+# E2E_OPEN_DISPLAY=1 the display lets every local user in (tests that run latmo as another user).
 e2e_setup() {
     work=$(mktemp -d /tmp/latmo-e2e.XXXXXX)
     trap e2e_cleanup EXIT
@@ -38,7 +39,8 @@ e2e_setup() {
     export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$work/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     # Xvfb picks a free display itself and names it, so tests running side by side never meet.
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp ${E2E_OPEN_DISPLAY:+-ac} \
+        9>"$work/display" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
     for i in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
     [ -s "$work/display" ] || fail "Xvfb did not start"
