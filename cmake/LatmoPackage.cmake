@@ -14,8 +14,8 @@ set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "watch the network latency to three hosts
-Latmo sends one ICMP echo to each of three hosts every few seconds and shows the
+# The long description only: cpack puts the summary in front of it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Latmo sends one ICMP echo to each of three hosts every few seconds and shows the
 trimmed mean of the last five round trips on a zoomable graph, as text, in the
 window caption and as a live number in its tray icon, with an alarm above a
 threshold and an optional tab-separated measurement log.")
@@ -23,7 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${LATMO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its display plugins at run time, which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin, xdg-utils")
+# The system's ping is the echo engine of last resort (no ICMP datagram sockets, no capability).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "iputils-ping, libcap2-bin, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 

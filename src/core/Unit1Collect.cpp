@@ -74,7 +74,8 @@ void TForm1::AddHostAverage(Tsp_XYLine* line, const std::string& hostText) {
 
 void TForm1::WriteUpdateLog(const std::string& host1, double mean1, const std::string& host2,
                             double mean2, const std::string& host3, double mean3) {
-    FUpdateLog.Append(EditLog->Text(),
+    // A bare name goes where it would go when typed, whether typed or read from the settings.
+    FUpdateLog.Append(CompleteLogFileName(EditLog->Text(), ProgramDir()),
                       UpdateLogLine(Now(), {host1, mean1}, {host2, mean2}, {host3, mean3}));
 }
 

@@ -316,6 +316,22 @@ TEST_F(WindowTest, CollectionFillsLogPageLinesAndMeasurementLog) {
     std::filesystem::remove_all(dir);
 }
 
+// A bare name read from the settings is placed as a typed one is, not in the current directory.
+TEST_F(WindowTest, ABareLogNameFromTheSettingsGoesWhereATypedOneGoes) {
+    const std::string name = "latmo-bare-" + std::to_string(getpid()) + ".log";
+    const std::string placed = CompleteLogFileName(name, ProgramDir());
+    WriteSettings({"[TForm1]", "EditLog_Text=" + name});
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(settingsDir);
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(std::filesystem::exists(placed)) << placed;
+    EXPECT_FALSE(std::filesystem::exists(settingsDir / name));
+    std::filesystem::remove(placed);
+}
+
 TEST_F(WindowTest, HostChangeResetsRingLineAndCount) {
     Open();
     ASSERT_TRUE(Settle());
