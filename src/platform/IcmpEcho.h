@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "platform/IpAddress.h"
 #include "platform/StopSignal.h"
 
 enum TIpStatus : uint32_t {
@@ -42,7 +43,7 @@ enum TEchoCallError : int {
 
 // The reply record of one echo call.
 struct TEchoReply {
-    uint32_t Address = 0;          // who answered, network order
+    TIpAddress Address;            // who answered
     uint32_t Status = 0;           // a TIpStatus
     uint32_t RoundTripTime = 0;    // whole milliseconds, rounded to the nearest
     int64_t RoundTripMicros = -1;  // the raw measurement; -1 when there was none
@@ -84,12 +85,13 @@ public:
     virtual TEchoHandle CreateFile() = 0;
     virtual void CloseHandle(TEchoHandle handle) = 0;
 
-    // Sends one echo request carrying the payload to an IPv4 destination (network order) and
+    // Sends one echo request carrying the payload to an IPv4 or IPv6 destination and
     // waits up to timeoutMs for the matching reply. Returns the error code the call leaves:
     // 0 when the reply arrived (Reply filled), else an IP status number or a TEchoCallError.
     // On failure Reply.Status holds the status where one is known, else 0. The wait gives up
     // with ECHO_ERROR_CANCELLED as soon as `stop` is raised.
-    virtual int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
+    virtual int SendEcho(TEchoHandle handle, const TIpAddress& destination,
+                         std::span<const uint8_t> payload,
                          uint32_t timeoutMs, TEchoReply& reply,
                          TStopSignal stop = kNoStopSignal) = 0;
 

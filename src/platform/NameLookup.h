@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/IpAddress.h"
 #include "platform/StopSignal.h"
 
 // WinSock error numbers: the numbering in which start-up and lookup failures are reported,
@@ -24,11 +25,11 @@ enum TWinSockError : int {
     WSANO_DATA = 11004,
 };
 
-// What a successful lookup yields. Addresses are IPv4, four bytes in network order, the first
-// one being the destination.
+// What a successful lookup yields; the first address is the destination. A name's IPv4
+// addresses when it has any, else its IPv6 ones.
 struct THostEntry {
     std::string Name;
-    std::vector<uint32_t> Addresses;
+    std::vector<TIpAddress> Addresses;
 };
 
 class TNameLookup {

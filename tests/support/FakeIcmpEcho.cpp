@@ -28,7 +28,7 @@ void TFakeIcmpEcho::CloseHandle(TEchoHandle) {
     --FOpen;
 }
 
-int TFakeIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
+int TFakeIcmpEcho::SendEcho(TEchoHandle handle, const TIpAddress& destination,
                             std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
                             TStopSignal stop) {
     std::unique_lock<std::mutex> lock(FMutex);

@@ -21,8 +21,9 @@ public:
     TEchoHandle CreateFile() override;
     void CloseHandle(TEchoHandle handle) override;
     // A blocked send gives up with ECHO_ERROR_CANCELLED when `stop` is raised.
-    int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
-                 uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
+    int SendEcho(TEchoHandle handle, const TIpAddress& destination,
+                 std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
+                 TStopSignal stop = kNoStopSignal) override;
     std::string PermissionProblem() const override { return Problem; }
     TEchoEngine Engine() const override { return EngineInUse; }
     std::string EngineChoice() const override { return "Echo engine: the fake."; }
@@ -42,7 +43,7 @@ public:
 
     struct TCall {
         TEchoHandle Handle;
-        uint32_t Destination;
+        TIpAddress Destination;
         size_t PayloadSize;
         uint32_t TimeoutMs;
     };

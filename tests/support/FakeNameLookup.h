@@ -16,7 +16,7 @@ public:
                       TStopSignal stop = kNoStopSignal) override;
 
     // Names that resolve, to one IPv4 address in network order.
-    std::map<std::string, uint32_t> Hosts;
+    std::map<std::string, TIpAddress> Hosts;
     // Error codes handed out, in order, before the Hosts table is consulted (0 = consult it).
     std::deque<int> ScriptedErrors;
     // A code returned by Startup().

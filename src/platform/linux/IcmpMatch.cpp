@@ -12,7 +12,7 @@ bool CarriesOurIds(const TEchoRequestId& request, const TIcmpMessage& message) {
     return message.Identifier == request.Identifier && message.Sequence == request.Sequence;
 }
 
-std::optional<TEchoAnswer> Reply(const TIcmpMessage& message, uint32_t from) {
+std::optional<TEchoAnswer> Reply(const TIcmpMessage& message, const TIpAddress& from) {
     TEchoAnswer answer;
     answer.Status = IP_SUCCESS;
     answer.Address = from;
@@ -21,7 +21,7 @@ std::optional<TEchoAnswer> Reply(const TIcmpMessage& message, uint32_t from) {
     return answer;
 }
 
-std::optional<TEchoAnswer> Report(uint32_t status, uint32_t from) {
+std::optional<TEchoAnswer> Report(uint32_t status, const TIpAddress& from) {
     TEchoAnswer answer;
     answer.Status = status;
     answer.Address = from;
@@ -60,7 +60,8 @@ std::optional<TEchoAnswer> MatchRawDatagram(const TEchoRequestId& request,
 }
 
 std::optional<TEchoAnswer> MatchPingMessage(const TEchoRequestId& request,
-                                            std::span<const uint8_t> message, uint32_t from) {
+                                            std::span<const uint8_t> message,
+                                            const TIpAddress& from) {
     const auto read = ReadIcmpMessage(message);
     if (!read || read->Type != kIcmpEchoReply || !CarriesOurIds(request, *read)) {
         return std::nullopt;
@@ -68,14 +69,46 @@ std::optional<TEchoAnswer> MatchPingMessage(const TEchoRequestId& request,
     return Reply(*read, from);
 }
 
+std::optional<TEchoAnswer> MatchIcmp6Message(const TEchoRequestId& request,
+                                             std::span<const uint8_t> message,
+                                             const TIpAddress& from) {
+    const auto read = ReadIcmpMessage(message);
+    if (!read || !request.Destination.IsV6()) {
+        return std::nullopt;
+    }
+    if (read->Type == kIcmp6EchoReply) {
+        return CarriesOurIds(request, *read) ? Reply(*read, from) : std::nullopt;
+    }
+    // An error report quotes as much of the packet it is about as fits: our request's header
+    // with its destination, and our identifier and sequence number after it.
+    const uint32_t status = Icmp6ErrorStatus(read->Type, read->Code);
+    const auto quoted = ReadIpv6Packet(read->Body);
+    if (status == 0 || !quoted || quoted->NextHeader != kIpProtocolIcmp6 ||
+        TIpAddress::V6(quoted->Destination.data(), request.Destination.ScopeId()) !=
+            request.Destination) {
+        return std::nullopt;
+    }
+    const auto sent = ReadIcmpMessage(quoted->Payload);
+    if (!sent || sent->Type != kIcmp6EchoRequest || !CarriesOurIds(request, *sent)) {
+        return std::nullopt;
+    }
+    return Report(status, from);
+}
+
 std::optional<TEchoAnswer> MatchQueuedError(const TEchoRequestId& request, uint8_t type,
-                                            uint8_t code, uint32_t offender,
-                                            uint32_t quotedDestination,
+                                            uint8_t code, const TIpAddress& offender,
+                                            const TIpAddress& quotedDestination,
                                             std::span<const uint8_t> quoted) {
-    const uint32_t status = IcmpErrorStatus(type, code);
+    const bool v6 = request.Destination.IsV6();
+    const uint32_t status = v6 ? Icmp6ErrorStatus(type, code) : IcmpErrorStatus(type, code);
     const auto sent = ReadIcmpMessage(quoted);
-    if (status == 0 || quotedDestination != request.Destination || !sent ||
-        sent->Type != kIcmpEchoRequest || !CarriesOurIds(request, *sent)) {
+    // The kernel names the quoted destination without the scope our request carried.
+    const bool ours = v6 ? quotedDestination.IsV6() &&
+                               quotedDestination.V6Bytes() == request.Destination.V6Bytes()
+                         : quotedDestination == request.Destination;
+    if (status == 0 || !ours || !sent ||
+        sent->Type != (v6 ? kIcmp6EchoRequest : kIcmpEchoRequest) ||
+        !CarriesOurIds(request, *sent)) {
         return std::nullopt;
     }
     return Report(status, offender);

@@ -12,15 +12,17 @@
 #include <optional>
 #include <span>
 
+#include "platform/IpAddress.h"
+
 struct TEchoRequestId {
-    uint32_t Destination = 0;  // network order
+    TIpAddress Destination;
     uint16_t Identifier = 0;
     uint16_t Sequence = 0;
 };
 
 struct TEchoAnswer {
     uint32_t Status = 0;    // IP_SUCCESS for the reply, else the IP status of the report
-    uint32_t Address = 0;   // who answered or reported, network order
+    TIpAddress Address;     // who answered or reported
     uint16_t DataSize = 0;  // echoed data bytes of a reply
 };
 
@@ -30,11 +32,20 @@ std::optional<TEchoAnswer> MatchRawDatagram(const TEchoRequestId& request,
 
 // An ICMP message as an ICMP datagram socket hands it over, and the address it came from.
 std::optional<TEchoAnswer> MatchPingMessage(const TEchoRequestId& request,
-                                            std::span<const uint8_t> message, uint32_t from);
+                                            std::span<const uint8_t> message,
+                                            const TIpAddress& from);
+
+// An ICMPv6 message as an ICMPv6 socket hands it over (the kernel keeps the IPv6 header), and
+// the address it came from. A raw socket gets error reports this way too; each quotes the
+// IPv6 packet it is about.
+std::optional<TEchoAnswer> MatchIcmp6Message(const TEchoRequestId& request,
+                                             std::span<const uint8_t> message,
+                                             const TIpAddress& from);
 
 // An entry of an ICMP datagram socket's error queue: the report's type and code, its sender,
 // the destination of the datagram it is about, and the ICMP header quoted from that datagram.
+// Type and code are ICMPv6 ones when the request went to an IPv6 address.
 std::optional<TEchoAnswer> MatchQueuedError(const TEchoRequestId& request, uint8_t type,
-                                            uint8_t code, uint32_t offender,
-                                            uint32_t quotedDestination,
+                                            uint8_t code, const TIpAddress& offender,
+                                            const TIpAddress& quotedDestination,
                                             std::span<const uint8_t> quoted);

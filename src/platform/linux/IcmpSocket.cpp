@@ -1,6 +1,7 @@
 #include "platform/linux/IcmpSocket.h"
 
 // netinet/in.h must come before the kernel headers so that they leave the libc types alone.
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/random.h>
@@ -57,8 +58,8 @@ int Fail(TEchoReply& reply, uint32_t status) {
 
 }  // namespace
 
-TIcmpSocket::TIcmpSocket(int fd, TIcmpSocketKind kind, uint16_t identifier)
-    : FFd(fd), FKind(kind), FIdentifier(identifier), FBuffer(kReceiveBufferSize) {}
+TIcmpSocket::TIcmpSocket(int fd, TIcmpSocketKind kind, int family, uint16_t identifier)
+    : FFd(fd), FKind(kind), FFamily(family), FIdentifier(identifier), FBuffer(kReceiveBufferSize) {}
 
 TIcmpSocket::~TIcmpSocket() {
     ::close(FFd);
@@ -81,10 +82,56 @@ int64_t TIcmpSocket::RoundTripNs(int64_t sentRealNs, int64_t sentMonoNs, int64_t
     return (kernel >= 0 && kernel <= monotonic + tolerance) ? kernel : monotonic;
 }
 
-std::unique_ptr<TIcmpSocket> TIcmpSocket::Open(TIcmpSocketKind kind, int& error) {
+namespace {
+
+// A datagram socket learns of ICMP errors about its requests only through its error queue, and
+// only when asked to. Binding fixes the port, and with it the identifier the kernel will write.
+bool PrepareDatagramSocket(int fd, int family, uint16_t& identifier) {
+    const int on = 1;
+    sockaddr_storage local{};
+    local.ss_family = static_cast<sa_family_t>(family);
+    socklen_t size = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (family == AF_INET6) {
+        (void)setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
+    } else {
+        (void)setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), size) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        return false;
+    }
+    identifier = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(local).sin6_port
+                                          : reinterpret_cast<sockaddr_in&>(local).sin_port);
+    return true;
+}
+
+// A raw socket sees all ICMP arriving at the host; let only replies and error reports through.
+// Requests (anyone's, and our own looped back from the loopback address) stay outside.
+void FilterRawSocket(int fd, int family) {
+    if (family == AF_INET6) {
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        for (const uint8_t type : {kIcmp6EchoReply, kIcmp6DestUnreachable, kIcmp6PacketTooBig,
+                                   kIcmp6TimeExceeded, kIcmp6ParameterProblem}) {
+            ICMP6_FILTER_SETPASS(type, &filter);
+        }
+        (void)setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+        return;
+    }
+    icmp_filter filter{};
+    filter.data =
+        ~((1u << kIcmpEchoReply) | (1u << kIcmpDestUnreachable) | (1u << kIcmpSourceQuench) |
+          (1u << kIcmpTimeExceeded) | (1u << kIcmpParameterProblem));
+    (void)setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+}
+
+}  // namespace
+
+std::unique_ptr<TIcmpSocket> TIcmpSocket::Open(TIcmpSocketKind kind, int family, int& error) {
     const int type =
         (kind == TIcmpSocketKind::Datagram ? SOCK_DGRAM : SOCK_RAW) | SOCK_CLOEXEC | SOCK_NONBLOCK;
-    const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
+    const int protocol = family == AF_INET6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP};
+    const int fd = ::socket(family, type, protocol);
     if (fd < 0) {
         error = errno;
         return nullptr;
@@ -92,43 +139,30 @@ std::unique_ptr<TIcmpSocket> TIcmpSocket::Open(TIcmpSocketKind kind, int& error)
     const int on = 1;
     // Without stamps the round trip falls back to the monotonic clock; no reason to give up.
     (void)setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    // Payloads up to 9999 bytes must leave in fragments instead of bouncing off a smaller MTU
-    // with "fragmentation needed" (which is also what the kernel does with a large ping).
-    const int fragment = IP_PMTUDISC_DONT;
-    (void)setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &fragment, sizeof fragment);
-
+    if (family == AF_INET) {
+        // Payloads up to 9999 bytes must leave in fragments instead of bouncing off a smaller
+        // MTU with "fragmentation needed" (which is also what the kernel does with a large
+        // ping). IPv6 fragments at the source anyway.
+        const int fragment = IP_PMTUDISC_DONT;
+        (void)setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &fragment, sizeof fragment);
+    }
     uint16_t identifier = 0;
     if (kind == TIcmpSocketKind::Datagram) {
-        // A datagram socket learns of ICMP errors about its requests only through its error
-        // queue, and only when asked to.
-        (void)setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-        // Binding now fixes the port, and with it the identifier the kernel will write.
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        socklen_t size = sizeof local;
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        if (!PrepareDatagramSocket(fd, family, identifier)) {
             error = errno;
             ::close(fd);
             return nullptr;
         }
-        identifier = ntohs(local.sin_port);
     } else {
-        // A raw socket sees all ICMP arriving at the host; let only replies and error reports
-        // through. Requests (anyone's, and our own looped back from 127.0.0.1) stay outside.
-        icmp_filter filter{};
-        filter.data =
-            ~((1u << kIcmpEchoReply) | (1u << kIcmpDestUnreachable) | (1u << kIcmpSourceQuench) |
-              (1u << kIcmpTimeExceeded) | (1u << kIcmpParameterProblem));
-        (void)setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+        FilterRawSocket(fd, family);
         identifier = RandomWord();
     }
     error = 0;
-    return std::unique_ptr<TIcmpSocket>(new TIcmpSocket(fd, kind, identifier));
+    return std::unique_ptr<TIcmpSocket>(new TIcmpSocket(fd, kind, family, identifier));
 }
 
-int TIcmpSocket::Echo(uint32_t destination, std::span<const uint8_t> payload, uint32_t timeoutMs,
-                      TEchoReply& reply, TStopSignal stop) {
+int TIcmpSocket::Echo(const TIpAddress& destination, std::span<const uint8_t> payload,
+                      uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop) {
     std::lock_guard<std::mutex> lock(FMutex);
     reply = TEchoReply{};
     if (timeoutMs == 0) {
@@ -137,17 +171,32 @@ int TIcmpSocket::Echo(uint32_t destination, std::span<const uint8_t> payload, ui
     TExpected expected;
     expected.Destination = destination;
     expected.Sequence = NextSequence();
-    BuildIcmpMessage(FRequest, kIcmpEchoRequest, 0, FIdentifier, expected.Sequence, payload);
-
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = destination;
+    const bool v6 = FFamily == AF_INET6;
+    BuildIcmpMessage(FRequest, v6 ? kIcmp6EchoRequest : kIcmpEchoRequest, 0, FIdentifier,
+                     expected.Sequence, payload);
+    if (v6) {
+        // The ICMPv6 checksum covers the addresses too; the kernel fills it in.
+        FRequest[2] = FRequest[3] = 0;
+    }
+    sockaddr_storage to{};
+    socklen_t toSize = sizeof(sockaddr_in);
+    if (v6) {
+        auto& to6 = reinterpret_cast<sockaddr_in6&>(to);
+        to6.sin6_family = AF_INET6;
+        std::memcpy(&to6.sin6_addr, destination.V6Bytes().data(), 16);
+        to6.sin6_scope_id = destination.ScopeId();
+        toSize = sizeof to6;
+    } else {
+        auto& to4 = reinterpret_cast<sockaddr_in&>(to);
+        to4.sin_family = AF_INET;
+        to4.sin_addr.s_addr = destination.V4();
+    }
     ssize_t sent = -1;
     for (int attempt = 0; attempt < kSendAttempts && sent < 0; ++attempt) {
         expected.SentRealtimeNs = NowNs(CLOCK_REALTIME);
         expected.SentMonotonicNs = NowNs(CLOCK_MONOTONIC);
         sent = ::sendto(FFd, FRequest.data(), FRequest.size(), 0,
-                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                        reinterpret_cast<const sockaddr*>(&to), toSize);
         if (sent < 0 && errno != EINTR) {
             break;
         }
@@ -205,9 +254,9 @@ int TIcmpSocket::ReadReply(const TExpected& expected, TEchoReply& reply) {
     const std::span<const uint8_t> bytes(FBuffer.data(), received.Size);
     const TEchoRequestId request{expected.Destination, FIdentifier, expected.Sequence};
     const std::optional<TEchoAnswer> answer =
-        FKind == TIcmpSocketKind::Raw
-            ? MatchRawDatagram(request, bytes)
-            : MatchPingMessage(request, bytes, received.From.sin_addr.s_addr);
+        FFamily == AF_INET6             ? MatchIcmp6Message(request, bytes, received.From)
+        : FKind == TIcmpSocketKind::Raw ? MatchRawDatagram(request, bytes)
+                                        : MatchPingMessage(request, bytes, received.From);
     if (!answer) {
         return kNotOurs;
     }
@@ -239,13 +288,13 @@ int TIcmpSocket::ReadErrorQueue(const TExpected& expected, TEchoReply& reply) {
     }
     // Errors of local origin (a send the kernel could not make) are reported by sendto already.
     const auto& error = received.Error;
-    if (!error || error->Origin != SO_EE_ORIGIN_ICMP) {
+    const int origin = FFamily == AF_INET6 ? int{SO_EE_ORIGIN_ICMP6} : int{SO_EE_ORIGIN_ICMP};
+    if (!error || error->Origin != origin) {
         return kNotOurs;
     }
-    const std::optional<TEchoAnswer> answer =
-        MatchQueuedError({expected.Destination, FIdentifier, expected.Sequence}, error->Type,
-                         error->Code, error->Offender, received.From.sin_addr.s_addr,
-                         std::span<const uint8_t>(FBuffer.data(), received.Size));
+    const std::optional<TEchoAnswer> answer = MatchQueuedError(
+        {expected.Destination, FIdentifier, expected.Sequence}, error->Type, error->Code,
+        error->Offender, received.From, std::span<const uint8_t>(FBuffer.data(), received.Size));
     if (!answer) {
         return kNotOurs;
     }

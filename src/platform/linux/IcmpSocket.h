@@ -19,17 +19,19 @@ enum class TIcmpSocketKind {
 
 class TIcmpSocket {
 public:
-    // Opens a socket in the calling thread's network namespace. On failure returns nullptr and
-    // leaves the errno in `error`.
-    static std::unique_ptr<TIcmpSocket> Open(TIcmpSocketKind kind, int& error);
+    // Opens an ICMP (AF_INET) or ICMPv6 (AF_INET6) socket in the calling thread's network
+    // namespace. On failure returns nullptr and leaves the errno in `error`.
+    static std::unique_ptr<TIcmpSocket> Open(TIcmpSocketKind kind, int family, int& error);
     ~TIcmpSocket();
     TIcmpSocket(const TIcmpSocket&) = delete;
     TIcmpSocket& operator=(const TIcmpSocket&) = delete;
 
     TIcmpSocketKind Kind() const { return FKind; }
+    int Family() const { return FFamily; }
 
-    // One echo as TIcmpEcho::SendEcho describes it. Exchanges on one socket take turns.
-    int Echo(uint32_t destination, std::span<const uint8_t> payload, uint32_t timeoutMs,
+    // One echo as TIcmpEcho::SendEcho describes it, to an address of the socket's family.
+    // Exchanges on one socket take turns.
+    int Echo(const TIpAddress& destination, std::span<const uint8_t> payload, uint32_t timeoutMs,
              TEchoReply& reply, TStopSignal stop = kNoStopSignal);
 
     // The round trip in nanoseconds from the send's realtime and monotonic readings, the
@@ -38,11 +40,11 @@ public:
                                std::optional<int64_t> stampRealNs);
 
 private:
-    TIcmpSocket(int fd, TIcmpSocketKind kind, uint16_t identifier);
+    TIcmpSocket(int fd, TIcmpSocketKind kind, int family, uint16_t identifier);
 
     // What is being waited for.
     struct TExpected {
-        uint32_t Destination = 0;
+        TIpAddress Destination;
         uint16_t Sequence = 0;
         int64_t SentRealtimeNs = 0;
         int64_t SentMonotonicNs = 0;
@@ -54,6 +56,7 @@ private:
 
     const int FFd;
     const TIcmpSocketKind FKind;
+    const int FFamily;
     // The echo identifier our requests carry on the wire. On a datagram socket the kernel puts
     // the socket's local port there, whatever we write.
     const uint16_t FIdentifier;

@@ -86,6 +86,43 @@ std::optional<TIpv4Datagram> ReadIpv4Datagram(std::span<const uint8_t> bytes) {
     return datagram;
 }
 
+std::optional<TIpv6Packet> ReadIpv6Packet(std::span<const uint8_t> bytes) {
+    if (bytes.size() < kIpv6HeaderSize || (bytes[0] >> 4) != 6) {
+        return std::nullopt;
+    }
+    TIpv6Packet packet;
+    std::memcpy(packet.Source.data(), bytes.data() + 8, 16);
+    std::memcpy(packet.Destination.data(), bytes.data() + 24, 16);
+    const size_t end = std::min(bytes.size(), kIpv6HeaderSize + Word(bytes, 4));
+    uint8_t next = bytes[6];
+    size_t at = kIpv6HeaderSize;
+    constexpr uint8_t kHopByHop = 0, kRouting = 43, kFragment = 44, kDestinationOptions = 60;
+    // A handful of extension headers at most; a loop of them would be no request of ours.
+    for (int i = 0; i < 8 && (next == kHopByHop || next == kRouting || next == kFragment ||
+                              next == kDestinationOptions);
+         ++i) {
+        if (at + 8 > end) {
+            return std::nullopt;
+        }
+        const uint8_t following = bytes[at];
+        if (next == kFragment) {
+            // Only the first fragment (offset 0) begins with the upper-layer header.
+            const bool first = (Word(bytes, at + 2) & 0xfff8) == 0;
+            at += 8;
+            next = first ? following : kIpv6NoHeader;
+            continue;
+        }
+        at += (size_t{bytes[at + 1]} + 1) * 8;
+        next = following;
+    }
+    if (at > end) {
+        return std::nullopt;
+    }
+    packet.NextHeader = next;
+    packet.Payload = bytes.subspan(at, end - at);
+    return packet;
+}
+
 // Destination-unreachable codes (RFC 792, 1122, 1812) fall into the four families the status
 // numbering knows. The administrative and type-of-service variants still mean "this net" or
 // "this host" cannot be reached; a source-route failure is a route problem; a code we do not
@@ -117,6 +154,33 @@ uint32_t IcmpErrorStatus(uint8_t type, uint8_t code) {
             // time-to-live running out on the way.
             return code == 1 ? IP_TTL_EXPIRED_REASSEM : IP_TTL_EXPIRED_TRANSIT;
         case kIcmpParameterProblem:
+            return IP_PARAM_PROBLEM;
+        default:
+            return 0;
+    }
+}
+
+// RFC 4443's reports with the meaning of their IPv4 counterparts: no route is a net unreachable,
+// a route that rejects is one too; an address that cannot be reached, a prohibition, a source
+// outside the destination's scope or refused by policy is a host that cannot be reached, as an
+// IPv4 prohibition is; a hop limit running out is a time to live running out.
+uint32_t Icmp6ErrorStatus(uint8_t type, uint8_t code) {
+    switch (type) {
+        case kIcmp6DestUnreachable:
+            switch (code) {
+                case 0:  // no route to destination
+                case 6:  // reject route to destination
+                    return IP_DEST_NET_UNREACHABLE;
+                case 4:
+                    return IP_DEST_PORT_UNREACHABLE;
+                default:
+                    return IP_DEST_HOST_UNREACHABLE;
+            }
+        case kIcmp6PacketTooBig:
+            return IP_PACKET_TOO_BIG;
+        case kIcmp6TimeExceeded:
+            return code == 1 ? IP_TTL_EXPIRED_REASSEM : IP_TTL_EXPIRED_TRANSIT;
+        case kIcmp6ParameterProblem:
             return IP_PARAM_PROBLEM;
         default:
             return 0;

@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxIcmpEcho.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/linux/AddressText.h"
 #include "platform/linux/CapturedRun.h"
 #include "platform/linux/PingOutput.h"
 
@@ -53,11 +55,12 @@ std::string FirstLine(const std::string& text) {
     return line.empty() ? std::string("nothing") : "\"" + line + "\"";
 }
 
-std::vector<std::string> PingArguments(const std::string& address, size_t payloadSize,
+std::vector<std::string> PingArguments(const TIpAddress& address, size_t payloadSize,
                                        uint32_t timeoutMs) {
     char wait[32];
     std::snprintf(wait, sizeof wait, "%u.%03u", timeoutMs / 1000, timeoutMs % 1000);
-    return {"ping", "-n", "-c", "1", "-s", std::to_string(payloadSize), "-W", wait, address};
+    return {"ping", address.IsV6() ? "-6" : "-4", "-n", "-c", "1",
+            "-s",   std::to_string(payloadSize),  "-W", wait, AddressText(address)};
 }
 
 }  // namespace
@@ -89,7 +92,7 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
     const bool any = mode == TEchoEngineMode::Auto;
     int datagramError = 0;
     if (any || mode == TEchoEngineMode::DatagramOnly) {
-        if (TIcmpSocket::Open(TIcmpSocketKind::Datagram, datagramError) != nullptr) {
+        if (TIcmpSocket::Open(TIcmpSocketKind::Datagram, AF_INET, datagramError) != nullptr) {
             FEngine = TEchoEngine::DatagramSocket;
             FWhy = "net.ipv4.ping_group_range admits this user's group";
             return;
@@ -97,8 +100,11 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
     }
     int rawError = 0;
     if (any || mode == TEchoEngineMode::RawOnly) {
-        FRawSocket = TIcmpSocket::Open(TIcmpSocketKind::Raw, rawError);
-        if (FRawSocket != nullptr) {
+        FRawSocket4 = TIcmpSocket::Open(TIcmpSocketKind::Raw, AF_INET, rawError);
+        if (FRawSocket4 != nullptr) {
+            // A machine without IPv6 has no such socket; its IPv6 echoes fail one by one.
+            int ignored = 0;
+            FRawSocket6 = TIcmpSocket::Open(TIcmpSocketKind::Raw, AF_INET6, ignored);
             FEngine = TEchoEngine::RawSocket;
             FWhy =
                 "ICMP datagram sockets are closed to this user (net.ipv4.ping_group_range), "
@@ -118,9 +124,9 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
         } else {
             // One echo to this machine itself tells whether the program may send at all; a
             // network that is down still lets it try, and that is all that matters here.
-            const TCapturedRun run =
-                RunCaptured(FPingProgram, PingArguments("127.0.0.1", kPingStampSize, 1000),
-                            1000 + kPingStartAndEndMs);
+            const TCapturedRun run = RunCaptured(
+                FPingProgram, PingArguments(inet_addr("127.0.0.1"), kPingStampSize, 1000),
+                1000 + kPingStartAndEndMs);
             TEchoReply reply;
             if (run.End != TCapturedRun::TEnd::Exited) {
                 pingTrouble = FPingProgram + " could not be run";
@@ -163,10 +169,10 @@ std::string TLinuxIcmpEcho::EngineChoice() const {
     return std::string("Echo engine: ") + EchoEngineName(Engine()) + ", as " + FWhy + ".";
 }
 
-TEchoHandle TLinuxIcmpEcho::Add(std::shared_ptr<TIcmpSocket> socket) {
+TEchoHandle TLinuxIcmpEcho::Add(TEntry entry) {
     std::lock_guard<std::mutex> lock(FMutex);
     const TEchoHandle handle = FNextHandle++;
-    FHandles.emplace(handle, TEntry{std::move(socket)});
+    FHandles.emplace(handle, std::move(entry));
     tCreateError = 0;
     return handle;
 }
@@ -174,15 +180,16 @@ TEchoHandle TLinuxIcmpEcho::Add(std::shared_ptr<TIcmpSocket> socket) {
 TEchoHandle TLinuxIcmpEcho::CreateFile() {
     switch (Engine()) {
         case TEchoEngine::RawSocket:
-            return Add(FRawSocket);
+            return Add({false, FRawSocket4, FRawSocket6});
         case TEchoEngine::SystemPing:
-            return Add(nullptr);
+            return Add({true, nullptr, nullptr});
         case TEchoEngine::DatagramSocket:
         case TEchoEngine::None:
             break;
     }
     int error = 0;
-    std::unique_ptr<TIcmpSocket> socket = TIcmpSocket::Open(TIcmpSocketKind::Datagram, error);
+    std::unique_ptr<TIcmpSocket> socket =
+        TIcmpSocket::Open(TIcmpSocketKind::Datagram, AF_INET, error);
     if (socket == nullptr) {
         tCreateError = (Engine() == TEchoEngine::None && FPermissionDenied) ? EACCES : error;
         return INVALID_ECHO_HANDLE;
@@ -190,7 +197,7 @@ TEchoHandle TLinuxIcmpEcho::CreateFile() {
     if (Engine() == TEchoEngine::None) {
         FEngine = TEchoEngine::DatagramSocket;  // the machine allows it now
     }
-    return Add(std::move(socket));
+    return Add({false, std::move(socket), nullptr});
 }
 
 void TLinuxIcmpEcho::CloseHandle(TEchoHandle handle) {
@@ -198,19 +205,33 @@ void TLinuxIcmpEcho::CloseHandle(TEchoHandle handle) {
     FHandles.erase(handle);
 }
 
-std::optional<TLinuxIcmpEcho::TEntry> TLinuxIcmpEcho::Find(TEchoHandle handle) const {
+bool TLinuxIcmpEcho::SocketFor(TEchoHandle handle, bool v6, TEntry& entry,
+                               std::shared_ptr<TIcmpSocket>& socket, int& error) {
     std::lock_guard<std::mutex> lock(FMutex);
     const auto it = FHandles.find(handle);
-    return it == FHandles.end() ? std::nullopt : std::optional<TEntry>(it->second);
+    if (it == FHandles.end()) {
+        return false;
+    }
+    std::shared_ptr<TIcmpSocket>& slot = v6 ? it->second.Socket6 : it->second.Socket4;
+    if (slot == nullptr && !it->second.Ping && Engine() == TEchoEngine::DatagramSocket) {
+        slot = TIcmpSocket::Open(TIcmpSocketKind::Datagram, v6 ? AF_INET6 : AF_INET, error);
+    } else if (slot == nullptr) {
+        error = EAFNOSUPPORT;
+    }
+    entry = it->second;
+    socket = slot;
+    return true;
 }
 
 std::optional<TIcmpSocketKind> TLinuxIcmpEcho::KindOf(TEchoHandle handle) const {
-    const std::optional<TEntry> entry = Find(handle);
-    return entry && entry->Socket ? std::optional<TIcmpSocketKind>(entry->Socket->Kind())
-                                  : std::nullopt;
+    std::lock_guard<std::mutex> lock(FMutex);
+    const auto it = FHandles.find(handle);
+    return it != FHandles.end() && it->second.Socket4
+               ? std::optional<TIcmpSocketKind>(it->second.Socket4->Kind())
+               : std::nullopt;
 }
 
-int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
+int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, const TIpAddress& destination,
                              std::span<const uint8_t> payload, uint32_t timeoutMs,
                              TEchoReply& reply, TStopSignal stop) {
     reply = TEchoReply{};
@@ -225,31 +246,36 @@ int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, uint32_t destination,
                                                                           : IP_GENERAL_FAILURE;
         return static_cast<int>(reply.Status);
     }
-    const std::optional<TEntry> entry = Find(handle);
-    if (!entry) {
+    TEntry entry;
+    std::shared_ptr<TIcmpSocket> socket;
+    int error = 0;
+    if (!SocketFor(handle, destination.IsV6(), entry, socket, error)) {
         return ECHO_ERROR_INVALID_HANDLE;
     }
     if (payload.size() > kMaxPayload) {
         return ECHO_ERROR_INVALID_PARAMETER;
     }
-    if (entry->Socket == nullptr) {
+    if (entry.Ping) {
         return SendThroughPing(destination, payload.size(), timeoutMs, reply, stop);
     }
-    return entry->Socket->Echo(destination, payload, timeoutMs, reply, stop);
+    if (socket == nullptr) {
+        reply.Address = destination;
+        reply.Status =
+            SocketErrorStatus(error) == IP_NO_RESOURCES ? IP_NO_RESOURCES : IP_GENERAL_FAILURE;
+        return static_cast<int>(reply.Status);
+    }
+    return socket->Echo(destination, payload, timeoutMs, reply, stop);
 }
 
-int TLinuxIcmpEcho::SendThroughPing(uint32_t destination, size_t payloadSize, uint32_t timeoutMs,
-                                    TEchoReply& reply, TStopSignal stop) const {
+int TLinuxIcmpEcho::SendThroughPing(const TIpAddress& destination, size_t payloadSize,
+                                    uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop) const {
     // ping takes a wait of 0 as no limit at all.
     if (timeoutMs == 0) {
         reply.Status = IP_REQ_TIMED_OUT;
         return IP_REQ_TIMED_OUT;
     }
-    char address[INET_ADDRSTRLEN] = {};
-    const in_addr to{destination};
-    inet_ntop(AF_INET, &to, address, sizeof address);
     const TCapturedRun run = RunCaptured(
-        FPingProgram, PingArguments(address, std::max(payloadSize, kPingStampSize), timeoutMs),
+        FPingProgram, PingArguments(destination, std::max(payloadSize, kPingStampSize), timeoutMs),
         int64_t{timeoutMs} + kPingStartAndEndMs, stop);
     switch (run.End) {
         case TCapturedRun::TEnd::Cancelled:
@@ -272,7 +298,7 @@ int TLinuxIcmpEcho::SendThroughPing(uint32_t destination, size_t payloadSize, ui
         reply.RoundTripMicros = std::max<int64_t>(run.Microseconds - FPingCostUs, 0);
         reply.RoundTripTime = static_cast<uint32_t>((reply.RoundTripMicros + 500) / 1000);
     }
-    if (result != 0 && reply.Address == 0) {
+    if (result != 0 && reply.Address == TIpAddress()) {
         reply.Address = destination;
     }
     return result;

@@ -40,13 +40,15 @@ public:
     // A handle this object did not hand out (or closed)    -> 6 ECHO_ERROR_INVALID_HANDLE;
     // a payload above kMaxPayload                          -> 87 ECHO_ERROR_INVALID_PARAMETER.
     // A raised stop signal ends the wait for the reply    -> 1223 ECHO_ERROR_CANCELLED.
-    int SendEcho(TEchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
-                 uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop = kNoStopSignal) override;
+    int SendEcho(TEchoHandle handle, const TIpAddress& destination,
+                 std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
+                 TStopSignal stop = kNoStopSignal) override;
     std::string PermissionProblem() const override;
     TEchoEngine Engine() const override { return FEngine.load(); }
     std::string EngineChoice() const override;
 
-    // The socket kind behind a handle; nullopt when the handle is not open or has no socket.
+    // The socket kind behind a handle (its IPv4 socket); nullopt when the handle is not open or
+    // has no socket.
     std::optional<TIcmpSocketKind> KindOf(TEchoHandle handle) const;
 
     // What fits into one IPv4 datagram after the IP and ICMP headers, with room for options.
@@ -57,13 +59,21 @@ public:
     static std::string NoPermissionText(const std::string& programPath);
 
 private:
+    // What a handle stands for: the ping program, or a socket per address family. The raw
+    // sockets are shared by every handle; a datagram handle opens its IPv6 socket at its first
+    // IPv6 echo.
     struct TEntry {
-        std::shared_ptr<TIcmpSocket> Socket;  // null for an echo through the ping program
+        bool Ping = false;
+        std::shared_ptr<TIcmpSocket> Socket4;
+        std::shared_ptr<TIcmpSocket> Socket6;
     };
     void Choose(TEchoEngineMode mode, const std::string& pingProgram);
-    std::optional<TEntry> Find(TEchoHandle handle) const;
-    TEchoHandle Add(std::shared_ptr<TIcmpSocket> socket);
-    int SendThroughPing(uint32_t destination, size_t payloadSize, uint32_t timeoutMs,
+    TEchoHandle Add(TEntry entry);
+    // The handle's socket for the family, opened now where that is how the engine works; null
+    // with `error` set when there is none. False when the handle is not open.
+    bool SocketFor(TEchoHandle handle, bool v6, TEntry& entry, std::shared_ptr<TIcmpSocket>& socket,
+                   int& error);
+    int SendThroughPing(const TIpAddress& destination, size_t payloadSize, uint32_t timeoutMs,
                         TEchoReply& reply, TStopSignal stop) const;
 
     std::atomic<TEchoEngine> FEngine{TEchoEngine::None};
@@ -72,7 +82,8 @@ private:
     std::string FPingProgram;
     // How long one run of ping takes besides its echo, as the first run showed.
     int64_t FPingCostUs = 0;
-    std::shared_ptr<TIcmpSocket> FRawSocket;
+    std::shared_ptr<TIcmpSocket> FRawSocket4;
+    std::shared_ptr<TIcmpSocket> FRawSocket6;
     mutable std::mutex FMutex;
     // Shared so that a send in progress keeps its socket even when the handle is closed from
     // another thread meanwhile.

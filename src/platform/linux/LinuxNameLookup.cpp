@@ -1,5 +1,8 @@
 #include "platform/linux/LinuxNameLookup.h"
 
+#include "platform/linux/AddressText.h"
+#include "platform/linux/ReceiveDatagram.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -9,8 +12,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -111,8 +116,30 @@ int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry, 
     if (name.empty() || name.find('\0') != std::string::npos) {
         return WSAEFAULT;
     }
+    // An IPv6 address written out (in brackets or with a zone too) needs no resolver.
+    if (const std::optional<TIpAddress> literal = ParseAddressText(name);
+        literal && literal->IsV6()) {
+        entry.Name = name;
+        entry.Addresses.push_back(*literal);
+        return 0;
+    }
+    const int v4 = Resolve(name, AF_INET, entry, stop);
+    // A name with no IPv4 address is reached over IPv6; anything else that went wrong reads
+    // as it always has.
+    if (v4 == WSAHOST_NOT_FOUND || v4 == WSANO_DATA) {
+        THostEntry v6Entry;
+        if (Resolve(name, AF_INET6, v6Entry, stop) == 0) {
+            entry = v6Entry;
+            return 0;
+        }
+    }
+    return v4;
+}
+
+int TLinuxNameLookup::Resolve(const std::string& name, int family, THostEntry& entry,
+                              TStopSignal stop) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_RAW;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* result = nullptr;
@@ -128,15 +155,14 @@ int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry, 
         if (result != nullptr) {
             freeaddrinfo(result);
         }
-        // With AF_INET asked for, a name that exists only with IPv6 addresses comes back as
-        // "no name" from some resolvers; telling it apart is not worth a second query.
         return MapResolverError(rc);
     }
     for (const addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET && ai->ai_addr != nullptr &&
-            ai->ai_addrlen >= sizeof(sockaddr_in)) {
-            const auto* sin = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-            entry.Addresses.push_back(sin->sin_addr.s_addr);
+        if (ai->ai_family == family && ai->ai_addr != nullptr &&
+            ai->ai_addrlen <= sizeof(sockaddr_storage)) {
+            sockaddr_storage address{};
+            std::memcpy(&address, ai->ai_addr, ai->ai_addrlen);
+            entry.Addresses.push_back(AddressOf(address));
         }
     }
     entry.Name =

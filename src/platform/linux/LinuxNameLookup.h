@@ -1,5 +1,6 @@
 #pragma once
-// Name lookup through the system resolver (getaddrinfo), IPv4 only.
+// Name lookup through the system resolver (getaddrinfo): a name's IPv4 addresses, as ever; its
+// IPv6 ones when it has no IPv4 address; an IPv6 address written out as it stands.
 
 #include "platform/NameLookup.h"
 
@@ -18,8 +19,13 @@ public:
     //   EAI_NONAME                                   -> 11001 WSAHOST_NOT_FOUND
     //   EAI_AGAIN                                    -> 11002 WSATRY_AGAIN
     //   EAI_NODATA, EAI_ADDRFAMILY, or a name with
-    //   addresses but none of them IPv4              -> 11004 WSANO_DATA
+    //   addresses but none of the family asked for   -> 11004 WSANO_DATA
+    // A name neither family finds reports what the IPv4 query said.
     //   EAI_FAIL, EAI_MEMORY, EAI_SYSTEM, the rest   -> 11003 WSANO_RECOVERY
     //   an empty name or one holding a NUL byte      -> 10014 WSAEFAULT
     static int MapResolverError(int eaiCode);
+
+private:
+    // One resolver query for one address family, into `entry`; the error as above.
+    int Resolve(const std::string& name, int family, THostEntry& entry, TStopSignal stop);
 };

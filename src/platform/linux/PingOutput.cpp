@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/AddressText.h"
 #include "platform/linux/IcmpWire.h"
 
 namespace {
@@ -19,8 +20,20 @@ struct TReportText {
     std::string_view Text;
     uint8_t Type;
     uint8_t Code;
+    bool V6 = false;  // an ICMPv6 type and code
 };
 constexpr TReportText kReportTexts[] = {
+    {"Destination unreachable: No route", kIcmp6DestUnreachable, 0, true},
+    {"Destination unreachable: Administratively prohibited", kIcmp6DestUnreachable, 1, true},
+    {"Destination unreachable: Beyond scope", kIcmp6DestUnreachable, 2, true},
+    {"Destination unreachable: Address unreachable", kIcmp6DestUnreachable, 3, true},
+    {"Destination unreachable: Port unreachable", kIcmp6DestUnreachable, 4, true},
+    {"Destination unreachable: Source address failed", kIcmp6DestUnreachable, 5, true},
+    {"Destination unreachable: Reject route", kIcmp6DestUnreachable, 6, true},
+    {"Destination unreachable", kIcmp6DestUnreachable, 3, true},
+    {"Packet too big", kIcmp6PacketTooBig, 0, true},
+    {"Time exceeded: Hop limit", kIcmp6TimeExceeded, 0, true},
+    {"Time exceeded: Defragmentation failure", kIcmp6TimeExceeded, 1, true},
     {"Destination Net Unreachable for Type of Service", kIcmpDestUnreachable, 11},
     {"Destination Host Unreachable for Type of Service", kIcmpDestUnreachable, 12},
     {"Destination Net Unreachable", kIcmpDestUnreachable, 0},
@@ -49,16 +62,14 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// The IPv4 address at the start of `text`, in network order, and what follows it.
-std::optional<uint32_t> TakeAddress(std::string_view& text) {
-    const size_t end = text.find_first_not_of("0123456789.");
-    const std::string word(text.substr(0, end));
-    in_addr address{};
-    if (word.empty() || inet_pton(AF_INET, word.c_str(), &address) != 1) {
-        return std::nullopt;
-    }
+// The address at the start of `text` ("198.18.1.2:" or "2001:2:0:1::2 "), taken off it.
+std::optional<TIpAddress> TakeAddress(std::string_view& text) {
+    std::string_view word = text.substr(0, text.find(' '));
     text.remove_prefix(word.size());
-    return address.s_addr;
+    if (!word.empty() && word.back() == ':') {
+        word.remove_suffix(1);
+    }
+    return ParseAddressText(word);
 }
 
 // "20.123" -> 20123 microseconds; ping prints at most three decimals.
@@ -93,7 +104,7 @@ bool ReadReplyLine(std::string_view line, TEchoReply& reply) {
         return false;
     }
     tail.remove_prefix(std::string_view(" bytes from ").size());
-    const std::optional<uint32_t> from = TakeAddress(tail);
+    const std::optional<TIpAddress> from = TakeAddress(tail);
     // Without the sequence the line was cut short before it said which echo it answers. ping
     // takes any reply with its identifier for one of its own; the one echo it sent is the first.
     if (!from || !FirstSequence(tail)) {
@@ -119,7 +130,7 @@ uint32_t ReadReportLine(std::string_view line, TEchoReply& reply) {
         return 0;
     }
     line.remove_prefix(5);
-    const std::optional<uint32_t> from = TakeAddress(line);
+    const std::optional<TIpAddress> from = TakeAddress(line);
     const size_t sequence = line.find("icmp_seq=");
     if (!from || !FirstSequence(line)) {
         return 0;
@@ -132,7 +143,8 @@ uint32_t ReadReportLine(std::string_view line, TEchoReply& reply) {
     for (const TReportText& report : kReportTexts) {
         if (StartsWith(line, report.Text)) {
             reply.Address = *from;
-            return IcmpErrorStatus(report.Type, report.Code);
+            return report.V6 ? Icmp6ErrorStatus(report.Type, report.Code)
+                             : IcmpErrorStatus(report.Type, report.Code);
         }
     }
     return 0;

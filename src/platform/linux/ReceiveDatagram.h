@@ -8,19 +8,22 @@
 #include <optional>
 #include <span>
 
+#include "platform/IpAddress.h"
+
 struct TReceivedDatagram {
     size_t Size = 0;
     bool Truncated = false;
-    sockaddr_in From{};
+    // The sender; from an error queue, the destination of the datagram the error is about.
+    TIpAddress From;
     // The kernel's SO_TIMESTAMPNS receive stamp, realtime nanoseconds.
     std::optional<int64_t> StampNs;
-    // From an IP_RECVERR error queue: where the error came from and, for ICMP errors, the
-    // report's type and code and its sender.
+    // From an IP_RECVERR or IPV6_RECVERR error queue: where the error came from and, for ICMP
+    // errors, the report's type and code and its sender.
     struct TError {
         uint8_t Origin = 0;
         uint8_t Type = 0;
         uint8_t Code = 0;
-        uint32_t Offender = 0;  // network order; 0 when the kernel names none
+        TIpAddress Offender;  // all zero when the kernel names none
     };
     std::optional<TError> Error;
 };
@@ -28,3 +31,6 @@ struct TReceivedDatagram {
 // One recvmsg() into `buffer` with `flags` (MSG_DONTWAIT, MSG_ERRQUEUE). False when nothing was
 // read; errno tells why.
 bool ReceiveDatagram(int fd, std::span<uint8_t> buffer, int flags, TReceivedDatagram& out);
+
+// The address a socket address holds; all zero for another family.
+TIpAddress AddressOf(const sockaddr_storage& address);
