@@ -74,6 +74,7 @@ TLatencyLab::TLatencyLab() {
     try {
         FClient = AddNamespace();
         RunProgram({"ip", "-n", FClient, "link", "set", "lo", "up"});
+        SkipDuplicateAddressDetection(FClient);
     } catch (...) {
         TearDown();
         throw;
@@ -108,24 +109,60 @@ std::string TLatencyLab::AddNamespace() {
     return name;
 }
 
+// An IPv6 link's addresses, the link-local ones too, are usable only once the kernel has checked
+// that no neighbour has them; a lab link has no such neighbour and need not wait for it.
+void TLatencyLab::SkipDuplicateAddressDetection(const std::string& name) {
+    RunInNetworkNamespace(name, [] {
+        WriteSysctl("/proc/sys/net/ipv6/conf/all/accept_dad", "0");
+        WriteSysctl("/proc/sys/net/ipv6/conf/default/accept_dad", "0");
+    });
+}
+
+std::string TLatencyLab::Ipv6Of(const std::string& host) {
+    const size_t first = host.find('.', host.find('.') + 1);
+    const size_t second = host.find('.', first + 1);
+    return "2001:2:0:" + host.substr(first + 1, second - first - 1) + "::2";
+}
+
 std::string TLatencyLab::AddHost(const TLabHostOptions& options) {
     if (FHosts >= kMaxHosts) {
         throw std::runtime_error("the latency lab has no room for another host");
     }
     const std::string k = std::to_string(++FHosts);
     const std::string host = AddNamespace();
+    SkipDuplicateAddressDetection(host);
     const std::string clientEnd = "c" + k;
     const std::string hostEnd = "h" + k;
     const std::string address = "198.18." + k + ".2";
-    RunProgram({"ip", "-n", FClient, "link", "add", clientEnd, "type", "veth", "peer", "name",
-                hostEnd, "netns", host});
+    // Fixed link-layer addresses, so that each end can know the other's from the start (below).
+    char mac[2][18];
+    for (int end = 0; end < 2; ++end) {
+        std::snprintf(mac[end], sizeof mac[end], "02:00:00:00:%02x:%02x", FHosts, end + 1);
+    }
+    RunProgram({"ip", "-n", FClient, "link", "add", clientEnd, "address", mac[0], "type", "veth",
+                "peer", "name", hostEnd, "address", mac[1], "netns", host});
     RunProgram({"ip", "-n", FClient, "addr", "add", "198.18." + k + ".1/24", "dev", clientEnd});
     RunProgram({"ip", "-n", FClient, "link", "set", clientEnd, "up"});
     RunProgram({"ip", "-n", host, "addr", "add", address + "/24", "dev", hostEnd});
+    // IPv6 beside it, usable at once (no duplicate address detection), with a second host
+    // address to answer from as a host with several addresses may.
+    const std::string net6 = "2001:2:0:" + k + "::";
+    RunProgram({"ip", "-n", FClient, "addr", "add", net6 + "1/64", "dev", clientEnd, "nodad"});
+    for (const char* last : {"2", "3"}) {
+        RunProgram({"ip", "-n", host, "addr", "add", net6 + last + "/64", "dev", hostEnd, "nodad"});
+        // A fresh IPv6 link drops the first neighbour solicitations; one lost costs the first
+        // echo a second. Each end is told the other's address instead of asking.
+        RunProgram({"ip", "-n", FClient, "-6", "neigh", "add", net6 + last, "lladdr", mac[1], "dev",
+                    clientEnd, "nud", "permanent"});
+    }
+    RunProgram({"ip", "-n", host, "-6", "neigh", "add", net6 + "1", "lladdr", mac[0], "dev",
+                hostEnd, "nud", "permanent"});
     RunProgram({"ip", "-n", host, "link", "set", hostEnd, "up"});
     RunProgram({"ip", "-n", host, "link", "set", "lo", "up"});
-    RunInNetworkNamespace(host,
-                          [] { WriteSysctl("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"); });
+    RunInNetworkNamespace(host, [] {
+        WriteSysctl("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1");
+        WriteSysctl("/proc/sys/net/ipv6/icmp/echo_ignore_all", "1");
+    });
 
     std::vector<std::string> argv = {"ip", "netns", "exec", host, LATMO_LAB_RESPONDER};
     const std::vector<std::string> arguments = HostArguments(options);

@@ -6,9 +6,10 @@
 //
 // The test sends from the client namespace (RunInClient), never from the machine's own: the
 // addresses and routes of parallel test processes cannot collide there, and its ICMP settings
-// are the test's to choose. Host k has the address 198.18.k.2; the client's end of its link is
-// 198.18.k.1/24. Namespaces are named latmo-<pid>-<n>; everything is removed again by the
-// destructor, and what a killed test process left behind by the next lab.
+// are the test's to choose. Host k has the address 198.18.k.2, and 2001:2:0:k::2 (with ::3 as
+// a second address); the client's end of its link is 198.18.k.1/24 and 2001:2:0:k::1/64. Namespaces
+// are named latmo-<pid>-<n>; everything is removed again by the destructor, and what a killed test
+// process left behind by the next lab.
 
 #include <sys/types.h>
 
@@ -32,6 +33,9 @@ public:
     // Adds a host with its responder; returns the host's address as text. Throws
     // std::runtime_error when that fails.
     std::string AddHost(const TLabHostOptions& options);
+
+    // A host's IPv6 address, from the IPv4 one AddHost returned.
+    static std::string Ipv6Of(const std::string& host);
 
     // Runs fn on a thread in the client namespace and waits for it.
     void RunInClient(const std::function<void()>& fn) const;
@@ -58,6 +62,7 @@ public:
 
 private:
     std::string AddNamespace();
+    static void SkipDuplicateAddressDetection(const std::string& name);
     void TearDown() noexcept;
 
     std::string FClient;

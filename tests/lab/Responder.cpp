@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <queue>
 #include <span>
 #include <string>
@@ -51,8 +53,8 @@ constexpr int kRequestsPerWake = 64;
 struct TPending {
     int64_t DueNs = 0;
     uint64_t Order = 0;  // keeps answers that are due together in arrival order
-    uint32_t To = 0;
-    uint32_t ForgedSource = 0;  // when not 0, sent as if from this address
+    TIpAddress To;
+    TIpAddress ForgedSource;  // when set, sent from this address
     std::vector<uint8_t> Message;
     bool operator>(const TPending& other) const {
         return DueNs != other.DueNs ? DueNs > other.DueNs : Order > other.Order;
@@ -81,10 +83,21 @@ public:
     explicit TResponder(const TLabHostOptions& options)
         : FOptions(options), FDelayNs(int64_t{options.DelayUs} * kNsPerUs) {
         FSocket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        FSocket6 = ::socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6);
         // IPPROTO_RAW: we write the IP header ourselves, to send from an address that is not ours.
         FForger = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
-        if (FSocket < 0 || FForger < 0) {
+        if (FSocket < 0 || FSocket6 < 0 || FForger < 0) {
             Die("socket");
+        }
+        // Echo requests only; the kernel fills in the checksum of what we send.
+        icmp6_filter filter6;
+        ICMP6_FILTER_SETBLOCKALL(&filter6);
+        ICMP6_FILTER_SETPASS(kIcmp6EchoRequest, &filter6);
+        const int yes = 1;
+        if (setsockopt(FSocket6, IPPROTO_ICMPV6, ICMP6_FILTER, &filter6, sizeof filter6) != 0 ||
+            setsockopt(FSocket6, SOL_SOCKET, SO_TIMESTAMPNS, &yes, sizeof yes) != 0 ||
+            setsockopt(FSocket6, IPPROTO_IPV6, IPV6_RECVPKTINFO, &yes, sizeof yes) != 0) {
+            Die("setsockopt");
         }
         icmp_filter filter{};
         filter.data = ~(1u << kIcmpEchoRequest);
@@ -112,12 +125,14 @@ public:
                 }
                 waitNs = left - kFinalStretchNs;
             }
-            pollfd ready{FSocket, POLLIN, 0};
+            pollfd ready[2] = {{FSocket, POLLIN, 0}, {FSocket6, POLLIN, 0}};
             const timespec wait{static_cast<time_t>(waitNs / kNsPerS),
                                 static_cast<long>(waitNs % kNsPerS)};
-            if (::ppoll(&ready, 1, waitNs < 0 ? nullptr : &wait, nullptr) > 0) {
+            if (::ppoll(ready, 2, waitNs < 0 ? nullptr : &wait, nullptr) > 0) {
                 // Take what is queued, but come back to the due answers now and then.
                 for (int i = 0; i < kRequestsPerWake && ReadRequest(); ++i) {
+                }
+                for (int i = 0; i < kRequestsPerWake && ReadRequest6(); ++i) {
                 }
             }
         }
@@ -131,18 +146,36 @@ private:
         }
     }
 
+    // The kernel's realtime stamp of a request, carried over to the monotonic clock we sleep on.
+    static int64_t ArrivalOf(const TReceivedDatagram& received) {
+        const int64_t nowMono = NowNs(CLOCK_MONOTONIC);
+        if (!received.StampNs) {
+            return nowMono;
+        }
+        return nowMono - std::max<int64_t>(0, NowNs(CLOCK_REALTIME) - *received.StampNs);
+    }
+
+    // The echoed data as the host's options change it on its way back.
+    std::vector<uint8_t> EchoedData(std::span<const uint8_t> body) const {
+        std::vector<uint8_t> data(body.begin(), body.end());
+        if (FOptions.CutData >= 0 && data.size() > size_t(FOptions.CutData)) {
+            data.resize(size_t(FOptions.CutData));
+        }
+        if (FOptions.FlipData) {
+            for (uint8_t& b : data) {
+                b = uint8_t(~b);
+            }
+        }
+        return data;
+    }
+
     // Reads one queued request and schedules what answers it; false when none was queued.
     bool ReadRequest() {
         TReceivedDatagram received;
         if (!ReceiveDatagram(FSocket, FBuffer, MSG_DONTWAIT, received)) {
             return false;
         }
-        // The kernel's realtime stamp, carried over to the monotonic clock we sleep on.
-        const int64_t nowMono = NowNs(CLOCK_MONOTONIC);
-        int64_t arrival = nowMono;
-        if (received.StampNs) {
-            arrival = nowMono - std::max<int64_t>(0, NowNs(CLOCK_REALTIME) - *received.StampNs);
-        }
+        const int64_t arrival = ArrivalOf(received);
         const std::span<const uint8_t> packet(FBuffer.data(), received.Size);
         const auto datagram = ReadIpv4Datagram(packet);
         if (!datagram || datagram->Protocol != kIpProtocolIcmp ||
@@ -164,23 +197,137 @@ private:
             BuildError(answer.Message, *datagram, request->Sequence, FOptions.ErrorType,
                        FOptions.ErrorCode);
         } else {
-            std::vector<uint8_t> data(request->Body.begin(), request->Body.end());
-            if (FOptions.CutData >= 0 && data.size() > size_t(FOptions.CutData)) {
-                data.resize(size_t(FOptions.CutData));
-            }
-            if (FOptions.FlipData) {
-                for (uint8_t& b : data) {
-                    b = uint8_t(~b);
-                }
-            }
             if (FOptions.OtherSource) {
                 answer.ForgedSource = OtherAddress(*datagram);
             }
             BuildIcmpMessage(answer.Message, kIcmpEchoReply, 0, request->Identifier,
-                             request->Sequence, data);
+                             request->Sequence, EchoedData(request->Body));
         }
         FQueue.push(std::move(answer));
         return true;
+    }
+
+    // The same for an ICMPv6 request, which the socket hands over without its IPv6 header.
+    bool ReadRequest6() {
+        TReceivedDatagram received;
+        if (!ReceiveDatagram(FSocket6, FBuffer, MSG_DONTWAIT, received)) {
+            return false;
+        }
+        const int64_t arrival = ArrivalOf(received);
+        const std::span<const uint8_t> message(FBuffer.data(), received.Size);
+        const auto request = ReadIcmpMessage(message);
+        if (!request || request->Type != kIcmp6EchoRequest || !received.From.IsV6()) {
+            return true;
+        }
+        const TIpAddress host = TIpAddress::V6(received.To.V6Bytes().data());
+        const TIpAddress other = OtherAddress6(host);
+        if (FOptions.Decoys) {
+            std::vector<TPending> decoys(4);
+            const uint16_t id = request->Identifier;
+            const uint16_t seq = request->Sequence;
+            for (TPending& decoy : decoys) {
+                decoy.ForgedSource = host;
+            }
+            BuildIcmp6(decoys[0].Message, kIcmp6EchoReply, 0, id, uint16_t(seq + 1), request->Body);
+            BuildIcmp6(decoys[1].Message, kIcmp6EchoReply, 0, uint16_t(id + 1), seq, request->Body);
+            BuildIcmp6(decoys[2].Message, kIcmp6EchoReply, 0, id, uint16_t(seq - 1), request->Body);
+            decoys[2].ForgedSource = other;
+            BuildError6(decoys[3].Message, received.From, host, message, uint16_t(seq + 1),
+                        kIcmp6DestUnreachable, 3);
+            for (TPending& decoy : decoys) {
+                decoy.DueNs = arrival + FDelayNs / 2;
+                decoy.Order = FOrder++;
+                decoy.To = received.From;
+                FQueue.push(std::move(decoy));
+            }
+        }
+        if (Dropped(FRequests++, FOptions.DropFraction)) {
+            return true;
+        }
+        // Sent from the address asked, unless the host is to answer from its other one.
+        TPending answer{arrival + FDelayNs, FOrder++, received.From, host, {}};
+        if (FOptions.ErrorType >= 0) {
+            const auto error6 = Icmp6Error(FOptions.ErrorType, FOptions.ErrorCode);
+            if (!error6) {
+                return true;
+            }
+            BuildError6(answer.Message, received.From, host, message, request->Sequence,
+                        error6->first, error6->second);
+        } else {
+            if (FOptions.OtherSource) {
+                answer.ForgedSource = other;
+            }
+            BuildIcmp6(answer.Message, kIcmp6EchoReply, 0, request->Identifier, request->Sequence,
+                       EchoedData(request->Body));
+        }
+        FQueue.push(std::move(answer));
+        return true;
+    }
+
+    // The kernel puts the checksum, which covers the addresses, into what a raw ICMPv6 socket
+    // sends.
+    static void BuildIcmp6(std::vector<uint8_t>& out, uint8_t type, uint8_t code,
+                           uint16_t identifier, uint16_t sequence, std::span<const uint8_t> body) {
+        BuildIcmpMessage(out, type, code, identifier, sequence, body);
+        out[2] = out[3] = 0;
+    }
+
+    // The ICMPv6 report that means what an IPv4 one means; nullopt for those without one.
+    static std::optional<std::pair<uint8_t, uint8_t>> Icmp6Error(int type, int code) {
+        if (type == kIcmpDestUnreachable) {
+            switch (code) {
+                case 0:
+                    return std::pair<uint8_t, uint8_t>{kIcmp6DestUnreachable, 0};
+                case 1:
+                    return std::pair<uint8_t, uint8_t>{kIcmp6DestUnreachable, 3};
+                case 3:
+                    return std::pair<uint8_t, uint8_t>{kIcmp6DestUnreachable, 4};
+                case 4:
+                    return std::pair<uint8_t, uint8_t>{kIcmp6PacketTooBig, 0};
+                default:
+                    return std::nullopt;
+            }
+        }
+        if (type == kIcmpTimeExceeded) {
+            return std::pair<uint8_t, uint8_t>{kIcmp6TimeExceeded, uint8_t(code)};
+        }
+        if (type == kIcmpParameterProblem) {
+            return std::pair<uint8_t, uint8_t>{kIcmp6ParameterProblem, 0};
+        }
+        return std::nullopt;
+    }
+
+    // An ICMPv6 report quotes as much of the packet it is about as fits into the minimum MTU:
+    // here the request's IPv6 header, rebuilt, and its ICMPv6 message with `sequence` in it.
+    static void BuildError6(std::vector<uint8_t>& out, const TIpAddress& from, const TIpAddress& to,
+                            std::span<const uint8_t> request, uint16_t sequence, uint8_t type,
+                            uint8_t code) {
+        constexpr size_t kMinimumMtu = 1280;
+        constexpr size_t kRoom = kMinimumMtu - kIpv6HeaderSize - kIcmpHeaderSize;
+        std::vector<uint8_t> quote(kIpv6HeaderSize, 0);
+        quote[0] = 0x60;
+        quote[4] = static_cast<uint8_t>(request.size() >> 8);
+        quote[5] = static_cast<uint8_t>(request.size() & 0xff);
+        quote[6] = kIpProtocolIcmp6;
+        quote[7] = 64;
+        std::memcpy(&quote[8], from.V6Bytes().data(), 16);
+        std::memcpy(&quote[24], to.V6Bytes().data(), 16);
+        quote.insert(quote.end(), request.begin(),
+                     request.begin() + std::min(request.size(), kRoom - kIpv6HeaderSize));
+        if (quote.size() >= kIpv6HeaderSize + 8) {
+            quote[kIpv6HeaderSize + 6] = static_cast<uint8_t>(sequence >> 8);
+            quote[kIpv6HeaderSize + 7] = static_cast<uint8_t>(sequence & 0xff);
+        }
+        // "Packet too big" carries the MTU of the next hop.
+        const uint16_t mtu = type == kIcmp6PacketTooBig ? 1280 : 0;
+        BuildIcmp6(out, type, code, 0, mtu, quote);
+    }
+
+    // The host's second address (…::3 beside …::2).
+    static TIpAddress OtherAddress6(const TIpAddress& host) {
+        std::array<uint8_t, 16> bytes = host.V6Bytes();
+        bytes[15] = static_cast<uint8_t>(bytes[15] + 1);
+        return TIpAddress::V6(bytes.data());
     }
 
     // An error report quotes the request's IP header and the first eight bytes of its payload;
@@ -224,14 +371,46 @@ private:
         return htonl(ntohl(request.Destination) + 1);
     }
 
+    void Send6(const TPending& pending) {
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        std::memcpy(&to.sin6_addr, pending.To.V6Bytes().data(), 16);
+        to.sin6_scope_id = pending.To.ScopeId();
+        iovec data{const_cast<uint8_t*>(pending.Message.data()), pending.Message.size()};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
+        msghdr msg{};
+        msg.msg_name = &to;
+        msg.msg_namelen = sizeof to;
+        msg.msg_iov = &data;
+        msg.msg_iovlen = 1;
+        if (pending.ForgedSource.IsV6()) {
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            cmsghdr* c = CMSG_FIRSTHDR(&msg);
+            c->cmsg_level = IPPROTO_IPV6;
+            c->cmsg_type = IPV6_PKTINFO;
+            c->cmsg_len = CMSG_LEN(sizeof(in6_pktinfo));
+            in6_pktinfo info{};
+            std::memcpy(&info.ipi6_addr, pending.ForgedSource.V6Bytes().data(), 16);
+            std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        }
+        if (::sendmsg(FSocket6, &msg, 0) < 0) {
+            std::fprintf(stderr, "latmo-lab-responder: sendmsg: %s\n", std::strerror(errno));
+        }
+    }
+
     void Send(const TPending& pending) {
+        if (pending.To.IsV6()) {
+            Send6(pending);
+            return;
+        }
         sockaddr_in to{};
         to.sin_family = AF_INET;
-        to.sin_addr.s_addr = pending.To;
+        to.sin_addr.s_addr = pending.To.V4();
         std::vector<uint8_t> forged;
         std::span<const uint8_t> bytes = pending.Message;
         int fd = FSocket;
-        if (pending.ForgedSource != 0) {
+        if (pending.ForgedSource != TIpAddress()) {
             // The kernel fills in the IP checksum and identification of a header we hand it.
             forged.assign(20, 0);
             const size_t total = forged.size() + pending.Message.size();
@@ -240,8 +419,10 @@ private:
             forged[3] = static_cast<uint8_t>(total & 0xff);
             forged[8] = 64;
             forged[9] = kIpProtocolIcmp;
-            std::memcpy(&forged[12], &pending.ForgedSource, 4);
-            std::memcpy(&forged[16], &pending.To, 4);
+            const uint32_t source = pending.ForgedSource.V4();
+            const uint32_t destination = pending.To.V4();
+            std::memcpy(&forged[12], &source, 4);
+            std::memcpy(&forged[16], &destination, 4);
             forged.insert(forged.end(), pending.Message.begin(), pending.Message.end());
             bytes = forged;
             fd = FForger;
@@ -255,6 +436,7 @@ private:
     const TLabHostOptions FOptions;
     const int64_t FDelayNs;
     int FSocket = -1;
+    int FSocket6 = -1;
     int FForger = -1;
     uint64_t FRequests = 0;
     uint64_t FOrder = 0;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/AddressText.h"
 #include "platform/linux/IcmpMatch.h"
 #include "platform/linux/IcmpSocket.h"
 #include "platform/linux/IcmpWire.h"
@@ -203,6 +204,7 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
         "\n--- 198.18.1.2 ping statistics ---\n"
         "1 packets transmitted, 0 received, 100% packet loss, time 0ms\n";
     const std::string from = "From 198.18.1.1 icmp_seq=1 ";
+    const std::string from6 = "From 2001:2::1 icmp_seq=1 ";
     struct TRow {
         const char* Case;
         std::string Output;
@@ -249,6 +251,18 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
          IP_PARAM_PROBLEM, -1, "198.18.1.1"},
         {"source quench", from + "Source Quench\n", IP_SOURCE_QUENCH, IP_SOURCE_QUENCH, -1,
          "198.18.1.1"},
+        {"IPv6 reply", "1031 bytes from 2001:2:0:1::2: icmp_seq=1 ttl=64 time=20.1 ms\n", 0,
+         IP_SUCCESS, 20100, "2001:2:0:1::2"},
+        {"IPv6 no route", from6 + "Destination unreachable: No route\n", IP_DEST_NET_UNREACHABLE,
+         IP_DEST_NET_UNREACHABLE, -1, "2001:2::1"},
+        {"IPv6 address unreachable", from6 + "Destination unreachable: Address unreachable\n",
+         IP_DEST_HOST_UNREACHABLE, IP_DEST_HOST_UNREACHABLE, -1, "2001:2::1"},
+        {"IPv6 port unreachable", from6 + "Destination unreachable: Port unreachable\n",
+         IP_DEST_PORT_UNREACHABLE, IP_DEST_PORT_UNREACHABLE, -1, "2001:2::1"},
+        {"IPv6 packet too big", from6 + "Packet too big: mtu=1280\n", IP_PACKET_TOO_BIG,
+         IP_PACKET_TOO_BIG, -1, "2001:2::1"},
+        {"IPv6 hop limit", from6 + "Time exceeded: Hop limit\n", IP_TTL_EXPIRED_TRANSIT,
+         IP_TTL_EXPIRED_TRANSIT, -1, "2001:2::1"},
         {"no route", "ping: sendmsg: Network is unreachable\n", IP_DEST_NET_UNREACHABLE,
          IP_DEST_NET_UNREACHABLE, -1, "0.0.0.0"},
         {"network down", "ping: connect: Network is unreachable\n", IP_DEST_NET_UNREACHABLE,
@@ -271,7 +285,7 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
         if (row.Micros >= 0) {
             EXPECT_EQ(reply.RoundTripTime, (row.Micros + 500) / 1000) << row.Case;
         }
-        EXPECT_EQ(reply.Address, inet_addr(row.Address)) << row.Case;
+        EXPECT_EQ(reply.Address, ParseAddressText(row.Address).value_or(TIpAddress())) << row.Case;
     }
 }
 

@@ -43,7 +43,12 @@ bool ReceiveDatagram(int fd, std::span<uint8_t> buffer, int flags, TReceivedData
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
         const bool error = (c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR) ||
                            (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_RECVERR);
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) {
+        if (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_PKTINFO &&
+            c->cmsg_len >= CMSG_LEN(sizeof(in6_pktinfo))) {
+            in6_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            out.To = TIpAddress::V6(&info.ipi6_addr, info.ipi6_ifindex);
+        } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) {
             timespec stamp{};
             std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
             out.StampNs = int64_t{stamp.tv_sec} * 1000000000 + stamp.tv_nsec;

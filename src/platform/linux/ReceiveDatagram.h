@@ -15,6 +15,8 @@ struct TReceivedDatagram {
     bool Truncated = false;
     // The sender; from an error queue, the destination of the datagram the error is about.
     TIpAddress From;
+    // Where the datagram was sent to, where the socket asked (IPV6_RECVPKTINFO).
+    TIpAddress To;
     // The kernel's SO_TIMESTAMPNS receive stamp, realtime nanoseconds.
     std::optional<int64_t> StampNs;
     // From an IP_RECVERR or IPV6_RECVERR error queue: where the error came from and, for ICMP
