@@ -1,12 +1,14 @@
 // Feeds arbitrary bytes to the ICMP reply matching, as each socket kind hands them over: whole
 // IPv4 datagrams (raw socket), ICMP messages with their sender (datagram socket) and error-queue
+// entries; for IPv6, ICMPv6 messages with their sender (either socket kind) and error-queue
 // entries. Besides what the sanitizers catch, an answer must be what the bytes say: a reply only
 // for an echo reply with the request's identifier and sequence, with no more data than arrived,
 // and an error only in the IP status numbering.
 //
-// Input: one byte for the kind (raw, message, queued error), the request (destination, then
-// identifier and sequence in network order), for a message its sender, for a queued error the
-// report's type, code, sender and quoted destination; the bytes as received follow.
+// Input: one byte for the kind (raw, message, queued error, ICMPv6 message, ICMPv6 queued error),
+// the request (destination, four bytes or sixteen for the IPv6 kinds, then identifier and
+// sequence in network order), for a message its sender, for a queued error the report's type,
+// code, sender and quoted destination; the bytes as received follow.
 
 #include <algorithm>
 #include <cstdint>
@@ -33,6 +35,12 @@ public:
         std::memcpy(&a, bytes.data(), bytes.size());
         return a;
     }
+    TIpAddress Address6() {
+        uint8_t bytes[16] = {};
+        const auto taken = Take(16);
+        std::memcpy(bytes, taken.data(), taken.size());
+        return TIpAddress::V6(bytes);
+    }
     std::span<const uint8_t> Rest() const { return FBytes; }
 
 private:
@@ -58,7 +66,8 @@ bool KnownStatus(uint32_t status) {
 void CheckReply(const TEchoRequestId& request, const TEchoAnswer& answer,
                 std::span<const uint8_t> message) {
     const auto read = ReadIcmpMessage(message);
-    if (!read || read->Type != kIcmpEchoReply || read->Identifier != request.Identifier ||
+    const uint8_t reply = request.Destination.IsV6() ? kIcmp6EchoReply : kIcmpEchoReply;
+    if (!read || read->Type != reply || read->Identifier != request.Identifier ||
         read->Sequence != request.Sequence) {
         Fail("a reply that is not an echo reply with our numbers");
     }
@@ -71,9 +80,9 @@ void CheckReply(const TEchoRequestId& request, const TEchoAnswer& answer,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TReader in(std::span<const uint8_t>(data, size));
-    const uint8_t kind = in.Byte() % 3;
+    const uint8_t kind = in.Byte() % 5;
     TEchoRequestId request;
-    request.Destination = in.Address();
+    request.Destination = kind >= 3 ? in.Address6() : TIpAddress(in.Address());
     request.Identifier = in.Word();
     request.Sequence = in.Word();
 
@@ -98,13 +107,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (answer && answer->Address != from) {
             Fail("a reply from another sender than the socket named");
         }
+    } else if (kind == 3) {
+        const TIpAddress from = in.Address6();
+        message = in.Rest();
+        answer = MatchIcmp6Message(request, message, from);
+        if (answer && answer->Address != from) {
+            Fail("an ICMPv6 answer from another sender than the socket named");
+        }
+        if (answer && answer->Status != IP_SUCCESS && !ReadIpv6Packet(message.subspan(8))) {
+            Fail("an ICMPv6 report that quotes no IPv6 packet");
+        }
     } else {
         const uint8_t type = in.Byte();
         const uint8_t code = in.Byte();
-        const uint32_t offender = in.Address();
-        const uint32_t quoted = in.Address();
+        const bool v6 = kind == 4;
+        const TIpAddress offender = v6 ? in.Address6() : TIpAddress(in.Address());
+        const TIpAddress quoted = v6 ? in.Address6() : TIpAddress(in.Address());
         answer = MatchQueuedError(request, type, code, offender, quoted, in.Rest());
-        if (answer && (answer->Status == IP_SUCCESS || quoted != request.Destination)) {
+        if (answer && (answer->Status == IP_SUCCESS || quoted.V6Bytes() != request.Destination.V6Bytes() ||
+                       quoted.V4() != request.Destination.V4())) {
             Fail("a queued error that is no report about our request");
         }
     }

@@ -1,10 +1,11 @@
 // Runs a command inside a latency lab, for trying the program by hand against hosts with known
 // delays:
-//   latmo-lab-run [--user NAME] [--closed] DELAY_MS[:DROP]|unreach ... -- COMMAND [ARGS...]
+//   latmo-lab-run [--user NAME] [--closed] DELAY_MS[:DROP][@6]|unreach[@6] ... -- COMMAND [ARGS...]
 // Each DELAY_MS (optionally with a drop fraction, e.g. 80:0.25, or "unreach") becomes one lab
-// host; their addresses are printed; the command runs in the lab's client namespace, where every
-// group may open ICMP datagram sockets (--closed: none may, as on a fresh Debian, so that Latmo
-// falls back to another engine); the lab is removed when the command ends.
+// host, reached at its IPv6 address where "@6" follows; their addresses are printed; the command
+// runs in the lab's client namespace, where every group may open ICMP datagram sockets (--closed:
+// none may, as on a fresh Debian, so that Latmo falls back to another engine); the lab is removed
+// when the command ends.
 //
 // When the command is Latmo itself (a program file named "latmo"), it runs as the user who
 // called sudo (or the --user given), from a copy in a private scratch folder whose Latmo.ini
@@ -112,8 +113,8 @@ void PassOn(int signal) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: latmo-lab-run [--user NAME] [--closed] DELAY_MS[:DROP]|unreach ... -- "
-                 "COMMAND [ARGS...]\n");
+                 "usage: latmo-lab-run [--user NAME] [--closed] DELAY_MS[:DROP][@6]|unreach[@6] "
+                 "... -- COMMAND [ARGS...]\n");
     return 2;
 }
 
@@ -124,8 +125,9 @@ int main(int argc, char** argv) {
     std::string userName;
     bool closed = false;
     int i = 1;
+    std::vector<bool> ipv6;
     for (; i < argc && std::string(argv[i]) != "--"; ++i) {
-        const std::string spec = argv[i];
+        std::string spec = argv[i];
         TLabHostOptions options;
         if (spec == "--user" && i + 1 < argc) {
             userName = argv[++i];
@@ -134,6 +136,10 @@ int main(int argc, char** argv) {
         if (spec == "--closed") {
             closed = true;
             continue;
+        }
+        ipv6.push_back(spec.size() > 2 && spec.substr(spec.size() - 2) == "@6");
+        if (ipv6.back()) {
+            spec.resize(spec.size() - 2);
         }
         if (spec == "unreach") {
             options.ErrorType = 3;
@@ -171,7 +177,8 @@ int main(int argc, char** argv) {
     lab.AllowDatagramSockets(!closed);
     std::vector<std::string> addresses;
     for (size_t h = 0; h < hosts.size(); ++h) {
-        addresses.push_back(lab.AddHost(hosts[h]));
+        const std::string address = lab.AddHost(hosts[h]);
+        addresses.push_back(ipv6[h] ? TLatencyLab::Ipv6Of(address) : address);
         std::printf("host %zu: %s\n", h + 1, addresses.back().c_str());
     }
     std::string scratch;
