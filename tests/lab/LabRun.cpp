@@ -1,6 +1,7 @@
 // Runs a command inside a latency lab, for trying the program by hand against hosts with known
 // delays:
-//   latmo-lab-run [--user NAME] [--closed] DELAY_MS[:DROP][@6]|unreach[@6] ... -- COMMAND [ARGS...]
+//   latmo-lab-run [--user NAME] [--closed] [--as-is] DELAY_MS[:DROP][@6]|unreach[@6] ... -- COMMAND
+//   [ARGS...]
 // Each DELAY_MS (optionally with a drop fraction, e.g. 80:0.25, or "unreach") becomes one lab
 // host, reached at its IPv6 address where "@6" follows; their addresses are printed; the command
 // runs in the lab's client namespace, where every group may open ICMP datagram sockets (--closed:
@@ -11,7 +12,8 @@
 // called sudo (or the --user given), from a copy in a private scratch folder whose Latmo.ini
 // names the first three lab hosts and probes them every 3 s: it measures the lab at once, and
 // neither the user's own settings nor the build tree get a file, let alone one owned by root.
-// The scratch folder goes when Latmo ends.
+// The scratch folder goes when Latmo ends. --as-is runs even Latmo as given (the end-to-end
+// tests, which bring their own settings).
 
 #include <grp.h>
 #include <pwd.h>
@@ -112,9 +114,10 @@ void PassOn(int signal) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: latmo-lab-run [--user NAME] [--closed] DELAY_MS[:DROP][@6]|unreach[@6] "
-                 "... -- COMMAND [ARGS...]\n");
+    std::fprintf(
+        stderr,
+        "usage: latmo-lab-run [--user NAME] [--closed] [--as-is] DELAY_MS[:DROP][@6]|unreach[@6] "
+        "... -- COMMAND [ARGS...]\n");
     return 2;
 }
 
@@ -124,6 +127,7 @@ int main(int argc, char** argv) {
     std::vector<TLabHostOptions> hosts;
     std::string userName;
     bool closed = false;
+    bool asIs = false;
     int i = 1;
     std::vector<bool> ipv6;
     for (; i < argc && std::string(argv[i]) != "--"; ++i) {
@@ -133,8 +137,8 @@ int main(int argc, char** argv) {
             userName = argv[++i];
             continue;
         }
-        if (spec == "--closed") {
-            closed = true;
+        if (spec == "--closed" || spec == "--as-is") {
+            (spec == "--closed" ? closed : asIs) = true;
             continue;
         }
         ipv6.push_back(spec.size() > 2 && spec.substr(spec.size() - 2) == "@6");
@@ -163,7 +167,7 @@ int main(int argc, char** argv) {
     }
     std::vector<char*> command(argv + i + 1, argv + argc);
     command.push_back(nullptr);
-    const bool latmo = std::filesystem::path(command[0]).filename() == "latmo";
+    const bool latmo = !asIs && std::filesystem::path(command[0]).filename() == "latmo";
     if (latmo && userName.empty() && getenv("SUDO_USER") != nullptr) {
         userName = getenv("SUDO_USER");
     }
