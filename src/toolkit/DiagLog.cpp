@@ -13,11 +13,19 @@ std::mutex gHoldMutex;
 bool gHeld = false;
 std::string gHeldLines;
 
-std::string DiagLogLine(const std::string& message) {
-    return DateTimeToStr(Now()) + ": " + message + " [Latmo " LATMO_VERSION_TEXT "]\r\n";
+// Empty when even the line cannot be made.
+std::string DiagLogLine(const std::string& message) noexcept {
+    try {
+        return DateTimeToStr(Now()) + ": " + message + " [Latmo " LATMO_VERSION_TEXT "]\r\n";
+    } catch (...) {
+        return std::string();
+    }
 }
 
 void AppendLines(const std::string& lines) {
+    if (lines.empty()) {
+        return;
+    }
     try {
         AppendToFile(DiagLogPath(), lines);
     } catch (...) {
@@ -46,13 +54,23 @@ void SetDiagLogPath(const std::string& path) {
     gPathOverride = path;
 }
 
-void WriteDiagLog(const std::string& message) {
-    std::string line;
-    try {
-        line = DiagLogLine(message);
-    } catch (...) {
-        return;
+namespace {
+
+// Writes `first` and then whatever waited, and ends the hold.
+void WriteHeldLines(std::string first) {
+    {
+        std::lock_guard<std::mutex> lock(gHoldMutex);
+        first += gHeldLines;
+        gHeldLines.clear();
+        gHeld = false;
     }
+    AppendLines(first);
+}
+
+}  // namespace
+
+void WriteDiagLog(const std::string& message) {
+    const std::string line = DiagLogLine(message);
     {
         std::lock_guard<std::mutex> lock(gHoldMutex);
         if (gHeld) {
@@ -69,28 +87,9 @@ void HoldDiagLog() {
 }
 
 void StartDiagLog(const std::string& message) {
-    std::string lines;
-    try {
-        lines = DiagLogLine(message);
-    } catch (...) {
-    }
-    {
-        std::lock_guard<std::mutex> lock(gHoldMutex);
-        lines += gHeldLines;
-        gHeldLines.clear();
-        gHeld = false;
-    }
-    AppendLines(lines);
+    WriteHeldLines(DiagLogLine(message));
 }
 
 void ReleaseDiagLog() {
-    std::string lines;
-    {
-        std::lock_guard<std::mutex> lock(gHoldMutex);
-        lines.swap(gHeldLines);
-        gHeld = false;
-    }
-    if (!lines.empty()) {
-        AppendLines(lines);
-    }
+    WriteHeldLines(std::string());
 }

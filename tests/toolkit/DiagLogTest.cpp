@@ -14,13 +14,16 @@
 
 namespace {
 
+// A line written while start-up holds the log back follows the run's Start line.
 TEST(DiagLog, AppendsStampedLinesWithCrLf) {
     const TTempDir dir;
     const std::string path = dir.File("latmo.log");
     WriteAll(path, "earlier run\r\n");
     SetDiagLogPath(path);
-    WriteDiagLog("Start");
+    HoldDiagLog();
     WriteDiagLog("Timer1 error");
+    EXPECT_EQ(ReadAll(path), "earlier run\r\n") << "a held line was written at once";
+    StartDiagLog("Start");
     SetDiagLogPath("");
 
     const std::string text = ReadAll(path);
