@@ -171,7 +171,12 @@ void TForm1::CheckForUpdate(TDateTime now) {
         return;
     }
     // The checker is a separate program; whether it is there or works is not our concern.
-    FServices.Shell.ShellExecute("open", "VersionCheck.exe", "", "", SW_HIDE);
+    // Beside the program only one that no other user may change is taken, else the shell
+    // looks for it in PATH.
+    const std::string name = "VersionCheck.exe";
+    const std::string beside =
+        FirstOwnFile({IncludeTrailingPathDelimiter(ProgramDir()) + name}, ReportNotOwn);
+    FServices.Shell.ShellExecute("open", beside.empty() ? name : beside, "", "", SW_HIDE);
     // Written with "." whatever the locale, so that a change of locale never makes it
     // unreadable; StoredDateTime reads either separator.
     JvFormStorage1->WriteStoredValue("last", FloatToStr(now, '.'));
