@@ -78,17 +78,21 @@ TEST(UpdateLog, FieldsAreTabSeparatedWithPointDecimals) {
 }
 
 // A bare name goes beside the program, as the settings file does; an installed copy, whose
-// directory cannot be written, puts it into the user's data directory instead of losing it.
+// directory cannot be written, or a copy in a folder others may write puts it into the user's
+// data directory instead.
 TEST(UpdateLog, BareNamesGoBesideTheProgramOrIntoTheDataDirectory) {
     const TTempDir programDir;
     const TTempDir data;
     setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
     const std::string unwritable = "/nonexistent/latmo";
+    const TTempDir shared;  // a folder every user may write: another could plant a link there
+    chmod(shared.Path().c_str(), 01777);
     struct Row {
         std::string ProgramDir, Typed, Shown;
     } const rows[] = {
         {programDir.Path(), "ping.log", programDir.Path() + "/ping.log"},
         {unwritable, "ping.log", data.Path() + "/latmo/ping.log"},
+        {shared.Path(), "ping.log", data.Path() + "/latmo/ping.log"},
         {unwritable, "logs/ping.log", "logs/ping.log"},
         {unwritable, "/var/log/ping.log", "/var/log/ping.log"},
         {unwritable, "", ""},
