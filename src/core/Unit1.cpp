@@ -333,6 +333,14 @@ void TForm1::TrackBarUpdateChange(TObject*) {
 
 void TForm1::CheckBoxAutoStartExit(TObject*) {
     abfAutoRun1->SetAutoRun(CheckBoxAutoStart->Checked());
+    // The box shows what holds: an entry that could not be written is said once, and the box
+    // is cleared, so that leaving it again says nothing more.
+    if (abfAutoRun1->AutoRun() && !abfAutoRun1->ApplyError().empty()) {
+        const std::string error = abfAutoRun1->ApplyError();
+        abfAutoRun1->SetAutoRun(false);
+        CheckBoxAutoStart->SetChecked(false);
+        MessageDlg("Latmo cannot start at log-on: " + error + ".", TMsgDlgType::mtWarning, mbOK);
+    }
 }
 
 void TForm1::CheckBoxOneInstanceClick(TObject*) {

@@ -654,6 +654,26 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Height(), 420);
 }
 
+// A ticked box whose entry cannot be written says so once, when the box is left, and shows
+// what holds: unticked.
+TEST_F(WindowTest, AnAutostartThatCannotBeWrittenIsSaidOnceAndUnticked) {
+    Open();
+    runList.Locked[TRunListScope::rsUser] = true;
+    dialogs.clear();
+    form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxAutoStartExit(form.get());
+    form->CheckBoxAutoStartExit(form.get());
+    EXPECT_EQ(dialogs,
+              std::vector<std::string>{"Latmo cannot start at log-on: the list is locked."});
+    EXPECT_FALSE(form->CheckBoxAutoStart->Checked());
+    EXPECT_FALSE(form->abfAutoRun1->AutoRun());
+    runList.Locked[TRunListScope::rsUser] = false;
+    form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxAutoStartExit(form.get());
+    EXPECT_EQ(dialogs.size(), 1u);
+    EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
+}
+
 // Closing from the window, the user sees why the settings were not saved; at the end of the
 // session nothing waits for an answer. The file keeps what it held.
 TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
