@@ -339,6 +339,8 @@ void TForm1::CheckBoxAutoStartExit(TObject*) {
         const std::string error = abfAutoRun1->ApplyError();
         abfAutoRun1->SetAutoRun(false);
         CheckBoxAutoStart->SetChecked(false);
+        // Into the store now, or the restore at the first showing would tick the box again.
+        JvFormStorage1->StoreFormPlacement();
         MessageDlg("Latmo cannot start at log-on: " + error + ".", TMsgDlgType::mtWarning, mbOK);
     }
 }

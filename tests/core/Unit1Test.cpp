@@ -654,23 +654,26 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Height(), 420);
 }
 
-// A ticked box whose entry cannot be written says so once, when the box is left, and shows
-// what holds: unticked.
+// A ticked box whose entry cannot be written says so once (at start-up, or when the box is
+// left) and shows what holds: unticked, also after the restore of the first showing.
 TEST_F(WindowTest, AnAutostartThatCannotBeWrittenIsSaidOnceAndUnticked) {
-    Open();
+    WriteSettings({"[TForm1]", "CheckBoxAutoStart_Checked=True"});
     runList.Locked[TRunListScope::rsUser] = true;
-    dialogs.clear();
-    form->CheckBoxAutoStart->SetChecked(true);
-    form->CheckBoxAutoStartExit(form.get());
-    form->CheckBoxAutoStartExit(form.get());
-    EXPECT_EQ(dialogs,
-              std::vector<std::string>{"Latmo cannot start at log-on: the list is locked."});
+    Open();
+    const std::vector<std::string> said{"Latmo cannot start at log-on: the list is locked."};
+    EXPECT_EQ(dialogs, said);
+    form->JvFormStorage1->RestoreFormPlacement();  // as at the first showing
     EXPECT_FALSE(form->CheckBoxAutoStart->Checked());
     EXPECT_FALSE(form->abfAutoRun1->AutoRun());
+    form->CheckBoxAutoStartExit(form.get());
+    form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxAutoStartExit(form.get());
+    EXPECT_EQ(dialogs, std::vector<std::string>(2, said[0])) << "once each time it is ticked";
+    EXPECT_FALSE(form->CheckBoxAutoStart->Checked());
     runList.Locked[TRunListScope::rsUser] = false;
     form->CheckBoxAutoStart->SetChecked(true);
     form->CheckBoxAutoStartExit(form.get());
-    EXPECT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs.size(), 2u);
     EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
 }
 
