@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the INI reader. Whatever a hand-edited or damaged file holds, the
 // text written for it must read back into a document that writes the same text again and
 // answers every look-up the same way; otherwise each run would change the file a little more.
+// A file that can be read whole is written so that it can be read whole again.
 
 #include <cstdint>
 #include <cstdio>
@@ -20,9 +21,13 @@ namespace {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
     TMemIniFile first;
-    first.SetText(std::string(reinterpret_cast<const char*>(data), size));
+    first.SetText(input);
     const std::string text = first.GetText();
+    if (TMemIniFile::TextProblem(input).empty() && !TMemIniFile::TextProblem(text).empty()) {
+        Fail("written unreadable", TMemIniFile::TextProblem(text));
+    }
 
     TMemIniFile second;
     second.SetText(text);

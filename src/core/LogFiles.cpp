@@ -31,13 +31,10 @@ void TMeasurementLog::Append(const std::string& fileName, const std::string& lin
     }
 }
 
-std::string LogFilesDir(const std::string& programDir) {
-    return ProgramFilesDir(programDir, "DATA");
-}
-
-std::string CompleteLogFileName(const std::string& name, const std::string& programDir) {
+std::string CompleteLogFileName(const std::string& name, const std::string& programDir,
+                                std::string* why) {
     if (name.empty() || name.find('/') != std::string::npos) {
         return name;
     }
-    return IncludeTrailingPathDelimiter(LogFilesDir(programDir)) + name;
+    return IncludeTrailingPathDelimiter(ProgramFilesDir(programDir, "DATA", name, why)) + name;
 }

@@ -27,9 +27,9 @@ private:
     std::string FReported;  // the latest problem said; empty once a line got through
 };
 
-// Where a bare log name goes: beside the program where its directory can be written, as the
-// settings file does, else into the user's data directory ($XDG_DATA_HOME/latmo or
-// ~/.local/share/latmo).
-std::string LogFilesDir(const std::string& programDir);
-// A bare file name (no directory part) is placed in LogFilesDir.
-std::string CompleteLogFileName(const std::string& name, const std::string& programDir);
+// A bare file name (no directory part) is placed as the settings file is: beside the program
+// where its directory can be written and it and the file are the user's own, else into the
+// user's data directory ($XDG_DATA_HOME/latmo or ~/.local/share/latmo). why, when given,
+// receives why a directory the program could write was passed over.
+std::string CompleteLogFileName(const std::string& name, const std::string& programDir,
+                                std::string* why = nullptr);

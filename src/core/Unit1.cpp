@@ -171,7 +171,12 @@ void TForm1::CheckForUpdate(TDateTime now) {
         return;
     }
     // The checker is a separate program; whether it is there or works is not our concern.
-    FServices.Shell.ShellExecute("open", "VersionCheck.exe", "", "", SW_HIDE);
+    // Beside the program only one that no other user may change is taken, else the shell
+    // looks for it in PATH.
+    const std::string name = "VersionCheck.exe";
+    const std::string beside =
+        FirstOwnFile({IncludeTrailingPathDelimiter(ProgramDir()) + name}, ReportNotOwn);
+    FServices.Shell.ShellExecute("open", beside.empty() ? name : beside, "", "", SW_HIDE);
     // Written with "." whatever the locale, so that a change of locale never makes it
     // unreadable; StoredDateTime reads either separator.
     JvFormStorage1->WriteStoredValue("last", FloatToStr(now, '.'));
@@ -327,6 +332,16 @@ void TForm1::TrackBarUpdateChange(TObject*) {
 
 void TForm1::CheckBoxAutoStartExit(TObject*) {
     abfAutoRun1->SetAutoRun(CheckBoxAutoStart->Checked());
+    // The box shows what holds: an entry that could not be written is said once, and the box
+    // is cleared, so that leaving it again says nothing more.
+    if (abfAutoRun1->AutoRun() && !abfAutoRun1->ApplyError().empty()) {
+        const std::string error = abfAutoRun1->ApplyError();
+        abfAutoRun1->SetAutoRun(false);
+        CheckBoxAutoStart->SetChecked(false);
+        // Into the store now, or the restore at the first showing would tick the box again.
+        JvFormStorage1->StoreFormPlacement();
+        MessageDlg("Latmo cannot start at log-on: " + error + ".", TMsgDlgType::mtWarning, mbOK);
+    }
 }
 
 void TForm1::CheckBoxOneInstanceClick(TObject*) {

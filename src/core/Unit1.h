@@ -166,8 +166,9 @@ public:
     // A stored date-time: a number, or its text with "." or "," as decimal separator.
     static TDateTime StoredDateTime(const TVariant& value);
 
-    // The alarm file as the shell gets it: a bare name missing here is taken from beside the
-    // program or from a data directory (see the .cpp).
+    // The alarm file as the shell gets it: a bare name is taken from here ("./name"), beside the
+    // program or a data directory (see the .cpp), where no other user may change it; else it
+    // stays bare, for the shell to find as a program in PATH.
     static std::string ResolveAlarmFile(const std::string& name);
 
     // What the window shows and keeps, for those who check it from outside.

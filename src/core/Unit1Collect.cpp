@@ -81,11 +81,14 @@ void TForm1::WriteUpdateLog(const std::string& host1, double mean1, const std::s
 
 void TForm1::EditLogExit(TObject*) {
     const std::string name = EditLog->Text();
-    const std::string completed = CompleteLogFileName(name, ProgramDir());
+    std::string why;
+    const std::string completed = CompleteLogFileName(name, ProgramDir(), &why);
     if (completed != name) {
         EditLog->SetText(completed);
         // The field shows the whole path; where that is not beside the program, say why too.
-        if (ExtractFileDir(completed) != ProgramDir()) {
+        if (!why.empty()) {
+            ReportNotOwn(why);
+        } else if (ExtractFileDir(completed) != ProgramDir()) {
             WriteDiagLog("Measurement log goes to " + completed +
                          ", as the program's directory cannot be written");
         }

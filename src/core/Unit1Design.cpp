@@ -10,6 +10,9 @@ namespace {
 
 constexpr int kVerdana8 = -11;   // 8 points at the design's 96 pixels per inch
 constexpr int kVerdana10 = -13;  // 10 points
+// Every text the window stores fits one line of the settings file, so a field says it is full
+// rather than leave a value the file cannot hold.
+constexpr int kMaxStoredText = static_cast<int>(TMemIniFile::kMaxValueLength);
 
 template <typename T>
 T* Make(TForm1* form, const char* name, TControl* parent, int left, int top, int width,
@@ -38,6 +41,7 @@ TEdit* MakeEdit(TForm1* form, const char* name, TControl* parent, int left, int 
                 const char* text) {
     auto* edit = Make<TEdit>(form, name, parent, left, top, width, 21);
     UseVerdana(edit);
+    edit->SetMaxLength(kMaxStoredText);
     edit->SetText(text);
     return edit;
 }
@@ -123,6 +127,7 @@ void TForm1::BuildDesign(const TWindowOptions& options) {
 
     ComboBox1 = Make<TComboBox>(this, "ComboBox1", this, 8, 315, 123, 21);
     ComboBox1->SetAnchors(akLeft | akBottom);
+    ComboBox1->SetMaxLength(kMaxStoredText);
     UseVerdana(ComboBox1);
     ComboBox1->Font().SetColor(clNavy);
     for (int i = 0; i < 8; ++i) {
@@ -131,11 +136,13 @@ void TForm1::BuildDesign(const TWindowOptions& options) {
     ComboBox1->SetText(kBuiltInHosts[kDefaultHost1]);
     ComboBox2 = Make<TComboBox>(this, "ComboBox2", this, 132, 315, 123, 21);
     ComboBox2->SetAnchors(akLeft | akBottom);
+    ComboBox2->SetMaxLength(kMaxStoredText);
     UseVerdana(ComboBox2);
     ComboBox2->Font().SetColor(clMaroon);
     ComboBox2->SetText(kBuiltInHosts[kDefaultHost2]);
     ComboBox3 = Make<TComboBox>(this, "ComboBox3", this, 260, 315, 123, 21);
     ComboBox3->SetAnchors(akLeft | akBottom);
+    ComboBox3->SetMaxLength(kMaxStoredText);
     UseVerdana(ComboBox3);
     ComboBox3->Font().SetColor(clGreen);
     ComboBox3->SetText(kBuiltInHosts[kDefaultHost3]);
@@ -243,6 +250,7 @@ void TForm1::BuildPreferencesPages() {
     UseVerdana(host);
     host->SetScrollBars(TScrollStyle::ssBoth);
     host->SetWordWrap(false);
+    host->SetMaxLength(kMaxStoredText);
     for (int i = 0; i < 8; ++i) {
         host->Lines().Add(kBuiltInHosts[i]);
     }

@@ -7,6 +7,7 @@
 
 #include "core/StatusDisplay.h"
 #include "core/Unit1.h"
+#include "toolkit/DiagLog.h"
 #include "toolkit/SysUtils.h"
 
 std::string TForm1::ResolveAlarmFile(const std::string& name) {
@@ -14,11 +15,13 @@ std::string TForm1::ResolveAlarmFile(const std::string& name) {
     // that is not here is looked for beside the program (a build tree), then in the data
     // directories where an installed copy keeps the default alarm: <prefix>/share/latmo
     // beside <prefix>/bin, the user's own, and the system's ($XDG_DATA_HOME, $XDG_DATA_DIRS).
-    if (name.empty() || name.find('/') != std::string::npos || FileExists(name)) {
+    // Only a file that no other user may change is taken: it is started when it is a program.
+    if (name.empty() || name.find('/') != std::string::npos) {
         return name;
     }
     const std::string programDir = IncludeTrailingPathDelimiter(ProgramDir());
-    std::vector<std::string> places{programDir + name, programDir + "../share/latmo/" + name};
+    std::vector<std::string> places{"./" + name, programDir + name,
+                                    programDir + "../share/latmo/" + name};
     const auto addDataDir = [&](const std::string& dir) {
         if (!dir.empty() && dir[0] == '/') {
             places.push_back(IncludeTrailingPathDelimiter(dir) + "latmo/" + name);
@@ -31,12 +34,9 @@ std::string TForm1::ResolveAlarmFile(const std::string& name) {
     for (std::string dir; std::getline(list, dir, ':');) {
         addDataDir(dir);
     }
-    for (const std::string& place : places) {
-        if (FileExists(place)) {
-            return place;
-        }
-    }
-    return name;
+    // None: the shell may still find a program of that name in PATH.
+    const std::string found = FirstOwnFile(places, ReportNotOwn);
+    return found.empty() ? name : found;
 }
 
 const char* const TForm1::kCannotSendHint =

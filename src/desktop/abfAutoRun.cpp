@@ -33,7 +33,8 @@ std::string RunValueName(const std::string& fileName) {
     return fileName.substr(fileName.find_last_of("\\:/") + 1);
 }
 
-bool AddAutoRunEntry(TRunList& list, TabfAutoExecKind kind, const std::string& fileName) {
+bool AddAutoRunEntry(TRunList& list, TabfAutoExecKind kind, const std::string& fileName,
+                     std::string* why) {
     const auto scope = RunKeyFor(kind);
     const std::string name = RunValueName(fileName);
     try {
@@ -45,7 +46,10 @@ bool AddAutoRunEntry(TRunList& list, TabfAutoExecKind kind, const std::string& f
             throw ERegistryException("Failed to set data for '" + name + "'");
         }
         return true;
-    } catch (const ERegistryException&) {
+    } catch (const ERegistryException& e) {
+        if (why != nullptr) {
+            *why = scope && !list.LastProblem().empty() ? list.LastProblem() : e.Message();
+        }
         return false;
     }
 }
@@ -100,8 +104,9 @@ void TabfAutoRun::ApplyAutoRun() {
         return;
     }
     RemoveAutoRunEntry();
+    FApplyError.clear();
     if (FAutoRun) {
-        AddAutoRunEntry(FList, FKind, FFileName);
+        AddAutoRunEntry(FList, FKind, FFileName, &FApplyError);
     }
 }
 

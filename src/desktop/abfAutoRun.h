@@ -1,8 +1,9 @@
 #pragma once
 // Keeps the program in the user's log-on start list in step with one Boolean: while AutoRun is
 // set, the list holds an entry named after the program file (RunValueName) whose data is the
-// program's full path; otherwise it holds none of that name. Every failure is swallowed: the
-// component never reports whether the list could be changed.
+// program's full path; otherwise it holds none of that name. No failure is raised; one to write
+// the entry is kept in words (ApplyError) for the owner, who may show it: a ticked box that
+// silently does nothing would leave the user believing the program starts at log-on.
 //
 //   auto* autoRun = new TabfAutoRun(form, runList);   // FileName: the running program
 //   autoRun->SetKind(aekUserRun);
@@ -32,8 +33,10 @@ public:
 
 // The part of a file name after its last backslash, colon or slash.
 std::string RunValueName(const std::string& fileName);
-// Writes the entry for the kind; false (nothing shown, nothing logged) when it could not be.
-bool AddAutoRunEntry(TRunList& list, TabfAutoExecKind kind, const std::string& fileName);
+// Writes the entry for the kind; false (nothing shown, nothing logged) when it could not be, and
+// why receives the reason in words when given.
+bool AddAutoRunEntry(TRunList& list, TabfAutoExecKind kind, const std::string& fileName,
+                     std::string* why = nullptr);
 // Removes the entry; true when it is gone or was never there, false when the list cannot be
 // opened or the entry not removed.
 bool RemoveAutoRunEntry(TRunList& list, TabfAutoExecKind kind, const std::string& fileName);
@@ -56,6 +59,9 @@ public:
 
     // Removes the entry, then writes it when AutoRun is set (at run time only).
     virtual void ApplyAutoRun();
+    // Why the latest ApplyAutoRun could not write the entry that AutoRun asks for; empty when
+    // it could, or had none to write.
+    const std::string& ApplyError() const { return FApplyError; }
     // Removes the entry for the current kind and file name (at run time only).
     virtual void RemoveAutoRunEntry();
 
@@ -67,4 +73,5 @@ private:
     bool FAutoRun = false;
     std::string FFileName;
     TabfAutoExecKind FKind = aekMachineRun;
+    std::string FApplyError;
 };

@@ -20,4 +20,7 @@ public:
     virtual bool WriteValue(TRunListScope scope, const std::string& name, const std::string& data,
                             bool expandable) = 0;
     virtual bool DeleteValue(TRunListScope scope, const std::string& name) = 0;
+    // Why the latest OpenKey or WriteValue failed, in words for the user ("the folder … cannot
+    // be written (Permission denied)"); empty after one that succeeded.
+    virtual std::string LastProblem() const = 0;
 };

@@ -5,6 +5,7 @@
 //   auto* store = new TJvAppIniFileStorage(window);
 //   store->SetDefaultSection("TForm1");
 //   store->SetFileName("Latmo.ini");  // reads the file; EFOpenError when it cannot be read
+//                                     // whole (also for a text that is no settings file)
 //
 // A failure to write at destruction is reported in words (diagnostic log, standard error, and
 // OnSaveError where the owner wants to show it) and the program goes on ending; a file that
@@ -23,6 +24,9 @@ public:
 
 protected:
     void LoadDocument(const std::string& FileName, const std::string& Text) override {
+        if (const std::string problem = TMemIniFile::TextProblem(Text); !problem.empty()) {
+            throw EFOpenError(FileName, problem);
+        }
         IniFile().Rename(FileName);
         IniFile().SetText(Text);
     }

@@ -44,8 +44,12 @@ void TJvCustomAppMemoryFileStorage::SetDirectory(const std::string& Value) {
     }
 }
 
-std::string TJvCustomAppMemoryFileStorage::ExeFileDirectory(const std::string& programDir) {
-    return ProgramFilesDir(programDir, "CONFIG");
+std::string TJvCustomAppMemoryFileStorage::ExeFileDirectory(const std::string& programDir,
+                                                            const std::string& name) {
+    std::string why;
+    const std::string dir = ProgramFilesDir(programDir, "CONFIG", name, &why);
+    ReportNotOwn(why);
+    return dir;
 }
 
 std::string TJvCustomAppMemoryFileStorage::PlaceFile() const {
@@ -54,7 +58,7 @@ std::string TJvCustomAppMemoryFileStorage::PlaceFile() const {
         return std::string();
     }
     const std::string dir =
-        FLocation == TFileLocation::flExeFile ? ExeFileDirectory(ProgramDir()) : FDirectory;
+        FLocation == TFileLocation::flExeFile ? ExeFileDirectory(ProgramDir(), name) : FDirectory;
     return dir.empty() ? name : IncludeTrailingPathDelimiter(dir) + name;
 }
 
@@ -65,15 +69,13 @@ void TJvCustomAppMemoryFileStorage::LoadFromDisk() {
     if (name.empty() || !FileEntryExists(name)) {
         return;
     }
-    std::string text;
     try {
-        text = ReadFileText(name);
+        LoadDocument(name, ReadFileText(name));
     } catch (const EFOpenError&) {
         // Writing at exit would replace settings that were never seen with the defaults.
         FLoadFailed = true;
         throw;
     }
-    LoadDocument(name, text);
 }
 
 void TJvCustomAppMemoryFileStorage::SaveToDisk() {

@@ -38,13 +38,16 @@ public:
     // read (whenever one of the three is given), and written back to the same place, even where
     // the directory's rights change during the run.
     const std::string& FullFileName() const { return FFullFileName; }
-    // Where flExeFile puts the file: programDir where it can be written, else the user's
-    // config directory (an installed copy).
-    static std::string ExeFileDirectory(const std::string& programDir);
+    // Where flExeFile puts the file of that name: programDir where it can be written and it and
+    // the file are the user's own, else the user's config directory (an installed copy, a
+    // folder others may write); the diagnostic log says why a writable programDir was passed
+    // over.
+    static std::string ExeFileDirectory(const std::string& programDir, const std::string& name);
 
     // Rebuilds the document from FullFileName when something of that name exists; otherwise
     // leaves it as it is. Raises EFOpenError when it exists but cannot be read (a directory, no
-    // permission, an I/O error); the store then remembers not to write that file over.
+    // permission, an I/O error) or is no settings file (LoadDocument refuses it); the store then
+    // remembers not to write that file over.
     void LoadFromDisk();
     // Replaces FullFileName with the whole document, or raises EFCreateError and leaves the old
     // file whole. Refused with EJVCLAppStorageError while the last load failed.
@@ -57,6 +60,7 @@ public:
     TSaveErrorEvent OnSaveError;
 
 protected:
+    // Raises EFOpenError for a text that cannot be read whole.
     virtual void LoadDocument(const std::string& FileName, const std::string& Text) = 0;
     virtual std::string SaveDocument(const std::string& FileName) = 0;
     // SaveToDisk for a destructor: a failure is told to the diagnostic log, standard error and

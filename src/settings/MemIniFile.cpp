@@ -1,6 +1,7 @@
 #include "settings/MemIniFile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "toolkit/StrUtils.h"
@@ -27,7 +28,41 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+bool IsControl(unsigned char c) {
+    return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F;
+}
+
 }  // namespace
+
+std::string TMemIniFile::TextProblem(const std::string& text) {
+    size_t line = 1;
+    size_t length = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::string problem;
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            ++line;
+            length = 0;
+            continue;
+        }
+        if (c == 0) {
+            problem = "holds a NUL byte";
+        } else if (IsControl(c)) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X", c);
+            problem = std::string("holds the control character ") + code;
+        } else if (++length > kMaxLineLength) {
+            problem = "is longer than " + std::to_string(kMaxLineLength) + " bytes";
+        }
+        if (!problem.empty()) {
+            return "Not a settings file: line " + std::to_string(line) + " " + problem;
+        }
+    }
+    return std::string();
+}
 
 void TMemIniFile::SetText(const std::string& text) {
     Clear();
@@ -93,7 +128,16 @@ void TMemIniFile::WriteString(const std::string& Section, const std::string& Ide
     if (lines == nullptr) {
         lines = AddSection(Section);
     }
-    const std::string line = Ident + "=" + Value;
+    std::string line = Ident + "=";
+    for (const char c : Value) {
+        if (!IsControl(static_cast<unsigned char>(c)) && c != '\r' && c != '\n') {
+            line += c;
+        }
+    }
+    if (line.size() > kMaxLineLength) {
+        throw Exception("The value of " + Ident + " is longer than a settings file holds (" +
+                        std::to_string(kMaxValueLength) + " bytes)");
+    }
     const int index = lines->IndexOfName(Ident);
     if (index < 0) {
         lines->Add(line);

@@ -16,6 +16,17 @@ public:
 
     std::string ClassName() const override { return "TMemIniFile"; }
 
+    // The longest line a settings file holds, without its line break. A longer one is no
+    // settings line but a sign of some other file; values stay below it (kMaxValueLength), so
+    // that every key of this program fits in front of them.
+    static constexpr size_t kMaxLineLength = 65536;
+    static constexpr size_t kMaxValueLength = kMaxLineLength - 64;
+    // Why a text cannot be read whole as a settings file, naming the line: a NUL or another
+    // control character than TAB, CR and LF, or a line longer than kMaxLineLength. Empty when
+    // it can be. SetText would drop what follows a NUL and keep the rest, so such a text, read
+    // and written back, would lose settings.
+    static std::string TextProblem(const std::string& text);
+
     const std::string& FileName() const { return FFileName; }
     // Takes another name; the content stays as it is.
     void Rename(const std::string& FileName) { FFileName = FileName; }
@@ -34,7 +45,9 @@ public:
     std::string ReadString(const std::string& Section, const std::string& Ident,
                            const std::string& Default) const;
     // Replaces the key's line in place (spelled as Ident is now), or appends it; a missing
-    // section is appended at the end of the document.
+    // section is appended at the end of the document. Control characters other than TAB are
+    // dropped from the value, and a line longer than kMaxLineLength is refused (Exception),
+    // so that what is written can always be read back.
     void WriteString(const std::string& Section, const std::string& Ident,
                      const std::string& Value);
     // The section names in document order, duplicates included.

@@ -8,9 +8,9 @@
 void WriteDiagLog(const std::string& message);
 
 // The file WriteDiagLog appends to: the program file's path with ".log" as its extension, or,
-// where the program's directory cannot be written, the same file name in the user's state
-// directory. Decided at the first line of a run. Only a regular file is written: a pipe or a
-// device of that name loses the line, and nothing waits for it.
+// where the program's directory cannot be written or is not the user's own, the same file name
+// in the user's state directory. Decided at the first line of a run. Only a regular file is
+// written: a pipe or a device of that name loses the line, and nothing waits for it.
 std::string DiagLogPath();
 
 // Sends the log elsewhere (tests); an empty path restores the normal place.
@@ -23,3 +23,6 @@ void HoldDiagLog();
 void StartDiagLog(const std::string& message);
 // Writes whatever waited and ends the hold (a run that ends before it could start).
 void ReleaseDiagLog();
+// Says in the diagnostic log why a file or folder that others may change was passed over
+// (NotOwnReason), once per reason and run; an empty reason says nothing.
+void ReportNotOwn(const std::string& why);

@@ -1,36 +1,11 @@
 #include "toolkit/QtText.h"
 
+#include "platform/Utf8.h"
+
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
 constexpr char16_t kReplacement = 0xFFFD;
-
-// The length of the well-formed UTF-8 sequence at `at` (Unicode's table of well-formed byte
-// sequences: no overlong forms, no surrogates, nothing above U+10FFFF), or 0.
-size_t SequenceLength(const std::string& s, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const auto in = [&](size_t i, unsigned lo, unsigned hi) {
-        return i < s.size() && byte(i) >= lo && byte(i) <= hi;
-    };
-    const unsigned lead = byte(at);
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return in(at + 1, 0x80, 0xBF) ? 2 : 0;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const unsigned lo = lead == 0xE0 ? 0xA0 : 0x80;
-        const unsigned hi = lead == 0xED ? 0x9F : 0xBF;
-        return in(at + 1, lo, hi) && in(at + 2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const unsigned lo = lead == 0xF0 ? 0x90 : 0x80;
-        const unsigned hi = lead == 0xF4 ? 0x8F : 0xBF;
-        return in(at + 1, lo, hi) && in(at + 2, 0x80, 0xBF) && in(at + 3, 0x80, 0xBF) ? 4 : 0;
-    }
-    return 0;
-}
 
 void PutUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -58,7 +33,7 @@ QString ToQString(const std::string& text) {
     size_t start = 0;  // the start of the well-formed run not yet converted
     size_t i = 0;
     while (i < text.size()) {
-        const size_t n = SequenceLength(text, i);
+        const size_t n = Utf8SequenceLength(text, i);
         if (n > 0) {
             i += n;
             continue;

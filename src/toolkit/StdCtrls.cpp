@@ -6,10 +6,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTextOption>
+#include <QToolTip>
 #include <QValidator>
 #include <algorithm>
+#include <limits>
 
 #include "toolkit/Dialogs.h"
 #include "toolkit/QtText.h"
@@ -35,6 +38,20 @@ QString OneLine(QString text) {
     return text;
 }
 
+size_t StoredSize(const QString& text) {
+    return FromQString(text).size();
+}
+
+// Where a field refuses what would go past its MaxLength.
+void SayFull(QWidget* field, int maxBytes) {
+    QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())),
+                       QStringLiteral("Full: this field holds at most %1 bytes").arg(maxBytes),
+                       field);
+}
+
+// Drops line breaks, and refuses (Invalid) a text longer than MaxBytes (0: any length). A
+// line edit refuses an invalid edit of the user's whole and says so by inputRejected; a text
+// set from code is taken as it is.
 class TOneLineValidator : public QValidator {
 public:
     using QValidator::QValidator;
@@ -44,9 +61,29 @@ public:
                 static_cast<int>(std::count_if(input.cbegin(), input.cbegin() + pos, IsLineBreak));
             input = OneLine(input);
         }
-        return Acceptable;
+        return MaxBytes > 0 && StoredSize(input) > static_cast<size_t>(MaxBytes) ? Invalid
+                                                                                 : Acceptable;
     }
+    int MaxBytes = 0;
 };
+
+// A line edit's own maximum (32767 characters by default) would cut a longer text silently,
+// also one set from code; the validator bounds the user's input instead.
+TOneLineValidator* LimitInput(QLineEdit* edit, const bool* settingText) {
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    auto* validator = new TOneLineValidator(edit);
+    edit->setValidator(validator);
+    QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit, validator, settingText] {
+        if (validator->MaxBytes > 0 && !*settingText) {
+            SayFull(edit, validator->MaxBytes);
+        }
+    });
+    return validator;
+}
+
+TOneLineValidator* InputLimit(const QLineEdit* edit) {
+    return static_cast<TOneLineValidator*>(const_cast<QValidator*>(edit->validator()));
+}
 
 // The items of a combo box, read from and written to the widget.
 class TComboBoxStrings : public TStrings {
@@ -93,7 +130,7 @@ private:
 // last line without a break (as typed by the user) counts as well.
 class TMemoStrings : public TStrings {
 public:
-    explicit TMemoStrings(QTextEdit* editor) : FEditor(editor) {}
+    TMemoStrings(QTextEdit* editor, bool* fromCode) : FEditor(editor), FFromCode(fromCode) {}
     int Count() const override { return static_cast<int>(Read().size()); }
     std::string Get(int index) const override {
         const auto lines = Read();
@@ -119,7 +156,7 @@ public:
         lines.erase(lines.begin() + index);
         Write(lines);
     }
-    void Clear() override { FEditor->clear(); }
+    void Clear() override { Write({}); }
     // The whole text at once, rather than one rewrite of it per line.
     void Assign(const std::vector<std::string>& lines) override { Write(lines); }
     using TStrings::Assign;
@@ -159,9 +196,12 @@ private:
             text += Q(line);
             text += QChar(u'\n');
         }
+        *FFromCode = true;
         FEditor->setPlainText(text);
+        *FFromCode = false;
     }
     QTextEdit* FEditor;
+    bool* FFromCode;
 };
 
 }  // namespace
@@ -225,7 +265,7 @@ void TButton::SetCaption(const std::string& value) {
 
 TEdit::TEdit(TComponent* AOwner) : TControl(AOwner, new QLineEdit) {
     SetColor(clWindow);
-    Edit()->setValidator(new TOneLineValidator(Edit()));
+    LimitInput(Edit(), &FSettingText);
     QObject::connect(Edit(), &QLineEdit::textChanged, Widget(), [this] {
         if (OnChange) {
             DispatchEvent([&] { OnChange(this); });
@@ -242,7 +282,15 @@ std::string TEdit::Text() const {
     return S(Edit()->text());
 }
 void TEdit::SetText(const std::string& value) {
+    FSettingText = true;
     Edit()->setText(Q(value));
+    FSettingText = false;
+}
+int TEdit::MaxLength() const {
+    return InputLimit(Edit())->MaxBytes;
+}
+void TEdit::SetMaxLength(int bytes) {
+    InputLimit(Edit())->MaxBytes = bytes;
 }
 
 // ---- TComboBox
@@ -251,7 +299,7 @@ TComboBox::TComboBox(TComponent* AOwner) : TControl(AOwner, new QComboBox) {
     SetColor(clWindow);
     Combo()->setEditable(true);
     Combo()->setInsertPolicy(QComboBox::NoInsert);
-    Combo()->setValidator(new TOneLineValidator(Combo()));
+    LimitInput(Combo()->lineEdit(), &FSettingText);
     FItems = std::make_unique<TComboBoxStrings>(Combo());
     QObject::connect(Combo(), &QComboBox::editTextChanged, Widget(), [this] {
         if (!FSettingText && OnChange) {
@@ -277,6 +325,12 @@ void TComboBox::SetText(const std::string& value) {
     Combo()->setEditText(Q(value));
     FSettingText = false;
 }
+int TComboBox::MaxLength() const {
+    return InputLimit(Combo()->lineEdit())->MaxBytes;
+}
+void TComboBox::SetMaxLength(int bytes) {
+    InputLimit(Combo()->lineEdit())->MaxBytes = bytes;
+}
 
 // ---- TMemo
 
@@ -285,12 +339,8 @@ TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, new QTextEdit) {
     Editor()->setAcceptRichText(false);
     Editor()->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Editor()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    FLines = std::make_unique<TMemoStrings>(Editor());
-    QObject::connect(Editor(), &QTextEdit::textChanged, Widget(), [this] {
-        if (OnChange) {
-            DispatchEvent([&] { OnChange(this); });
-        }
-    });
+    FLines = std::make_unique<TMemoStrings>(Editor(), &FFromCode);
+    QObject::connect(Editor(), &QTextEdit::textChanged, Widget(), [this] { TextChanged(); });
     Publish().AddStrings("Lines", [this] { return FLines.get(); });
 }
 
@@ -303,7 +353,39 @@ std::string TMemo::Text() const {
     return FLines->Text();
 }
 void TMemo::SetText(const std::string& value) {
+    FFromCode = true;
     Editor()->setPlainText(Q(value));
+    FFromCode = false;
+}
+
+void TMemo::TextChanged() {
+    if (FRefusing) {
+        return;
+    }
+    const QString text = Editor()->toPlainText();
+    if (!FFromCode && FMaxLength > 0) {
+        for (const QString& line : text.split(QChar(u'\n'))) {
+            if (StoredSize(line) > static_cast<size_t>(FMaxLength)) {
+                // The user's edit goes whole, as a line edit refuses one.
+                // Where the edit began, for one that added text.
+                const auto position = std::clamp<qsizetype>(
+                    Editor()->textCursor().position() - (text.size() - FAccepted.size()), 0,
+                    FAccepted.size());
+                FRefusing = true;
+                Editor()->setPlainText(FAccepted);
+                QTextCursor cursor = Editor()->textCursor();
+                cursor.setPosition(static_cast<int>(position));
+                Editor()->setTextCursor(cursor);
+                FRefusing = false;
+                SayFull(Editor(), FMaxLength);
+                return;
+            }
+        }
+    }
+    FAccepted = text;
+    if (OnChange) {
+        DispatchEvent([&] { OnChange(this); });
+    }
 }
 
 void TMemo::SetAlignment(TAlignment value) {

@@ -3,7 +3,10 @@
 // box. Events follow the window's conventions: an edit raises OnChange for every change of its
 // text, a combo box only for the user's, a check box raises OnClick whenever Checked changes.
 // Edits and combo boxes hold one line: CR and LF are dropped from whatever text enters them.
-// Every control gives back the bytes it was given (see QtText.h).
+// Every control gives back the bytes it was given (see QtText.h), however long: a text set from
+// code is never cut. MaxLength (in bytes of the text as the program holds it, 0 for no limit)
+// bounds what the user types or pastes: an edit that would go past it is refused whole, and a
+// tip at the field says it is full.
 
 #include <memory>
 #include <string>
@@ -60,10 +63,13 @@ public:
     std::string ClassName() const override { return "TEdit"; }
     std::string Text() const;
     void SetText(const std::string& value);
+    int MaxLength() const;
+    void SetMaxLength(int bytes);
     TNotifyEvent OnChange;
 
 private:
     QLineEdit* Edit() const;
+    bool FSettingText = false;
 };
 
 class TComboBox : public TControl {
@@ -74,6 +80,8 @@ public:
 
     std::string Text() const;
     void SetText(const std::string& value);
+    int MaxLength() const;
+    void SetMaxLength(int bytes);
     TStrings& Items() { return *FItems; }
     TNotifyEvent OnChange;
 
@@ -98,12 +106,20 @@ public:
     void SetAlignment(TAlignment value);
     void SetScrollBars(TScrollStyle value);
     void SetWordWrap(bool value);
+    // The most bytes one line may hold by the user's typing or pasting (0: no limit).
+    int MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int bytes) { FMaxLength = bytes; }
     TNotifyEvent OnChange;
 
 private:
     QTextEdit* Editor() const;
+    void TextChanged();
     std::unique_ptr<TStrings> FLines;
     TAlignment FAlignment = TAlignment::taLeftJustify;
+    int FMaxLength = 0;
+    QString FAccepted;       // the text before the user's latest edit
+    bool FFromCode = false;  // the text is being set from code, not edited
+    bool FRefusing = false;
 };
 
 class TCheckBox : public TControl {

@@ -172,8 +172,71 @@ bool DirectoryWritable(const std::string& dir) {
     return access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string ProgramFilesDir(const std::string& programDir, const std::string& kind) {
-    return DirectoryWritable(programDir) ? programDir : UserDataDir(kind);
+std::string NotOwnReason(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT ? std::string()
+                               : path + " cannot be looked at: " + SysErrorMessage(errno);
+    }
+    for (bool link = S_ISLNK(st.st_mode);; link = false) {
+        if (st.st_uid != geteuid() && st.st_uid != 0) {
+            return path + (link ? " is a link of" : " belongs to") + " another user (uid " +
+                   std::to_string(st.st_uid) + ")";
+        }
+        if (!link) {
+            break;
+        }
+        if (stat(path.c_str(), &st) != 0) {
+            return std::string();  // a link to nothing: only its owner could make it point on
+        }
+    }
+    if ((st.st_mode & S_IWOTH) != 0) {
+        return path + " may be written by every user";
+    }
+    if ((st.st_mode & S_IWGRP) != 0) {
+        return path + " may be written by its group";
+    }
+    return std::string();
+}
+
+std::string FirstOwnFile(const std::vector<std::string>& places,
+                         const std::function<void(const std::string& why)>& passedOver) {
+    for (const std::string& place : places) {
+        if (!FileExists(place)) {
+            continue;
+        }
+        const std::string dir = ExtractFileDir(place);
+        std::string why = NotOwnReason(dir.empty() ? "." : dir);
+        if (why.empty()) {
+            why = NotOwnReason(place);
+        }
+        if (why.empty()) {
+            return place;
+        }
+        if (passedOver) {
+            passedOver(why);
+        }
+    }
+    return std::string();
+}
+
+std::string ProgramFilesDir(const std::string& programDir, const std::string& kind,
+                            const std::string& name, std::string* why) {
+    std::string reason;
+    if (DirectoryWritable(programDir)) {
+        reason = NotOwnReason(programDir.empty() ? "." : programDir);
+        if (reason.empty()) {
+            reason = NotOwnReason(IncludeTrailingPathDelimiter(programDir) + name);
+        }
+        if (reason.empty()) {
+            return programDir;
+        }
+    }
+    const std::string dir = UserDataDir(kind);
+    if (why != nullptr) {
+        *why = reason.empty() ? reason : reason + ", so " + name + " is kept in " + dir;
+    }
+    return dir;
 }
 
 bool ForceDirectories(const std::string& dir) {
@@ -232,12 +295,39 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+namespace {
+
+// One write, so that other writers' lines never come between its bytes; what a full disk took
+// of it is cut off again.
+int AppendWhole(int fd, off_t size, const std::string& data) {
+    ssize_t n;
+    while ((n = write(fd, data.data(), data.size())) < 0 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(data.size())) {
+        return 0;
+    }
+    const int error = n < 0 ? errno : ENOSPC;
+    if (n > 0 && ftruncate(fd, size) != 0) {
+        return errno;
+    }
+    return error;
+}
+
+}  // namespace
+
 std::string AppendToFile(const std::string& path, const std::string& data) {
+    // A link is followed only where nobody else could have made it; the check and the open
+    // agree, since O_NOFOLLOW refuses a link put in its place in between.
+    struct stat link {};
+    const bool ownLink = lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+                         (link.st_uid == geteuid() || link.st_uid == 0);
     // A pipe without a reader fails at once instead of waiting for one.
-    const int fd =
-        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    const int fd = open(path.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
+                            (ownLink ? 0 : O_NOFOLLOW),
+                        0644);
     if (fd < 0) {
-        return SysErrorMessage(errno);
+        return errno == ELOOP ? "A link of another user" : SysErrorMessage(errno);
     }
     std::string problem;
     struct stat st {};
@@ -245,7 +335,7 @@ std::string AppendToFile(const std::string& path, const std::string& data) {
         problem = SysErrorMessage(errno);
     } else if (!S_ISREG(st.st_mode)) {
         problem = "Not a regular file";
-    } else if (const int error = WriteAllToFd(fd, data); error != 0) {
+    } else if (const int error = AppendWhole(fd, st.st_size, data); error != 0) {
         problem = SysErrorMessage(error);
     }
     if (close(fd) != 0 && problem.empty()) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,17 +78,21 @@ TEST(UpdateLog, FieldsAreTabSeparatedWithPointDecimals) {
 }
 
 // A bare name goes beside the program, as the settings file does; an installed copy, whose
-// directory cannot be written, puts it into the user's data directory instead of losing it.
+// directory cannot be written, or a copy in a folder others may write puts it into the user's
+// data directory instead.
 TEST(UpdateLog, BareNamesGoBesideTheProgramOrIntoTheDataDirectory) {
     const TTempDir programDir;
     const TTempDir data;
     setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
     const std::string unwritable = "/nonexistent/latmo";
+    const TTempDir shared;  // a folder every user may write: another could plant a link there
+    chmod(shared.Path().c_str(), 01777);
     struct Row {
         std::string ProgramDir, Typed, Shown;
     } const rows[] = {
         {programDir.Path(), "ping.log", programDir.Path() + "/ping.log"},
         {unwritable, "ping.log", data.Path() + "/latmo/ping.log"},
+        {shared.Path(), "ping.log", data.Path() + "/latmo/ping.log"},
         {unwritable, "logs/ping.log", "logs/ping.log"},
         {unwritable, "/var/log/ping.log", "/var/log/ping.log"},
         {unwritable, "", ""},
@@ -135,6 +140,40 @@ TEST(UpdateLog, OnlyARegularFileIsWrittenAndAProblemIsSaidOnce) {
     EXPECT_NE(said.find("missing/ping.log not written: No such file or directory"),
               std::string::npos)
         << said;
+}
+
+// A full disk takes part of a line: the part is cut off again, so the file holds whole rows
+// only and the next line does not start glued to a torn one. The loss is said once.
+TEST(UpdateLog, ARowIsWholeOrAbsentOnAFullDisk) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to mount a small file system that can be filled";
+    }
+    const TTempDir dir;
+    const std::string disk = dir.File("disk");
+    mkdir(disk.c_str(), 0700);
+    ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=8k,mode=0700"), 0);
+    const std::string file = disk + "/ping.log";
+    const std::string filler = disk + "/filler";
+    WriteAll(filler, std::string(4096, 'f'));  // one of the two pages
+    const std::string row = std::string(98, 'r') + "\r\n";
+    SetDiagLogPath(dir.File("diag.log"));
+    TMeasurementLog log;
+    for (int i = 0; i < 50; ++i) {  // 41 rows would need more than the page left
+        log.Append(file, row);
+    }
+    std::filesystem::remove(filler);
+    log.Append(file, "last\r\n");
+    SetDiagLogPath("");
+    const std::string written = ReadAll(file);
+    umount2(disk.c_str(), MNT_DETACH);
+    std::string rowsThatFit;
+    while (rowsThatFit.size() + row.size() <= 4096) {
+        rowsThatFit += row;
+    }
+    EXPECT_EQ(written, rowsThatFit + "last\r\n");
+    const std::string said = ReadAll(dir.File("diag.log"));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(file + " not written: No space left on device"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <chrono>
@@ -696,6 +698,29 @@ TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {
     EXPECT_EQ(form->Height(), 420);
 }
 
+// A ticked box whose entry cannot be written says so once (at start-up, or when the box is
+// left) and shows what holds: unticked, also after the restore of the first showing.
+TEST_F(WindowTest, AnAutostartThatCannotBeWrittenIsSaidOnceAndUnticked) {
+    WriteSettings({"[TForm1]", "CheckBoxAutoStart_Checked=True"});
+    runList.Locked[TRunListScope::rsUser] = true;
+    Open();
+    const std::vector<std::string> said{"Latmo cannot start at log-on: the list is locked."};
+    EXPECT_EQ(dialogs, said);
+    form->JvFormStorage1->RestoreFormPlacement();  // as at the first showing
+    EXPECT_FALSE(form->CheckBoxAutoStart->Checked());
+    EXPECT_FALSE(form->abfAutoRun1->AutoRun());
+    form->CheckBoxAutoStartExit(form.get());
+    form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxAutoStartExit(form.get());
+    EXPECT_EQ(dialogs, std::vector<std::string>(2, said[0])) << "once each time it is ticked";
+    EXPECT_FALSE(form->CheckBoxAutoStart->Checked());
+    runList.Locked[TRunListScope::rsUser] = false;
+    form->CheckBoxAutoStart->SetChecked(true);
+    form->CheckBoxAutoStartExit(form.get());
+    EXPECT_EQ(dialogs.size(), 2u);
+    EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
+}
+
 // Closing from the window, the user sees why the settings were not saved; at the end of the
 // session nothing waits for an answer. The file keeps what it held.
 TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
@@ -726,30 +751,43 @@ TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
     EXPECT_EQ(ReadAll(ini), content);
 }
 
-TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgramOrADataDirectory) {
+// A bare alarm name is found here, beside the program or in a data directory, but only where no
+// other user may change the file: one planted in a shared folder would run as this user.
+TEST(AlarmFile, ABareNameIsTakenFromTheUsersOwnPlacesOnly) {
     const std::string name = "latmo-test-alarm-" + std::to_string(getpid()) + ".wav";
     const std::string beside = IncludeTrailingPathDelimiter(ProgramDir()) + name;
-    { std::ofstream(beside) << "RIFF"; }
+    const TTempDir cwd;
     const auto here = std::filesystem::current_path();
-    std::filesystem::current_path(std::filesystem::temp_directory_path());
-    EXPECT_EQ(TForm1::ResolveAlarmFile(name), beside);
-    EXPECT_EQ(TForm1::ResolveAlarmFile("missing-everywhere.wav"), "missing-everywhere.wav");
+    std::filesystem::current_path(cwd.Path());
+    SetDiagLogPath(cwd.File("diag.log"));
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), name) << "none anywhere: a program in PATH, maybe";
     EXPECT_EQ(TForm1::ResolveAlarmFile("/abs/alarm.wav"), "/abs/alarm.wav");
     EXPECT_EQ(TForm1::ResolveAlarmFile(""), "");
+    { std::ofstream(beside) << "RIFF"; }
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), beside);
     { std::ofstream(name) << "RIFF"; }
-    EXPECT_EQ(TForm1::ResolveAlarmFile(name), name) << "one in the current directory wins";
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), "./" + name) << "one here wins";
+    chmod(cwd.Path().c_str(), 01777);
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), beside) << "not from a folder every user may write";
+    chmod(cwd.Path().c_str(), 0700);
+    chmod(name.c_str(), 0620);
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), beside) << "not a file its group may write";
+    EXPECT_NE(ReadAll(cwd.File("diag.log")).find("./" + name + " may be written by its group"),
+              std::string::npos);
     std::filesystem::remove(name);
     std::filesystem::remove(beside);
 
     // An installed copy keeps it in a data directory: its own prefix's share/latmo first, then
     // those that $XDG_DATA_DIRS lists.
-    const std::string data = std::filesystem::temp_directory_path() / ("latmo-data-" + name);
+    const std::string data = cwd.File("data");
     std::filesystem::create_directories(data + "/latmo");
     { std::ofstream(data + "/latmo/" + name) << "RIFF"; }
     const char* oldDirs = std::getenv("XDG_DATA_DIRS");
     const std::string savedDirs = oldDirs != nullptr ? oldDirs : "";
     setenv("XDG_DATA_DIRS", ("relative/ignored:/nonexistent:" + data).c_str(), 1);
     EXPECT_EQ(TForm1::ResolveAlarmFile(name), data + "/latmo/" + name);
+    chmod((data + "/latmo").c_str(), 0777);
+    EXPECT_EQ(TForm1::ResolveAlarmFile(name), name);
     const std::string share = IncludeTrailingPathDelimiter(ProgramDir()) + "../share";
     const bool hadShare = std::filesystem::exists(share);
     std::filesystem::create_directories(share + "/latmo");
@@ -765,7 +803,7 @@ TEST(AlarmFile, ABareNameMissingHereIsTakenFromBesideTheProgramOrADataDirectory)
     } else {
         unsetenv("XDG_DATA_DIRS");
     }
-    std::filesystem::remove_all(data);
+    SetDiagLogPath("");
     std::filesystem::current_path(here);
 }
 

@@ -1,7 +1,9 @@
 // The autostart component against the real log-on lists (XDG autostart folders in a scratch
-// directory): what a desktop session would find there, read back as the session reads it.
+// directory): what a desktop session would find there, read back as the session reads it, and
+// started as GLib and systemd's autostart generator start it.
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -111,34 +113,78 @@ protected:
 struct TProgramCase {
     const char* Name;
     std::string Directory;
-    const char* Type;
+    const char* Refused;  // none: the entry is written, and the desktop starts the program
 };
 
-TEST_F(AutoRunLists, ATickedBoxWritesAValidEntryThatStartsExactlyTheProgram) {
+// Whether a desktop starts the program from the entry: GLib's desktop-file parsing (gio launch
+// runs it, and the program leaves a mark) and systemd's autostart generator (it makes a unit
+// only for an entry whose program it finds).
+std::string DesktopsStart(const fs::path& root, const fs::path& entry, const fs::path& mark) {
+    std::string missed;
+    if (fs::exists("/usr/bin/gio")) {
+        fs::remove(mark);
+        const std::string command = "/usr/bin/gio launch '" + entry.string() + "' 2>/dev/null";
+        std::system(command.c_str());
+        for (int i = 0; i < 100 && !fs::exists(mark); ++i) {
+            usleep(20000);
+        }
+        missed += fs::exists(mark) ? "" : "GLib did not start it. ";
+    }
+    const char* generator = "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator";
+    if (fs::exists(generator)) {
+        const fs::path units = root / "units";
+        fs::remove_all(units);
+        fs::create_directories(units);
+        const std::string command = std::string(generator) + " '" + units.string() + "' '" +
+                                    units.string() + "' '" + units.string() + "' 2>/dev/null";
+        std::system(command.c_str());
+        missed += fs::exists(units / "app-latmo@autostart.service")
+                      ? ""
+                      : "systemd's autostart generator made no unit. ";
+    }
+    return missed;
+}
+
+TEST_F(AutoRunLists, ATickedBoxWritesAnEntryThatDesktopsStartOrSaysWhyNot) {
     const std::vector<TProgramCase> cases = {
-        {"plain path", "bin", "REG_SZ"},
-        {"blanks in the path", "my programs", "REG_SZ"},
-        {"a percent sign", "100%", "REG_EXPAND_SZ"},
-        {"quotes, dollar, backquote, backslash", "a\"b$c`d\\e", "REG_SZ"},
+        {"plain path", "bin", nullptr},
+        {"blanks in the path", "my programs", nullptr},
+        {"quotes, dollar, backquote, semicolon", "a\"b$c`d;e", nullptr},
+        {"UTF-8 and a tab", "h\xc3\xa4st\tx", nullptr},
+        {"a percent sign", "100%", "a percent sign"},
+        {"a backslash", "a\\b", "a backslash"},
+        {"bytes that are not UTF-8", "L\xe4rm", "bytes that are not UTF-8"},
     };
+    const fs::path mark = root / "started";
     for (const TProgramCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        const std::string program = (root / c.Directory / "latmo").string();
-        auto autoRun = Start(program);
+        const fs::path program = root / c.Directory / "latmo";
+        fs::create_directories(program.parent_path());
+        std::ofstream(program) << "#!/bin/sh\ntouch '" << mark.string() << "'\n";
+        fs::permissions(program, fs::perms::owner_all);
+        auto autoRun = Start(program.string());
         autoRun->SetAutoRun(true);
         const fs::path file = UserEntry("latmo");
+        if (c.Refused != nullptr) {
+            EXPECT_FALSE(fs::exists(file));
+            EXPECT_EQ(autoRun->ApplyError(), "desktops cannot start a program whose path holds " +
+                                                 std::string(c.Refused) + " (" + program.string() +
+                                                 ")");
+            continue;
+        }
         ASSERT_TRUE(fs::exists(file));
+        EXPECT_EQ(autoRun->ApplyError(), "");
         const auto keys = ReadEntry(file);
         int arguments = -1;
-        EXPECT_EQ(ExecProgram(keys.at("Exec"), arguments), program);
+        EXPECT_EQ(ExecProgram(keys.at("Exec"), arguments), program.string());
         EXPECT_EQ(arguments, 0);
-        EXPECT_EQ(keys.at("X-Latmo-Value-Name"), "latmo");
-        EXPECT_EQ(keys.at("X-Latmo-Value-Data"), program);
-        EXPECT_EQ(keys.at("X-Latmo-Value-Type"), c.Type);
+        EXPECT_EQ(keys.at("X-Latmo-Value-Data"), program.string());
+        EXPECT_EQ(keys.at("X-Latmo-Value-Type"), "REG_SZ");
         if (fs::exists("/usr/bin/desktop-file-validate")) {
             const std::string command = "/usr/bin/desktop-file-validate '" + file.string() + "'";
             EXPECT_EQ(std::system(command.c_str()), 0);
         }
+        EXPECT_EQ(DesktopsStart(root, file, mark), "");
         autoRun->SetAutoRun(false);
         EXPECT_FALSE(fs::exists(file));
     }
@@ -162,13 +208,15 @@ TEST_F(AutoRunLists, AMachineWideEntryOfTheProgramsNameIsRemovedWhereItMayBe) {
     EXPECT_FALSE(fs::exists(machine));
 }
 
-TEST_F(AutoRunLists, AnAutostartFolderThatCannotBeMadeIsSwallowed) {
+TEST_F(AutoRunLists, AnAutostartFolderThatCannotBeMadeIsToldNotRaised) {
     // A file where the configuration folder should be: not even root can make the folder.
     std::ofstream(root / "config") << "not a folder";
     auto autoRun = Start((root / "bin" / "latmo").string());
     autoRun->SetAutoRun(true);
     EXPECT_TRUE(autoRun->AutoRun());
     EXPECT_FALSE(fs::exists(UserEntry("latmo")));
+    EXPECT_EQ(autoRun->ApplyError(), "the folder " + (root / "config" / "autostart").string() +
+                                         " cannot be written (Not a directory)");
 }
 
 TEST(AutoRun, OnlyAChangeOfStateWritesOrRemoves) {

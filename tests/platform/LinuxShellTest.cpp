@@ -52,9 +52,9 @@ TEST(LinuxShell, StartsAProgramWithItsParametersAndReturnsAtOnce) {
     std::filesystem::remove_all(dir);
 }
 
-// A bare name is found as a shell finds one: beside the running program first, then in PATH;
-// one found nowhere fails without handing anything to the desktop.
-TEST(LinuxShell, ABareNameIsLookedForBesideTheProgramThenInPath) {
+// A bare name is a program in PATH, never a file beside the program or here, where another
+// user may have put it (the caller looks there itself, for files only the user may change).
+TEST(LinuxShell, ABareNameIsAProgramInPath) {
     namespace fs = std::filesystem;
     const std::string name = "latmo-shell-helper-" + std::to_string(getpid());
     const fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / name;
@@ -67,15 +67,18 @@ TEST(LinuxShell, ABareNameIsLookedForBesideTheProgramThenInPath) {
     }
     const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
     setenv("PATH", (pathDir.string() + ":" + oldPath).c_str(), 1);
+    const fs::path here = fs::current_path();
+    fs::current_path(beside.parent_path());
 
-    EXPECT_EQ(TLinuxShell::FindProgram(name), beside.string());
-    fs::remove(beside);
     EXPECT_EQ(TLinuxShell::FindProgram(name), inPath.string());
     fs::remove(inPath);
     EXPECT_EQ(TLinuxShell::FindProgram(name), "");
     TLinuxShell shell;
-    EXPECT_FALSE(shell.ShellExecute("open", name, "", "", SW_HIDE));
+    EXPECT_FALSE(shell.ShellExecute("open", name, "", "", SW_HIDE))
+        << "the file of that name here was handed to the desktop";
 
+    fs::current_path(here);
+    fs::remove(beside);
     setenv("PATH", oldPath.c_str(), 1);
     fs::remove_all(pathDir);
 }

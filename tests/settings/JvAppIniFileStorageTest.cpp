@@ -46,7 +46,8 @@ TEST_F(TFileStore, FullFileName) {
     EXPECT_EQ(store.FullFileName(), "");
     store.SetFileName("Latmo.ini");
     EXPECT_EQ(store.FullFileName(),
-              IncludeTrailingPathDelimiter(store.ExeFileDirectory(ProgramDir())) + "Latmo.ini");
+              IncludeTrailingPathDelimiter(store.ExeFileDirectory(ProgramDir(), "Latmo.ini")) +
+                  "Latmo.ini");
     store.SetLocation(TFileLocation::flCustom);
     store.SetDirectory("/d");
     for (const char* name : {"sub\\Latmo.ini", "C:Latmo.ini", "../Latmo.ini"}) {
@@ -56,10 +57,62 @@ TEST_F(TFileStore, FullFileName) {
     store.SetFileName("dir\\");
     EXPECT_EQ(store.FullFileName(), "");
     store.SetFileName("");  // nothing to write at the end of this test
+}
 
-    EXPECT_EQ(TJvCustomAppMemoryFileStorage::ExeFileDirectory(Dir.Path()), Dir.Path());
-    const std::string fallback = TJvCustomAppMemoryFileStorage::ExeFileDirectory("/nonexistent");
-    EXPECT_EQ(ExtractFileName(fallback), "latmo");
+// Beside the program only where nobody but the user (or root) can change the folder or the
+// file: settings planted there by another user would run their alarm as this user. Otherwise
+// the user's config directory serves, and the diagnostic log says why, once.
+TEST_F(TFileStore, BesideTheProgramOnlyWhereNoOtherUserMayChangeIt) {
+    const std::string config = Dir.File("config");
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    SetDiagLogPath(Dir.File("diag.log"));
+    const uid_t other = 65534;
+    struct Row {
+        const char* what;
+        mode_t mode;
+        bool otherUsersFile, otherUsersLink, beside;
+    } const rows[] = {
+        {"the user's own folder", 0755, false, false, true},
+        {"a folder its group may write", 0775, false, false, false},
+        {"a sticky folder every user may write", 01777, false, false, false},
+        {"another user's file in the user's folder", 0755, true, false, false},
+        {"another user's link in the user's folder", 0755, false, true, false},
+    };
+    for (const Row& r : rows) {
+        if ((r.otherUsersFile || r.otherUsersLink) && geteuid() != 0) {
+            continue;  // only root can give a file away
+        }
+        const std::string dir = Dir.File(std::string("program-") + std::to_string(&r - rows));
+        fs::create_directory(dir);
+        chmod(dir.c_str(), r.mode);
+        const std::string ini = dir + "/Latmo.ini";
+        if (r.otherUsersFile) {
+            WriteAll(ini, "[TForm1]\r\n");
+            ASSERT_EQ(chown(ini.c_str(), other, other), 0);
+        }
+        if (r.otherUsersLink) {
+            fs::create_symlink(Dir.File("diag.log"), ini);
+            ASSERT_EQ(lchown(ini.c_str(), other, other), 0);
+        }
+        for (int twice = 0; twice < 2; ++twice) {
+            EXPECT_EQ(TJvCustomAppMemoryFileStorage::ExeFileDirectory(dir, "Latmo.ini"),
+                      r.beside ? dir : config + "/latmo")
+                << r.what;
+        }
+        const std::string said = ReadAll(Dir.File("diag.log"));
+        EXPECT_EQ(
+            said.find("Not used, as another user could change it: " + dir) != std::string::npos,
+            !r.beside)
+            << r.what << ": " << said;
+        EXPECT_EQ(said.find(dir, said.find(dir) + dir.size()), std::string::npos)
+            << r.what << ": said twice: " << said;
+    }
+    // A folder that cannot be written is an installed copy's: no word about it.
+    EXPECT_EQ(TJvCustomAppMemoryFileStorage::ExeFileDirectory("/nonexistent", "Latmo.ini"),
+              config + "/latmo");
+    EXPECT_EQ(ReadAll(Dir.File("diag.log")).find("/nonexistent"), std::string::npos);
+    SetDiagLogPath("");
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(TFileStore, WithoutAFileTheFirstExitCreatesIt) {

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <random>
 #include <thread>
 
 #include "StorageTestForm.h"
 #include "support/TempDir.h"
+#include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/StrUtils.h"
 
@@ -184,6 +187,53 @@ TEST_F(TFormStorageTest, StoredTextsMeetTheirControls) {
     Form->EditAlarm->SetText("  my alarm.wav \t");
     Storage().StoreFormPlacement();
     EXPECT_EQ(Stored("EditAlarm_Text"), "my alarm.wav");
+}
+
+// A file read whole comes back whole at the end, however long its values; one that cannot be
+// read whole (a NUL would end the text there, and the next save would drop every later
+// setting) is refused, naming the line, and left exactly as it was.
+TEST_F(TFormStorageTest, TheFileIsReadWholeOrRefusedAndKept) {
+    std::mt19937 random(17);
+    std::string bytes(4096, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
+    const std::string value(40000, 'v');
+    struct Row {
+        const char* what;
+        std::string file;
+        const char* problem;  // none: read whole, and Edit2's value survives the run
+    } const rows[] = {
+        {"a NUL",
+         Lines({"[TForm1]", "ComboBox2_Text=lab", std::string("Edit2_Text=6\0", 13),
+                "ComboBox3_Text=lab"}),
+         "line 3 holds a NUL byte"},
+        {"a control character", Lines({"[TForm1]", "Edit2_Text=6\x1b"}),
+         "line 2 holds the control character 0x1B"},
+        {"random bytes", bytes, "line "},
+        {"a line past the limit", Lines({"[TForm1]", "Edit2_Text=" + std::string(70000, 'x')}),
+         "line 2 is longer than 65536 bytes"},
+        {"a 40 000-character value", Lines({"[TForm1]", "Edit2_Text=" + value}), nullptr},
+    };
+    SetDiagLogPath(Dir.File("diag.log"));
+    for (const Row& r : rows) {
+        WriteAll(Ini(), r.file);
+        ::testing::internal::CaptureStderr();
+        try {
+            Open();
+            EXPECT_EQ(r.problem, nullptr) << r.what << ": read";
+            Storage().RestoreFormPlacement();
+            EXPECT_EQ(Form->Edit2->Text(), value) << r.what;
+            Storage().StoreFormPlacement();
+            EXPECT_NE(Exit().find("\r\nEdit2_Text=" + value + "\r\n"), std::string::npos);
+        } catch (const EFOpenError& e) {
+            ASSERT_NE(r.problem, nullptr) << r.what << ": " << e.what();
+            const std::string start =
+                "Cannot open file \"" + Ini() + "\". Not a settings file: " + r.problem;
+            EXPECT_EQ(std::string(e.what()).substr(0, start.size()), start) << r.what;
+            EXPECT_EQ(ReadAll(Ini()), r.file) << r.what << ": the file was changed";
+        }
+        ::testing::internal::GetCapturedStderr();
+    }
+    SetDiagLogPath("");
 }
 
 TEST_F(TFormStorageTest, ABadNumberEndsTheRestore) {

@@ -77,6 +77,14 @@ TEST(MemIniFile, WriteReplacesInPlaceAndAppendsWhatIsNew) {
     again.SetText(ini.GetText());
     // Never quoted: only the blanks at the ends are lost on the way through the file.
     EXPECT_EQ(again.ReadString("Sec2", "k", "d"), "a b;[x]\\y = \"q\"");
+
+    // What is written can always be read back whole: no control character, no line too long.
+    ini.WriteString("Sec2", "c", "a\x01\x1b"s + "b\0c\x7f\td\r\n"s);
+    EXPECT_EQ(ini.ReadString("Sec2", "c", "x"), "abc\td");
+    EXPECT_THROW(ini.WriteString("Sec2", "c", std::string(TMemIniFile::kMaxLineLength, 'x')),
+                 Exception);
+    ini.WriteString("Sec2", "c", std::string(TMemIniFile::kMaxValueLength, 'x'));
+    EXPECT_EQ(TMemIniFile::TextProblem(ini.GetText()), "");
 }
 
 TEST(MemIniFile, EraseSectionTakesTheLaterOfTwo) {

@@ -17,13 +17,17 @@ public:
     std::string KeyPath(TRunListScope scope) const override {
         return scope == TRunListScope::rsUser ? "user-autostart" : "machine-autostart";
     }
-    bool OpenKey(TRunListScope scope, bool) override { return !Locked[scope]; }
+    bool OpenKey(TRunListScope scope, bool) override {
+        Problem = Locked[scope] ? "the list is locked" : "";
+        return !Locked[scope];
+    }
     bool ValueExists(TRunListScope scope, const std::string& name) const override {
         return Lists.count(scope) != 0 && Lists.at(scope).count(name) != 0;
     }
     bool WriteValue(TRunListScope scope, const std::string& name, const std::string& data,
                     bool expandable) override {
         ++Writes;
+        Problem = Locked[scope] ? "the list is locked" : "";
         if (Locked[scope]) {
             return false;
         }
@@ -35,8 +39,11 @@ public:
         return !Locked[scope] && Lists[scope].erase(name) == 1;
     }
 
+    std::string LastProblem() const override { return Problem; }
+
     std::map<TRunListScope, std::map<std::string, TValue>> Lists;
     std::map<TRunListScope, bool> Locked;
     int Writes = 0;
     int Deletes = 0;
+    std::string Problem;
 };

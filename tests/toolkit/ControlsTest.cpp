@@ -4,8 +4,12 @@
 
 #include <poll.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 #include <chrono>
 #include <csignal>
@@ -131,6 +135,57 @@ TEST_F(ControlsTest, TextsComeBackByteForByteLessBreaksInSingleLines) {
         if (r.In.find_first_of("\r\n") != std::string::npos) {
             EXPECT_EQ(edit->Text(), r.OneLine) << r.Case << ": pasted";
         }
+    }
+}
+
+// MaxLength bounds what the user types or pastes, in bytes as the program keeps the text: an
+// edit past it is refused whole and the field says it is full. Text set from code is never cut
+// (a line edit's own limit would cut it at 32767 characters, silently).
+TEST_F(ControlsTest, AFullFieldRefusesTheUsersEditAndSaysSo) {
+    auto* edit = Make<TEdit>(&form, 0, 0, 100, 20);
+    auto* combo = Make<TComboBox>(&form, 0, 30, 100, 20);
+    auto* memo = Make<TMemo>(&form, 0, 60, 100, 60);
+    const auto typeInto = [](QWidget* w) {
+        return [w](const char* text) {
+            if (auto* line = qobject_cast<QLineEdit*>(w)) {
+                line->end(false);
+                line->insert(QString::fromUtf8(text));
+            } else {
+                QTextCursor cursor(qobject_cast<QTextEdit*>(w)->document());
+                cursor.movePosition(QTextCursor::EndOfBlock);  // of the first line
+                cursor.insertText(QString::fromUtf8(text));
+            }
+        };
+    };
+    struct Field {
+        const char* what;
+        std::function<void(const std::string&)> setText, setMaxLength;
+        std::function<std::string()> text;
+        std::function<void(const char*)> type;
+    } const fields[] = {
+        {"edit", [&](auto& t) { edit->SetText(t); },
+         [&](auto& n) { edit->SetMaxLength(std::stoi(n)); }, [&] { return edit->Text(); },
+         typeInto(edit->Widget())},
+        {"combo box", [&](auto& t) { combo->SetText(t); },
+         [&](auto& n) { combo->SetMaxLength(std::stoi(n)); }, [&] { return combo->Text(); },
+         typeInto(static_cast<QComboBox*>(combo->Widget())->lineEdit())},
+        {"memo", [&](auto& t) { memo->Lines().Assign(std::vector<std::string>{t}); },
+         [&](auto& n) { memo->SetMaxLength(std::stoi(n)); }, [&] { return memo->Lines().Get(0); },
+         typeInto(memo->Widget())},
+    };
+    for (const Field& f : fields) {
+        const std::string longText(40000, 'x');
+        f.setText(longText);
+        EXPECT_EQ(f.text(), longText) << f.what;
+        f.setMaxLength("8");
+        f.setText("abcdef");
+        QToolTip::hideText();
+        f.type("\xc3\xa4\xc3\xa4");  // 10 bytes in all
+        EXPECT_EQ(f.text(), "abcdef") << f.what;
+        EXPECT_EQ(QToolTip::text(), QStringLiteral("Full: this field holds at most 8 bytes"))
+            << f.what;
+        f.type("\xc3\xa4");
+        EXPECT_EQ(f.text(), "abcdef\xc3\xa4") << f.what;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxRunList.h"
 
+#include "platform/Utf8.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <pwd.h>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -74,13 +77,26 @@ std::string TLinuxRunList::KeyPath(TRunListScope scope) const {
 bool TLinuxRunList::OpenKey(TRunListScope scope, bool canCreate) {
     const std::string dir = KeyPath(scope);
     if (dir.empty()) {
-        return false;
-    }
-    if (canCreate && !MakeDirectories(dir)) {
+        FProblem = "there is no home folder for the autostart folder";
         return false;
     }
     // Full access: entries can be made and removed here.
-    return access(dir.c_str(), R_OK | W_OK | X_OK) == 0;
+    if ((canCreate && !MakeDirectories(dir)) || access(dir.c_str(), R_OK | W_OK | X_OK) != 0) {
+        FProblem = "the folder " + dir + " cannot be written (" + std::strerror(errno) + ")";
+        return false;
+    }
+    FProblem.clear();
+    return true;
+}
+
+std::string TLinuxRunList::CannotStart(const std::string& program) {
+    const char* what = program.find('%') != std::string::npos    ? "a percent sign"
+                       : program.find('\\') != std::string::npos ? "a backslash"
+                       : !IsUtf8(program)                        ? "bytes that are not UTF-8"
+                                                                 : nullptr;
+    return what == nullptr ? std::string()
+                           : "desktops cannot start a program whose path holds " +
+                                 std::string(what) + " (" + program + ")";
 }
 
 std::string TLinuxRunList::EntryPath(TRunListScope scope, const std::string& name) const {
@@ -179,18 +195,22 @@ std::string TLinuxRunList::DesktopEntry(const std::string& name, const std::stri
 bool TLinuxRunList::WriteValue(TRunListScope scope, const std::string& name,
                                const std::string& data, bool expandable) {
     const std::string path = EntryPath(scope, name);
-    if (path.empty()) {
+    FProblem = CannotStart(data);
+    if (path.empty() && FProblem.empty()) {
+        FProblem = "\"" + name + "\" cannot name an autostart entry";
+    }
+    if (!FProblem.empty()) {
         return false;
     }
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = fchmod(fd, 0644) == 0 &&
+    const bool written = fd >= 0 && fchmod(fd, 0644) == 0 &&
                          WriteAll(fd, DesktopEntry(name, data, expandable)) && fsync(fd) == 0;
-    if (close(fd) != 0 || !written || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
+    if (!written || close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+        FProblem = path + " cannot be written (" + std::strerror(errno) + ")";
+        if (fd >= 0) {
+            unlink(temp.c_str());
+        }
         return false;
     }
     return true;

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cctype>
-#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -13,17 +12,6 @@ namespace {
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// The running program's directory; empty when /proc cannot tell.
-std::string ProgramDirectory() {
-    char path[PATH_MAX];
-    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (size <= 0) {
-        return std::string();
-    }
-    const std::string file(path, static_cast<size_t>(size));
-    return file.substr(0, file.find_last_of('/'));
 }
 
 // "https://…", "mailto:…", "file:…": a scheme of letters, digits, "+", "-" or "." before a colon.
@@ -82,10 +70,6 @@ std::string TLinuxShell::FindProgram(const std::string& name) {
     }
     if (name.find('/') != std::string::npos) {
         return IsExecutableFile(name) ? name : std::string();
-    }
-    const std::string programDir = ProgramDirectory();
-    if (!programDir.empty() && IsExecutableFile(programDir + "/" + name)) {
-        return programDir + "/" + name;
     }
     const char* path = std::getenv("PATH");
     std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -175,7 +159,8 @@ bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
         // would for any shell, instead of making the handler complain.
         struct stat st {};
         const std::string opener = FindProgram("xdg-open");
-        if (opener.empty() || (stat(file.c_str(), &st) != 0 && !IsAddress(file))) {
+        const bool document = file.find('/') != std::string::npos && stat(file.c_str(), &st) == 0;
+        if (opener.empty() || (!document && !IsAddress(file))) {
             return false;
         }
         argv = {opener, file};

@@ -1,7 +1,9 @@
 #pragma once
 // "open" on a Linux desktop: executable files are started directly, existing documents and
 // addresses go to xdg-open, and a name that is none of these fails at once. Nothing passes
-// through a command shell, so no text the user typed is ever interpreted as shell syntax.
+// through a command shell, so no text the user typed is ever interpreted as shell syntax. A
+// bare name (no slash) is a program in PATH, never a file in the current directory, which
+// another user may have put there; callers that mean a file there name it "./name".
 
 #include <string>
 #include <vector>
@@ -18,8 +20,7 @@ public:
     // doubled quote inside quotes stands for one quote.
     static std::vector<std::string> SplitParameters(const std::string& parameters);
     // The program file a name refers to: a name with a slash as it is; a bare name is looked for
-    // beside the running program first (where a helper shipped with it lies), then in PATH.
-    // Empty when there is no such executable file.
+    // in PATH. Empty when there is no such executable file.
     static std::string FindProgram(const std::string& name);
 
 private:
