@@ -7,16 +7,19 @@ public:
     explicit TFakeBlock(std::shared_ptr<std::vector<uint8_t>> bytes) : FBytes(std::move(bytes)) {}
     uint8_t* Data() const override { return FBytes->data(); }
     size_t Size() const override { return FBytes->size(); }
+    bool Current() const override { return true; }
 
 private:
     std::shared_ptr<std::vector<uint8_t>> FBytes;
 };
 
-// Never waited on in one process: the lock is always free or held by the waiter itself.
-class TFakeEvent : public TNamedEvent {
+// One process, one thread: the lock is always free when it is taken.
+class TFakeLock : public TNamedLock {
 public:
-    bool Set() override { return true; }
-    bool Wait(int) override { return true; }
+    TTake TryTake() override { return TTake::tTaken; }
+    TTake Take(int) override { return TTake::tTaken; }
+    void Give() override {}
+    bool Current() const override { return true; }
 };
 
 }  // namespace
@@ -34,9 +37,9 @@ std::unique_ptr<TSharedBlock> TFakeInterProcess::OpenSharedBlock(const std::stri
     return std::make_unique<TFakeBlock>(bytes);
 }
 
-std::unique_ptr<TNamedEvent> TFakeInterProcess::OpenEvent(const std::string&, bool& existed, int&) {
+std::unique_ptr<TNamedLock> TFakeInterProcess::OpenLock(const std::string&, bool& existed, int&) {
     existed = false;
-    return std::make_unique<TFakeEvent>();
+    return std::make_unique<TFakeLock>();
 }
 
 uint64_t TFakeInterProcess::StartTime(uint32_t id) const {
