@@ -16,9 +16,15 @@ e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null || :; done
     sleep 0.3
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null || :; done
-    # Every copy of latmo (here or in a directory below) opens its instance registry as shared
-    # memory named after its path; such objects outlive their processes.
-    rm -f /dev/shm/*"$(printf '%s' "$work" | tr 'a-z/' 'A-Z_')"_*
+    # Every copy of latmo (here or in a directory below) keeps its instance registry and lock in
+    # the user's guard folder, named after its path; a killed copy leaves them and its port.
+    for d in /run/user/"$(id -u)"/latmo /tmp/latmo-"$(id -u)"*; do
+        [ -d "$d" ] || continue
+        rm -f "$d"/*"$(printf '%s' "$work" | tr 'a-z/' 'A-Z_')"_*
+        for s in "$d"/*-*; do
+            [ -S "$s" ] && ! kill -0 "${s##*-}" 2>/dev/null && rm -f "$s"
+        done
+    done
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
 
