@@ -1,5 +1,8 @@
 #include "support/FakeInterProcess.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 class TFakeBlock : public TSharedBlock {
@@ -22,7 +25,31 @@ public:
     bool Current() const override { return true; }
 };
 
+// A port nothing ever reaches: its descriptor never becomes readable.
+class TFakePort : public TMessagePort {
+public:
+    TFakePort() {
+        if (pipe2(FPipe, O_CLOEXEC) != 0) {
+            FPipe[0] = FPipe[1] = -1;
+        }
+    }
+    ~TFakePort() override {
+        close(FPipe[0]);
+        close(FPipe[1]);
+    }
+    int Descriptor() const override { return FPipe[0]; }
+    TReceive Receive(TCopyMessage&) override { return TReceive::rNone; }
+    void Reply(const TCopyMessage&) override {}
+
+private:
+    int FPipe[2];
+};
+
 }  // namespace
+
+std::unique_ptr<TMessagePort> TFakeInterProcess::OpenPort(const std::string&, uint32_t) {
+    return std::make_unique<TFakePort>();
+}
 
 std::unique_ptr<TSharedBlock> TFakeInterProcess::OpenSharedBlock(const std::string& name,
                                                                  size_t size, bool& existed, int&) {

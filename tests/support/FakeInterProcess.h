@@ -1,7 +1,7 @@
 #pragma once
 // Shared blocks and locks that live in this process only, one running copy whose start time
-// the test sets, and no ports: enough for a window that registers itself and checks the other
-// copies without touching the machine's shared objects.
+// the test sets, and a port nothing reaches: enough for a window that registers itself and checks
+// the other copies without touching the machine's shared objects.
 
 #include <map>
 #include <memory>
@@ -26,9 +26,7 @@ public:
     std::vector<std::string> CommandLineParameters() const override { return {}; }
     uint32_t RegisterWindowMessage(const std::string&) const override { return 0xC123; }
 
-    std::unique_ptr<TMessagePort> OpenPort(const std::string&, uint32_t) override {
-        return nullptr;
-    }
+    std::unique_ptr<TMessagePort> OpenPort(const std::string&, uint32_t) override;
     bool PortExists(const std::string&, uint32_t) const override { return false; }
     void RemovePort(const std::string&, uint32_t) override {}
     bool PostMessage(const std::string&, uint32_t, const TCopyMessage&, int) override {
