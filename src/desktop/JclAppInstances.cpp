@@ -72,6 +72,7 @@ TJclAppInstances::TJclAppInstances(TInterProcess& ipc, const std::string& progra
     {
         THold hold(*this);
         DropEndedProcesses();
+        FIpc.RemoveEndedPorts(FBase);
     }
     FInstanceMessage = FIpc.RegisterWindowMessage(FBase + "_Msg");
 }
@@ -249,6 +250,7 @@ void TJclAppInstances::UnregisterProcess() {
         // The last copy takes the objects with it; one that opened them meanwhile finds them
         // gone once it holds the lock, and opens new ones.
         if (Count() == 0) {
+            FIpc.RemoveEndedPorts(FBase);
             FIpc.RemoveShared(FBase + "_Map");
             FLock->Remove();
             last = true;

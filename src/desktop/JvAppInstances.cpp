@@ -85,9 +85,17 @@ TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComp
     if (IsDesigning()) {
         return;
     }
-    // The first guard of the process puts it into the registry, whatever its settings; the
-    // port comes after, so that a copy killed in between leaves an entry that the next one
-    // drops together with its port.
+    // The port first: a copy that can be found in the registry must be reachable, or what a
+    // refused copy hands over would not arrive. (A copy killed in between leaves a port that
+    // the next start removes.)
+    FWindow = std::make_unique<TJvAppInstancesWindow>(
+        *this, ipc.OpenPort(FInstances->Channel(), FInstances->ProcessId()));
+    if (FWindow->Port() == nullptr) {
+        Report(
+            "Only one instance: this copy of Latmo cannot be reached, so a later start will "
+            "not bring its window forward.");
+    }
+    // The first guard of the process puts it into the registry, whatever its settings.
     try {
         if (!FInstances->Registered()) {
             FInstances->RegisterProcess(0xFFFF);
@@ -98,13 +106,6 @@ TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComp
     if (!FInstances->Registered() && FProblems.empty()) {
         Report(Unchecked(std::to_string(kMaxRegisteredProcesses) +
                          " copies of this program file run already"));
-    }
-    FWindow = std::make_unique<TJvAppInstancesWindow>(
-        *this, ipc.OpenPort(FInstances->Channel(), FInstances->ProcessId()));
-    if (FWindow->Port() == nullptr) {
-        Report(
-            "Only one instance: this copy of Latmo cannot be reached, so a later start will "
-            "not bring its window forward.");
     }
 }
 

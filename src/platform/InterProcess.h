@@ -114,6 +114,9 @@ public:
     virtual bool PortExists(const std::string& channel, uint32_t processId) const = 0;
     // Removes what a copy that ended without closing its port left behind.
     virtual void RemovePort(const std::string& channel, uint32_t processId) = 0;
+    // Removes the ports of the channel whose process has ended (copies killed before they
+    // were registered).
+    virtual void RemoveEndedPorts(const std::string& channel) = 0;
     // Hands a message to a copy's port without waiting for it to be handled. A copy that takes
     // no connections now (too many waiting, stopped) is waited for up to waitMs.
     virtual bool PostMessage(const std::string& channel, uint32_t processId,

@@ -29,6 +29,7 @@ public:
     std::unique_ptr<TMessagePort> OpenPort(const std::string&, uint32_t) override;
     bool PortExists(const std::string&, uint32_t) const override { return false; }
     void RemovePort(const std::string&, uint32_t) override {}
+    void RemoveEndedPorts(const std::string&) override {}
     bool PostMessage(const std::string&, uint32_t, const TCopyMessage&, int) override {
         return false;
     }

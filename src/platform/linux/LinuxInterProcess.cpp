@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxInterProcess.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -286,6 +287,26 @@ void TLinuxInterProcess::RemovePort(const std::string& channel, uint32_t process
     if (!path.empty()) {
         unlink(path.c_str());
     }
+}
+
+void TLinuxInterProcess::RemoveEndedPorts(const std::string& channel) {
+    const std::string dir = GuardDirectory();
+    DIR* folder = dir.empty() ? nullptr : opendir(dir.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const std::string prefix = Hex16(Fnv1a64(channel)) + "-";
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        char* end = nullptr;
+        const unsigned long pid =
+            name.rfind(prefix, 0) == 0 ? std::strtoul(name.c_str() + prefix.size(), &end, 10) : 0;
+        if (pid != 0 && end != nullptr && *end == '\0' &&
+            StartTime(static_cast<uint32_t>(pid)) == 0) {
+            unlinkat(dirfd(folder), name.c_str(), 0);
+        }
+    }
+    closedir(folder);
 }
 
 bool TLinuxInterProcess::PostMessage(const std::string& channel, uint32_t processId,

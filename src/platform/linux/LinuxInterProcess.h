@@ -37,6 +37,7 @@ public:
     std::unique_ptr<TMessagePort> OpenPort(const std::string& channel, uint32_t processId) override;
     bool PortExists(const std::string& channel, uint32_t processId) const override;
     void RemovePort(const std::string& channel, uint32_t processId) override;
+    void RemoveEndedPorts(const std::string& channel) override;
     bool PostMessage(const std::string& channel, uint32_t processId, const TCopyMessage& message,
                      int waitMs) override;
     bool SendMessage(const std::string& channel, uint32_t processId, const TCopyMessage& message,

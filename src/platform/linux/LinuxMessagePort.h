@@ -26,7 +26,7 @@ public:
     void Reply(const TCopyMessage& answer) override;
 
     // How long a sender may take to send its packet once connected.
-    static constexpr int kPacketTimeoutMs = 500;
+    static constexpr int kPacketTimeoutMs = 2000;
     // Connections waiting for their packet at most; the oldest goes when another comes.
     static constexpr size_t kMaxWaiting = 16;
 
