@@ -39,8 +39,9 @@ e2e_setup() {
     work=$(mktemp -d /tmp/latmo-e2e.XXXXXX)
     trap e2e_cleanup EXIT
     cp "$1" "$work/latmo"
-    # Latmo's log-on entries (the user's and the machine's) and the sockets its copies meet
-    # at stay inside the scratch directory: a test never touches the machine's own.
+    # Latmo's log-on entries (the user's and the machine's) stay inside the scratch directory:
+    # a test never touches the machine's own. (The copies meet in the user's guard folder,
+    # whatever the environment; e2e_cleanup removes what they left there.)
     export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$work/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     # Xvfb picks a free display itself and names it, so tests running side by side never meet.
