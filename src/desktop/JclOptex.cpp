@@ -108,12 +108,12 @@ void TJclOptex::Acquire() {
             TakeOwnership(FIpc.CurrentThreadId());
             return;
         case TNamedLock::TTake::tBusy:
-            throw EJclLockTimeout("the lock " + FName +
-                                  " is held by a process that does not let go");
+            throw EJclLockTimeout(
+                "another copy holds the running copies' lock and does not let go (stopped?)");
         case TNamedLock::TTake::tFailed:
             break;
     }
-    throw EJclEventError("the lock " + FName + " cannot be taken");
+    throw EJclEventError("the running copies' lock cannot be taken");
 }
 
 void TJclOptex::Release() {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
@@ -80,6 +81,7 @@ TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComp
         FInstances = TJclAppInstances::Instance(ipc);
     } catch (const std::exception& e) {
         Report(Unchecked(OneLine(e.what())));
+        ScheduleLog();
         return;
     }
     if (IsDesigning()) {
@@ -107,6 +109,14 @@ TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComp
         Report(Unchecked(std::to_string(kMaxRegisteredProcesses) +
                          " copies of this program file run already"));
     }
+    ScheduleLog();
+}
+
+void TJvAppInstances::ScheduleLog() {
+    if (!FProblems.empty()) {
+        FLogLater = std::make_unique<QObject>();
+        QTimer::singleShot(0, FLogLater.get(), [this] { LogProblems(); });
+    }
 }
 
 TJvAppInstances::~TJvAppInstances() {
@@ -119,10 +129,22 @@ void TJvAppInstances::Report(const std::string& problem) {
         return;
     }
     FProblems.push_back(problem);
-    WriteDiagLog(problem);
+    if (FLogNow) {
+        LogProblems();
+    }
+}
+
+void TJvAppInstances::LogProblems() {
+    // What the window's building found goes after the run's first line ("Start"), when the
+    // check runs or the event loop first turns, whichever comes first.
+    FLogNow = true;
+    for (; FLogged < FProblems.size(); ++FLogged) {
+        WriteDiagLog(FProblems[FLogged]);
+    }
 }
 
 void TJvAppInstances::ShowProblems() {
+    LogProblems();
     // Once, and only where the user asked for the guard: the box is ticked.
     if (FProblemsShown || FProblems.empty() || !FActive) {
         return;

@@ -23,6 +23,7 @@
 #include "toolkit/Component.h"
 #include "toolkit/Strings.h"
 
+class QObject;
 class TApplication;
 class TJvAppInstancesWindow;
 
@@ -97,6 +98,8 @@ private:
     bool QueryOthersActive(std::vector<uint32_t>& answeredActive);
     // A problem of the guard, written to the diagnostic log once.
     void Report(const std::string& problem);
+    void ScheduleLog();
+    void LogProblems();
     void ShowProblems();
     // The application-window part of the port: restore and come to the front.
     void ApplicationWindowProc(const TCopyMessage& message);
@@ -110,5 +113,8 @@ private:
     int FMaxInstances = 1;
     bool FSendCmdLine = true;
     std::vector<std::string> FProblems;
+    size_t FLogged = 0;
+    bool FLogNow = false;
+    std::unique_ptr<QObject> FLogLater;
     bool FProblemsShown = false;
 };
