@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/SettingsSaver.h"
 #include "plot/XYPlot.h"
+#include "settings/JvAppIniFileStorage.h"
 #include "settings/JvFormStorage.h"
 #include "settings/Variant.h"
 #include "toolkit/DiagLog.h"
@@ -50,11 +52,14 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
     EndLoading();
     OnCreate = [this](TObject* s) { FormCreate(s); };
     DoCreate();
+    FSettingsSaver = std::make_unique<TSettingsSaver>(
+        Widget(), [this] { DispatchEvent([this] { SaveSettings(); }); });
 }
 
 TForm1::~TForm1() {
     // The settings are saved while the window is whole. The worker goes next, before anything
     // it works on or wakes for; a probe it is waiting on gives up at once.
+    FSettingsSaver.reset();
     DoDestroy();
     delete abfThread1;
     abfThread1 = nullptr;
@@ -257,7 +262,13 @@ void TForm1::FormClose(TObject*, TCloseAction&) {
 }
 
 void TForm1::FormDeactivate(TObject*) {
+    SaveSettings();
+}
+
+void TForm1::SaveSettings() {
     JvFormStorage1->StoreFormPlacement();
+    // So that a second copy started now, or the next start after a crash, finds them.
+    JvAppIniFileStorage1->Flush();
 }
 
 void TForm1::FormCanResize(TObject*, int&, int&, bool& Resize) {

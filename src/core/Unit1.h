@@ -1,6 +1,7 @@
 #pragma once
 // The main window: its controls, the monitoring state, and the handlers that drive both.
 
+#include <memory>
 #include <random>
 #include <string>
 
@@ -34,6 +35,8 @@ struct TWindowOptions {
     // the user's configuration directory when the program's directory cannot be written).
     std::string SettingsDirectory;
 };
+
+class TSettingsSaver;
 
 class TForm1 : public TForm, private TSampleStore {
 public:
@@ -140,6 +143,11 @@ public:
     void Label10Click(TObject* Sender);
     void ParamLabel1ParamClick(TObject* Sender, const std::string& Href);
 
+    // What the window holds of the settings goes to the store, and a changed store to the file:
+    // at every deactivation, hiding and minimising, and soon after the user's last edit.
+    void SaveSettings();
+    const TSettingsSaver& SettingsSaver() const { return *FSettingsSaver; }
+
     // The system announces the end of the session: the window closes without asking. Answers
     // that the session may end (the message's result, 1).
     int WMQueryEndSession();
@@ -234,4 +242,5 @@ private:
     bool FCannotSend = false;
     bool FCannotSendShown = false;
     std::minstd_rand FRandom{std::random_device{}()};
+    std::unique_ptr<TSettingsSaver> FSettingsSaver;
 };

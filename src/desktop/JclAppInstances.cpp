@@ -1,5 +1,7 @@
 #include "desktop/JclAppInstances.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -9,7 +11,12 @@
 namespace {
 
 constexpr size_t kStartTimesOffset = kRegistryBlockSize;
-constexpr size_t kSharedSize = kStartTimesOffset + 8 * kMaxRegisteredProcesses;
+constexpr size_t kStatesOffset = kStartTimesOffset + 8 * kMaxRegisteredProcesses;
+constexpr size_t kSharedSize = kStatesOffset + kMaxRegisteredProcesses;
+// How often a copy opens the objects anew when the last copy removes them under its hands.
+constexpr int kReopenAttempts = 5;
+// How long a copy that takes the others' connections late may hold up a hand-over.
+constexpr int kHandOverWaitMs = 1000;
 
 std::mutex gInstanceLock;
 std::weak_ptr<TJclAppInstances> gInstance;
@@ -44,27 +51,63 @@ std::string TJclAppInstances::RegistryNameBase(const std::string& programPath) {
     return base;
 }
 
+// The lock for a scope, on objects that are still in place; released also when what runs
+// inside throws.
+class TJclAppInstances::THold {
+public:
+    explicit THold(TJclAppInstances& owner) : FOwner(owner) { FOwner.AcquireCurrent(); }
+    ~THold() { FOwner.FLock->Release(); }
+    THold(const THold&) = delete;
+    THold& operator=(const THold&) = delete;
+
+private:
+    TJclAppInstances& FOwner;
+};
+
 TJclAppInstances::TJclAppInstances(TInterProcess& ipc, const std::string& programPath)
     : FIpc(ipc),
       FBase(RegistryNameBase(programPath)),
       FProcessId(ipc.CurrentProcessId()),
       FStartTime(ipc.StartTime(ipc.CurrentProcessId())) {
-    FLock = std::make_unique<TJclOptex>(FIpc, FBase + "_Otx", 4000);
     {
-        TJclOptexHold hold(*FLock);
-        bool existed = false;
-        int error = 0;
-        FRegistryView = FIpc.OpenSharedBlock(FBase + "_Map", kSharedSize, existed, error);
-        if (!FRegistryView) {
-            throw EJclFileMappingError(
-                JclSystemErrorMessage(FIpc, error, "Failed to create FileMapping"));
-        }
-        if (!existed) {
-            std::memset(FRegistryView->Data(), 0, FRegistryView->Size());
-        }
+        THold hold(*this);
         DropEndedProcesses();
+        FIpc.RemoveEndedPorts(FBase);
     }
     FInstanceMessage = FIpc.RegisterWindowMessage(FBase + "_Msg");
+}
+
+void TJclAppInstances::OpenObjects() {
+    FRegistryView.reset();
+    FLock = std::make_unique<TJclOptex>(FIpc, FBase + "_Otx", 4000);
+    TJclOptexHold hold(*FLock);
+    bool existed = false;
+    int error = 0;
+    FRegistryView = FIpc.OpenSharedBlock(FBase + "_Map", kSharedSize, existed, error);
+    if (!FRegistryView) {
+        throw EJclFileMappingError(
+            JclSystemErrorMessage(FIpc, error, "Failed to create FileMapping"));
+    }
+    if (!existed) {
+        std::memset(FRegistryView->Data(), 0, FRegistryView->Size());
+    }
+}
+
+void TJclAppInstances::AcquireCurrent() {
+    for (int attempt = 0;; ++attempt) {
+        if (FLock && FRegistryView) {
+            FLock->Acquire();
+            if (FLock->Current() && FRegistryView->Current()) {
+                return;
+            }
+            FLock->Release();
+        }
+        if (attempt == kReopenAttempts) {
+            throw EJclFileMappingError(
+                JclSystemErrorMessage(FIpc, EAGAIN, "Failed to create FileMapping"));
+        }
+        OpenObjects();
+    }
 }
 
 TJclAppInstances::~TJclAppInstances() {
@@ -119,6 +162,27 @@ void TJclAppInstances::SetEntry(int index, uint32_t processId, uint64_t start) {
     WriteLE(FRegistryView->Data() + kStartTimesOffset + 8 * index, 8, start);
 }
 
+TJclCheckState TJclAppInstances::State(int index) const {
+    const uint8_t state = FRegistryView->Data()[kStatesOffset + index];
+    return state <= static_cast<uint8_t>(TJclCheckState::csLeaving)
+               ? static_cast<TJclCheckState>(state)
+               : TJclCheckState::csNone;
+}
+
+void TJclAppInstances::SetState(int index, TJclCheckState state) {
+    FRegistryView->Data()[kStatesOffset + index] = static_cast<uint8_t>(state);
+}
+
+int TJclAppInstances::OwnIndex() const {
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        if (Entry(i) == FProcessId) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 void TJclAppInstances::DropEndedProcesses() {
     const int count = Count();
     int kept = 0;
@@ -126,13 +190,16 @@ void TJclAppInstances::DropEndedProcesses() {
         const uint32_t pid = Entry(i);
         const uint64_t start = EntryStart(i);
         if (pid != 0 && start != 0 && FIpc.StartTime(pid) == start) {
-            SetEntry(kept++, pid, start);
+            const TJclCheckState state = State(i);
+            SetEntry(kept, pid, start);
+            SetState(kept++, state);
         } else {
             FIpc.RemovePort(FBase, pid);
         }
     }
     for (int i = kept; i < count; ++i) {
         SetEntry(i, 0, 0);
+        SetState(i, TJclCheckState::csNone);
     }
     SetCount(static_cast<uint16_t>(kept));
 }
@@ -141,7 +208,7 @@ bool TJclAppInstances::RegisterProcess(uint16_t limit) {
     int n;
     bool written = false;
     {
-        TJclOptexHold hold(*FLock);
+        THold hold(*this);
         DropEndedProcesses();
         if (Limit() == 0) {
             WriteLE(FRegistryView->Data(), 2, limit);
@@ -149,6 +216,7 @@ bool TJclAppInstances::RegisterProcess(uint16_t limit) {
         n = Count();
         if (n < kMaxRegisteredProcesses) {
             SetEntry(n, FProcessId, FStartTime);
+            SetState(n, TJclCheckState::csNone);
             SetCount(static_cast<uint16_t>(n + 1));
             written = true;
             FRegistered = true;
@@ -162,37 +230,50 @@ bool TJclAppInstances::RegisterProcess(uint16_t limit) {
 }
 
 void TJclAppInstances::UnregisterProcess() {
+    bool last = false;
     {
-        TJclOptexHold hold(*FLock);
+        THold hold(*this);
+        // Copies killed meanwhile do not count: the last live copy cleans up after them.
+        DropEndedProcesses();
+        const int own = OwnIndex();
         const int count = Count();
-        for (int i = 0; i < count; ++i) {
-            if (Entry(i) == FProcessId) {
-                for (int j = i + 1; j < count; ++j) {
-                    SetEntry(j - 1, Entry(j), EntryStart(j));
-                }
-                SetEntry(count - 1, 0, 0);
-                SetCount(static_cast<uint16_t>(count - 1));
-                break;
+        if (own >= 0) {
+            for (int j = own + 1; j < count; ++j) {
+                SetEntry(j - 1, Entry(j), EntryStart(j));
+                SetState(j - 1, State(j));
             }
+            SetEntry(count - 1, 0, 0);
+            SetState(count - 1, TJclCheckState::csNone);
+            SetCount(static_cast<uint16_t>(count - 1));
         }
         FRegistered = false;
+        // The last copy takes the objects with it; one that opened them meanwhile finds them
+        // gone once it holds the lock, and opens new ones.
+        if (Count() == 0) {
+            FIpc.RemoveEndedPorts(FBase);
+            FIpc.RemoveShared(FBase + "_Map");
+            FLock->Remove();
+            last = true;
+        }
     }
-    BroadcastToInstances(AI_INSTANCEDESTROYED, FProcessId);
+    if (!last) {
+        BroadcastToInstances(AI_INSTANCEDESTROYED, FProcessId);
+    }
 }
 
 int TJclAppInstances::CountProcesses() {
-    TJclOptexHold hold(*FLock);
+    THold hold(*this);
     DropEndedProcesses();
     return Count();
 }
 
 uint32_t TJclAppInstances::ProcessIdAt(int index) {
-    TJclOptexHold hold(*FLock);
+    THold hold(*this);
     return index >= 0 && index < Count() ? Entry(index) : 0;
 }
 
 std::vector<uint32_t> TJclAppInstances::RegisteredProcesses() {
-    TJclOptexHold hold(*FLock);
+    THold hold(*this);
     std::vector<uint32_t> pids;
     for (int i = 0; i < Count(); ++i) {
         pids.push_back(Entry(i));
@@ -212,8 +293,9 @@ bool TJclAppInstances::ActivateInstance(int index) {
     }
     // Whether the window is minimised only the copy itself knows: it restores on SC_RESTORE
     // only when it is, then comes to the front.
-    FIpc.PostMessage(FBase, window, TCopyMessage{WM_SYSCOMMAND, SC_RESTORE, 0, {}});
-    return FIpc.PostMessage(FBase, window, TCopyMessage{WM_ACTIVATEAPP, 1, 0, {}});
+    FIpc.PostMessage(FBase, window, TCopyMessage{WM_SYSCOMMAND, SC_RESTORE, 0, {}},
+                     kHandOverWaitMs);
+    return FIpc.PostMessage(FBase, window, TCopyMessage{WM_ACTIVATEAPP, 1, 0, {}}, kHandOverWaitMs);
 }
 
 std::string TJclAppInstances::CommandLineText(const std::vector<std::string>& parameters) {
@@ -236,17 +318,93 @@ void TJclAppInstances::SendCommandLine(const std::string& windowClassName, uint6
     const TCopyMessage message{WM_COPYDATA, originWindow, CommandLineData,
                                CommandLineText(FIpc.CommandLineParameters())};
     for (uint32_t pid : RegisteredProcesses()) {
-        FIpc.PostMessage(FBase, pid, message);
+        if (pid != FProcessId) {
+            FIpc.PostMessage(FBase, pid, message, kHandOverWaitMs);
+        }
     }
 }
 
 void TJclAppInstances::BroadcastToInstances(uint64_t kind, uint64_t value) {
-    TJclOptexHold hold(*FLock);
+    THold hold(*this);
     const int count = Count();
     for (int i = 0; i < count; ++i) {
         const uint32_t pid = Entry(i);
+        // Posted without waiting: a copy that takes nothing now must not hold the lock up.
         if (FIpc.PortExists(FBase, pid)) {
-            FIpc.PostMessage(FBase, pid, TCopyMessage{FInstanceMessage, kind, value, {}});
+            FIpc.PostMessage(FBase, pid, TCopyMessage{FInstanceMessage, kind, value, {}}, 0);
         }
+    }
+}
+
+int TJclAppInstances::IndexOf(uint32_t processId) {
+    THold hold(*this);
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        if (Entry(i) == processId) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool TJclAppInstances::BeginCheck(int maxInstances) {
+    THold hold(*this);
+    DropEndedProcesses();
+    const int own = OwnIndex();
+    if (own < 0) {
+        return false;
+    }
+    const bool over = Count() > maxInstances;
+    SetState(own, over ? TJclCheckState::csDeciding : TJclCheckState::csStaying);
+    return over;
+}
+
+std::vector<std::pair<uint32_t, TJclCheckState>> TJclAppInstances::CheckStates() {
+    THold hold(*this);
+    std::vector<std::pair<uint32_t, TJclCheckState>> states;
+    for (int i = 0; i < Count(); ++i) {
+        states.emplace_back(Entry(i), State(i));
+    }
+    return states;
+}
+
+uint32_t TJclAppInstances::DecideCheck(int maxInstances,
+                                       const std::vector<uint32_t>& answeredActive) {
+    THold hold(*this);
+    DropEndedProcesses();
+    const int own = OwnIndex();
+    if (own < 0) {
+        return 0;
+    }
+    uint32_t firstStaying = 0;
+    uint32_t firstDeciding = 0;
+    int ahead = 0;
+    for (int i = 0; i < Count(); ++i) {
+        const uint32_t pid = Entry(i);
+        const TJclCheckState state = State(i);
+        const bool answered =
+            std::find(answeredActive.begin(), answeredActive.end(), pid) != answeredActive.end();
+        if (i == own) {
+            continue;
+        }
+        if (state == TJclCheckState::csStaying || (state == TJclCheckState::csNone && answered)) {
+            ++ahead;
+            firstStaying = firstStaying != 0 ? firstStaying : pid;
+        } else if (state == TJclCheckState::csDeciding && i < own) {
+            ++ahead;
+            firstDeciding = firstDeciding != 0 ? firstDeciding : pid;
+        }
+    }
+    const uint32_t keeper =
+        ahead >= maxInstances ? (firstStaying != 0 ? firstStaying : firstDeciding) : 0;
+    SetState(own, keeper != 0 ? TJclCheckState::csLeaving : TJclCheckState::csStaying);
+    return keeper;
+}
+
+void TJclAppInstances::SetCheckState(TJclCheckState state) {
+    THold hold(*this);
+    const int own = OwnIndex();
+    if (own >= 0) {
+        SetState(own, state);
     }
 }

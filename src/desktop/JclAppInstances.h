@@ -12,13 +12,19 @@
 // registers, then 65535), Count (u16), 257 process ids (u32). On Linux the block lives on when a
 // copy is killed, so after those 1032 bytes each entry's process start time is kept (u64 × 257),
 // and entries whose process no longer runs, or whose id now belongs to a later process, are
-// dropped whenever the registry is opened, registered in or counted.
+// dropped whenever the registry is opened, registered in or counted. After the start times
+// comes each entry's check state (u8 × 257, TJclCheckState): copies that check at the same
+// moment decide under the lock, one after the other, by what the others have decided.
+//
+// The last copy to unregister removes the lock and the registry; a copy that finds, holding
+// the lock, that its objects were removed meanwhile opens them anew.
 //
 // There is one object per process (Instance()), kept while a guard component uses it.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "desktop/JclOptex.h"
@@ -34,6 +40,14 @@ enum TJclInstanceMessageKind : uint64_t {
 };
 // WM_COPYDATA's dwData for a handed-over command line.
 inline constexpr uint64_t CommandLineData = 1;
+
+// Where a registered copy stands in its check of the limit.
+enum class TJclCheckState : uint8_t {
+    csNone = 0,      // not checking: its guard is off, or it has not checked yet
+    csDeciding = 1,  // asking the others
+    csStaying = 2,   // enforces the limit and runs on
+    csLeaving = 3,   // refused, ending
+};
 
 inline constexpr int kMaxRegisteredProcesses = 257;
 inline constexpr size_t kRegistryBlockSize = 4 + 4 * kMaxRegisteredProcesses;
@@ -55,7 +69,8 @@ public:
     static std::string RegistryNameBase(const std::string& programPath);
 
     // Adds the process; false when it is past the limit, or the registry is full (then nothing
-    // is written). Broadcasts InstanceCreated when within the limit.
+    // is written and Registered() stays false). Broadcasts InstanceCreated when within the
+    // limit.
     bool RegisterProcess(uint16_t limit);
     // Removes the process's entry and broadcasts InstanceDestroyed.
     void UnregisterProcess();
@@ -71,6 +86,20 @@ public:
     // window of that class, the sender's own included, as WM_COPYDATA from originWindow.
     void SendCommandLine(const std::string& windowClassName, uint64_t originWindow);
     void BroadcastToInstances(uint64_t kind, uint64_t value);
+    // The index of that process among the registered copies, -1 when it is not there.
+    int IndexOf(uint32_t processId);
+
+    // The check of the limit, in three steps under the lock. BeginCheck: false when at most
+    // maxInstances copies are registered (this copy then stays); else this copy is deciding.
+    bool BeginCheck(int maxInstances);
+    // The registered copies with their states, oldest first, this one included.
+    std::vector<std::pair<uint32_t, TJclCheckState>> CheckStates();
+    // The copy this one gives way to, or 0 when it stays. It gives way when maxInstances other
+    // copies run on ahead of it: copies that stay, or answered that they enforce the limit
+    // (answeredActive), and copies registered earlier that are deciding; the oldest of those
+    // that stay comes first. This copy is then leaving, else staying.
+    uint32_t DecideCheck(int maxInstances, const std::vector<uint32_t>& answeredActive);
+    void SetCheckState(TJclCheckState state);
 
     uint32_t ProcessId() const { return FProcessId; }
     bool Registered() const { return FRegistered; }
@@ -88,9 +117,18 @@ private:
     uint32_t Entry(int index) const;
     uint64_t EntryStart(int index) const;
     void SetEntry(int index, uint32_t processId, uint64_t start);
+    TJclCheckState State(int index) const;
+    void SetState(int index, TJclCheckState state);
     // Drops the entries of processes that no longer run; the lock is held.
     void DropEndedProcesses();
     std::vector<uint32_t> RegisteredProcesses();
+    // Opens the lock and the registry (again, when they were removed meanwhile).
+    void OpenObjects();
+    // Takes the lock of objects that are still in place.
+    void AcquireCurrent();
+    int OwnIndex() const;
+
+    class THold;
 
     TInterProcess& FIpc;
     std::string FBase;

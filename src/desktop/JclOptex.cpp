@@ -22,8 +22,8 @@ std::string JclSystemErrorMessage(const TInterProcess& ipc, int error, const std
 TJclOptex::TJclOptex(TInterProcess& ipc, const std::string& name, int spinCount)
     : FIpc(ipc), FName(name) {
     int error = 0;
-    FWakeEvent = FIpc.OpenEvent("Optex_Event_" + name, FExisted, error);
-    if (!FWakeEvent) {
+    FSystemLock = FIpc.OpenLock("Optex_Event_" + name, FExisted, error);
+    if (!FSystemLock) {
         throw EJclEventError(JclSystemErrorMessage(FIpc, error, "Failed to create event"));
     }
     bool blockExisted = false;
@@ -38,7 +38,11 @@ TJclOptex::TJclOptex(TInterProcess& ipc, const std::string& name, int spinCount)
     }
 }
 
-TJclOptex::~TJclOptex() = default;
+TJclOptex::~TJclOptex() {
+    if (FDepth > 0) {
+        FSystemLock->Give();
+    }
+}
 
 std::atomic_ref<int32_t> TJclOptex::Field(int index) const {
     return std::atomic_ref<int32_t>(reinterpret_cast<int32_t*>(FShared->Data())[index]);
@@ -53,25 +57,42 @@ int TJclOptex::SpinLimit() const {
     return Field(kSpinLimit).load();
 }
 
+bool TJclOptex::Current() const {
+    return FSystemLock->Current() && FShared->Current();
+}
+
+void TJclOptex::Remove() {
+    FIpc.RemoveShared("Optex_Event_" + FName);
+    FIpc.RemoveShared("Optex_MMF_" + FName);
+}
+
 void TJclOptex::TakeOwnership(uint32_t thread) {
+    // Whatever a dead holder left in the block goes with it: the count is the new holder's.
     Field(kOwnerThread).store(static_cast<int32_t>(thread));
-    OwnerStart().store(FIpc.StartTime(thread));
+    OwnerStart().store(FIpc.StartTime(FIpc.CurrentProcessId()));
     Field(kDepth).store(1);
+    Field(kContention).store(1);
+    FHolder.store(thread);
+    FDepth = 1;
 }
 
 bool TJclOptex::TryAcquire() {
     const uint32_t thread = FIpc.CurrentThreadId();
+    if (FDepth > 0 && FHolder.load() == thread) {
+        ++FDepth;
+        Field(kContention).fetch_add(1);
+        Field(kDepth).fetch_add(1);
+        return true;
+    }
     int spin = Field(kSpinLimit).load();
     do {
-        int32_t expected = 0;
-        if (Field(kContention).compare_exchange_strong(expected, 1)) {
+        const auto taken = FSystemLock->TryTake();
+        if (taken == TNamedLock::TTake::tTaken || taken == TNamedLock::TTake::tTakenFromDead) {
             TakeOwnership(thread);
             return true;
         }
-        if (static_cast<uint32_t>(Field(kOwnerThread).load()) == thread) {
-            Field(kContention).fetch_add(1);
-            Field(kDepth).fetch_add(1);
-            return true;
+        if (taken == TNamedLock::TTake::tFailed) {
+            return false;
         }
     } while (--spin > 0);
     return false;
@@ -81,59 +102,31 @@ void TJclOptex::Acquire() {
     if (TryAcquire()) {
         return;
     }
-    const uint32_t thread = FIpc.CurrentThreadId();
-    if (Field(kContention).fetch_add(1) + 1 != 1) {
-        if (static_cast<uint32_t>(Field(kOwnerThread).load()) == thread) {
-            Field(kDepth).fetch_add(1);
+    switch (FSystemLock->Take(kStuckMs)) {
+        case TNamedLock::TTake::tTaken:
+        case TNamedLock::TTake::tTakenFromDead:
+            TakeOwnership(FIpc.CurrentThreadId());
             return;
-        }
-        WaitForLock(thread);
+        case TNamedLock::TTake::tBusy:
+            throw EJclLockTimeout(
+                "another copy holds the running copies' lock and does not let go (stopped?)");
+        case TNamedLock::TTake::tFailed:
+            break;
     }
-    TakeOwnership(thread);
+    throw EJclEventError("the running copies' lock cannot be taken");
 }
 
 void TJclOptex::Release() {
-    if (Field(kDepth).fetch_sub(1) - 1 > 0) {
-        Field(kContention).fetch_sub(1);
+    if (FDepth <= 0) {
         return;
     }
-    Field(kOwnerThread).store(0);
-    OwnerStart().store(0);
-    if (Field(kContention).fetch_sub(1) - 1 > 0) {
-        FWakeEvent->Set();
-    }
-}
-
-bool TJclOptex::OwnerAlive(uint32_t owner, uint64_t start) const {
-    return owner != 0 && start != 0 && FIpc.StartTime(owner) == start;
-}
-
-void TJclOptex::WaitForLock(uint32_t thread) {
-    // An owner is taken for dead only when two looks a wait apart find the same owner, and it
-    // gone: a live owner writes its id and stamp within moments of taking the lock.
-    bool suspect = false;
-    int32_t suspectOwner = 0;
-    uint64_t suspectStart = 0;
-    while (!FWakeEvent->Wait(kOwnerCheckMs)) {
-        int32_t owner = Field(kOwnerThread).load();
-        const uint64_t start = OwnerStart().load();
-        if (OwnerAlive(static_cast<uint32_t>(owner), start)) {
-            suspect = false;
-            continue;
-        }
-        if (!suspect || owner != suspectOwner || start != suspectStart) {
-            suspect = true;
-            suspectOwner = owner;
-            suspectStart = start;
-            continue;
-        }
-        // The dead owner's share of Contention goes with it: its depth, or 1 when it died
-        // before writing its id or after clearing it. Only one waiter wins the exchange.
-        const int32_t depth = Field(kDepth).load();
-        if (Field(kOwnerThread).compare_exchange_strong(owner, static_cast<int32_t>(thread))) {
-            Field(kContention).fetch_sub(suspectOwner == 0 || depth < 1 ? 1 : depth);
-            return;
-        }
-        suspect = false;
+    --FDepth;
+    Field(kDepth).fetch_sub(1);
+    Field(kContention).fetch_sub(1);
+    if (FDepth == 0) {
+        Field(kOwnerThread).store(0);
+        OwnerStart().store(0);
+        FHolder.store(0);
+        FSystemLock->Give();
     }
 }

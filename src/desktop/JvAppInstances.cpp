@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cstdio>
 
 #include "toolkit/Application.h"
+#include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Form.h"
 #include "toolkit/Messages.h"
@@ -32,6 +34,17 @@ TJvAppInstances::TProcessEnd gProcessEnd = DefaultProcessEnd;
 // Messages handled in one turn of the event loop; the rest wait for the next turn, so a flood
 // of them cannot hold the window up.
 constexpr int kMessagesPerTurn = 64;
+
+// An error's "<system text>\r<step>" as one line: "<step> (<system text>)".
+std::string OneLine(const std::string& text) {
+    const auto cr = text.find('\r');
+    return cr == std::string::npos ? text : text.substr(cr + 1) + " (" + text.substr(0, cr) + ")";
+}
+
+std::string Unchecked(const std::string& reason) {
+    return "Only one instance cannot be checked: " + reason +
+           ". This copy of Latmo runs without the check.";
+}
 
 }  // namespace
 
@@ -61,21 +74,67 @@ TJvAppInstances::TProcessEnd TJvAppInstances::SetProcessEnd(TProcessEnd end) {
 }
 
 TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComponent(AOwner) {
-    FInstances = TJclAppInstances::Instance(ipc);
+    // Whatever keeps the guard from working (another user's names, a stuck copy), the program
+    // runs: unguarded, and saying so.
+    try {
+        FInstances = TJclAppInstances::Instance(ipc);
+    } catch (const std::exception& e) {
+        Report(Unchecked(OneLine(e.what())));
+        return;
+    }
     if (IsDesigning()) {
         return;
     }
+    // The port first: a copy that can be found in the registry must be reachable, or what a
+    // refused copy hands over would not arrive. (A copy killed in between leaves a port that
+    // the next start removes.)
     FWindow = std::make_unique<TJvAppInstancesWindow>(
         *this, ipc.OpenPort(FInstances->Channel(), FInstances->ProcessId()));
+    if (FWindow->Port() == nullptr) {
+        Report(
+            "Only one instance: this copy of Latmo cannot be reached, so a later start will "
+            "not bring its window forward.");
+    }
     // The first guard of the process puts it into the registry, whatever its settings.
-    if (!FInstances->Registered()) {
-        FInstances->RegisterProcess(0xFFFF);
+    try {
+        if (!FInstances->Registered()) {
+            FInstances->RegisterProcess(0xFFFF);
+        }
+    } catch (const std::exception& e) {
+        Report(Unchecked(OneLine(e.what())));
+    }
+    if (!FInstances->Registered() && FProblems.empty()) {
+        Report(Unchecked(std::to_string(kMaxRegisteredProcesses) +
+                         " copies of this program file run already"));
     }
 }
 
 TJvAppInstances::~TJvAppInstances() {
     FWindow.reset();
     FInstances.reset();
+}
+
+void TJvAppInstances::Report(const std::string& problem) {
+    if (std::find(FProblems.begin(), FProblems.end(), problem) != FProblems.end()) {
+        return;
+    }
+    FProblems.push_back(problem);
+    // Start-up holds the log back until its "Start" line, so what the window's building finds
+    // follows it.
+    WriteDiagLog(problem);
+}
+
+void TJvAppInstances::ShowProblems() {
+    // Once, and only where the user asked for the guard: the box is ticked.
+    if (FProblemsShown || FProblems.empty() || !FActive) {
+        return;
+    }
+    FProblemsShown = true;
+    std::string text;
+    for (const std::string& problem : FProblems) {
+        text += (text.empty() ? "" : "\n") + problem;
+    }
+    MessageDlg(text, TMsgDlgType::mtWarning, mbOK);
 }
 
 uint64_t TJvAppInstances::WindowId() const {
@@ -190,12 +249,14 @@ void TJvAppInstances::ApplicationWindowProc(const TCopyMessage& message) {
     }
 }
 
-bool TJvAppInstances::QueryOthersActive() {
-    const int count = FInstances->CountProcesses();
+bool TJvAppInstances::QueryOthersActive(std::vector<uint32_t>& answeredActive) {
     TInterProcess& ipc = FInstances->Ipc();
-    for (int i = 0; i < count && FActive; ++i) {
-        const uint32_t pid = FInstances->ProcessIdAt(i);
-        if (pid == 0 || pid == FInstances->ProcessId() ||
+    for (const auto& [pid, state] : FInstances->CheckStates()) {
+        if (!FActive) {
+            break;
+        }
+        // A copy that is ending has nothing to say; nor has one without a port.
+        if (pid == 0 || pid == FInstances->ProcessId() || state == TJclCheckState::csLeaving ||
             !ipc.PortExists(FInstances->Channel(), pid)) {
             continue;
         }
@@ -206,6 +267,9 @@ bool TJvAppInstances::QueryOthersActive() {
                             FWindow ? FWindow->Port() : nullptr, [this] { ProcessMessages(); }) &&
             answer.Msg == FInstances->InstanceMessage() && answer.WParam == AI_ACTIVEREPLY) {
             WndProc(answer);
+            if (answer.LParam != 0) {
+                answeredActive.push_back(pid);
+            }
         }
     }
     return FActive;
@@ -215,18 +279,42 @@ void TJvAppInstances::CheckInstances() {
     if (!FActive || IsDesigning() || FMaxInstances <= 0) {
         return;
     }
-    if (FInstances->CountProcesses() <= FMaxInstances) {
+    ShowProblems();
+    if (!FInstances || !FInstances->Registered()) {
         return;
     }
-    if (!QueryOthersActive()) {
+    // Copies that start at the same moment all hear from each other that they enforce the
+    // limit. Which of them stays is decided under the lock, one after the other, by what the
+    // others decided before: so exactly one runs on, and no two refuse each other.
+    uint32_t keeper = 0;
+    try {
+        if (!FInstances->BeginCheck(FMaxInstances)) {
+            return;
+        }
+        std::vector<uint32_t> answeredActive;
+        if (!QueryOthersActive(answeredActive)) {
+            FInstances->SetCheckState(TJclCheckState::csNone);
+            return;
+        }
+        keeper = FInstances->DecideCheck(FMaxInstances, answeredActive);
+    } catch (const std::exception& e) {
+        Report(Unchecked(OneLine(e.what())));
+        ShowProblems();
+        return;
+    }
+    if (keeper == 0) {
         return;
     }
     DoRejected();
-    if (FAutoActivate) {
-        FInstances->ActivateInstance(0);
-    }
-    if (FSendCmdLine) {
-        FInstances->SendCommandLine("JvAppInstances_WindowClass", WindowId());
+    try {
+        if (FAutoActivate) {
+            FInstances->ActivateInstance(FInstances->IndexOf(keeper));
+        }
+        if (FSendCmdLine) {
+            FInstances->SendCommandLine("JvAppInstances_WindowClass", WindowId());
+        }
+    } catch (const std::exception&) {
+        // The copy that runs on was told what could be told; this one ends all the same.
     }
     EndProcess();
 }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "desktop/JclAppInstances.h"
 #include "platform/InterProcess.h"
@@ -57,8 +58,11 @@ public:
     TNotifyEvent OnRejected;
 
     // Refuses this copy when more than MaxInstances run and the others enforce the limit too:
-    // raises OnRejected, activates the oldest copy, hands over the command line and ends the
-    // process (it does not return then).
+    // raises OnRejected, activates the copy that runs on, hands over the command line and ends
+    // the process (it does not return then). Of copies that check at the same moment, exactly
+    // MaxInstances run on. Where the guard cannot work, the copy runs on; what keeps the guard
+    // from working is written to the diagnostic log when it is found, and shown once in a box
+    // by the first check (the user ticked the box).
     void CheckInstances();
 
     // The window's id that messages from this component carry; 0 when it has none.
@@ -88,7 +92,12 @@ protected:
     virtual void DoRejected();
 
 private:
-    bool QueryOthersActive();
+    // Asks the other copies whether they enforce the limit; those that do are added to
+    // answeredActive. False when one does not (this copy's Active is then off).
+    bool QueryOthersActive(std::vector<uint32_t>& answeredActive);
+    // A problem of the guard, written to the diagnostic log once.
+    void Report(const std::string& problem);
+    void ShowProblems();
     // The application-window part of the port: restore and come to the front.
     void ApplicationWindowProc(const TCopyMessage& message);
     TApplication* Application() const;
@@ -100,4 +109,6 @@ private:
     bool FAutoActivate = true;
     int FMaxInstances = 1;
     bool FSendCmdLine = true;
+    std::vector<std::string> FProblems;
+    bool FProblemsShown = false;
 };

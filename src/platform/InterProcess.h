@@ -1,7 +1,9 @@
 #pragma once
-// What the instance guard needs from the operating system: blocks of memory and events that
+// What the instance guard needs from the operating system: blocks of memory and locks that
 // processes share by name, who is running (and since when, so a reused process id is not taken
 // for the process that had it before), and messages between the running copies of a program.
+// Named objects are the user's own: no other user can make, read or change them, whatever
+// names they make first.
 //
 // The messages stand in for window messages: every copy that listens has one port, which is at
 // once its application window and its guard's hidden window; a port is found by the copy's
@@ -40,27 +42,38 @@ public:
     virtual ~TSharedBlock() = default;
     virtual uint8_t* Data() const = 0;
     virtual size_t Size() const = 0;
+    // Whether the name still leads to this block: once it is removed, those who have it open
+    // keep a block nobody else can find.
+    virtual bool Current() const = 0;
 };
 
-// An auto-reset event shared by name: Set wakes one waiter (or the next one to wait).
-class TNamedEvent {
+// A lock shared by name. Whoever waits for it waits in the system and holds no share of it, so a
+// waiter that dies leaves nothing behind; a holder that dies lets the next taker in, and that
+// taker is told.
+class TNamedLock {
 public:
-    virtual ~TNamedEvent() = default;
-    virtual bool Set() = 0;
-    // True when the event was set, false when timeoutMs passed first.
-    virtual bool Wait(int timeoutMs) = 0;
+    virtual ~TNamedLock() = default;
+    enum class TTake { tTaken, tTakenFromDead, tBusy, tFailed };
+    // tBusy when someone else holds it.
+    virtual TTake TryTake() = 0;
+    // Waits up to timeoutMs; tBusy when it is still held by then.
+    virtual TTake Take(int timeoutMs) = 0;
+    virtual void Give() = 0;
+    virtual bool Current() const = 0;
 };
 
 // The receiving end of one copy.
 class TMessagePort {
 public:
     virtual ~TMessagePort() = default;
-    // Readable while a message waits.
+    // Readable while something waits to be taken in: a connection, a message, or the end of a
+    // sender's time to send one.
     virtual int Descriptor() const = 0;
 
     enum class TReceive { rNone, rDropped, rMessage };
-    // Takes the next waiting message. rDropped: one came but was refused (another user's, or
-    // malformed, truncated, oversized); rNone: nothing waits.
+    // Takes the next waiting message without ever waiting for one. rDropped: one came but was
+    // refused (another user's, malformed, truncated, oversized, or nothing sent in time); rNone:
+    // nothing more to take now.
     virtual TReceive Receive(TCopyMessage& message) = 0;
     // Answers the message taken last, when its sender waits for an answer.
     virtual void Reply(const TCopyMessage& answer) = 0;
@@ -74,9 +87,11 @@ public:
     // which). nullptr when impossible; error then holds the system's error number.
     virtual std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t size,
                                                           bool& existed, int& error) = 0;
-    // Opens the event of that name, creating it not set when there is none.
-    virtual std::unique_ptr<TNamedEvent> OpenEvent(const std::string& name, bool& existed,
-                                                   int& error) = 0;
+    // Opens the lock of that name, creating it free when there is none.
+    virtual std::unique_ptr<TNamedLock> OpenLock(const std::string& name, bool& existed,
+                                                 int& error) = 0;
+    // Removes the name of a block or lock; those who have it open keep using it.
+    virtual void RemoveShared(const std::string& name) = 0;
     // The system's text for an error number.
     virtual std::string ErrorText(int error) const = 0;
 
@@ -99,9 +114,13 @@ public:
     virtual bool PortExists(const std::string& channel, uint32_t processId) const = 0;
     // Removes what a copy that ended without closing its port left behind.
     virtual void RemovePort(const std::string& channel, uint32_t processId) = 0;
-    // Hands a message to a copy's port without waiting for it to be handled.
+    // Removes the ports of the channel whose process has ended (copies killed before they
+    // were registered).
+    virtual void RemoveEndedPorts(const std::string& channel) = 0;
+    // Hands a message to a copy's port without waiting for it to be handled. A copy that takes
+    // no connections now (too many waiting, stopped) is waited for up to waitMs.
     virtual bool PostMessage(const std::string& channel, uint32_t processId,
-                             const TCopyMessage& message) = 0;
+                             const TCopyMessage& message, int waitMs) = 0;
     // Sends a message and waits up to timeoutMs for the copy's answer; false when none came.
     // While waiting, serve() runs whenever a message arrives at own (when given), so that two
     // copies asking each other at once both get their answers.

@@ -87,24 +87,42 @@ void TJvCustomAppMemoryFileStorage::SaveToDisk() {
         throw EJVCLAppStorageError("\"" + name +
                                    "\" was not replaced, because it could not be read at start");
     }
-    WriteFileAtomic(name, SaveDocument(name), FWriteFault);
+    const std::string text = SaveDocument(name);
+    WriteFileAtomic(name, text, FWriteFault);
+    DocumentWritten(text);
 }
 
 void TJvCustomAppMemoryFileStorage::SaveOnDestroy() noexcept {
-    std::string message;
+    SaveAndTell();
+}
+
+void TJvCustomAppMemoryFileStorage::Flush() noexcept {
+    if (Modified()) {
+        SaveAndTell();
+    }
+}
+
+void TJvCustomAppMemoryFileStorage::SaveAndTell() noexcept {
+    std::string reason;
     try {
         SaveToDisk();
+        FToldFailure.clear();
         return;
     } catch (const std::exception& e) {
-        message = ReportSaveFailure(e.what());
+        reason = e.what();
     } catch (...) {
-        message = ReportSaveFailure("unknown error");
+        reason = "unknown error";
     }
+    if (reason == FToldFailure) {
+        return;
+    }
+    FToldFailure = reason;
+    const std::string message = ReportSaveFailure(reason.c_str());
     if (OnSaveError && !message.empty()) {
         try {
             OnSaveError(this, message);
         } catch (...) {
-            // Said on standard error and in the log already; the program goes on ending.
+            // Said on standard error and in the log already; the program goes on.
         }
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A store that holds its whole file in memory: where the file is, reading it once when its
 // name is given, and writing it whole, safely, when asked to (the concrete store does so when
-// it is destroyed).
+// it is destroyed, and whenever its owner flushes it).
 
 #include <functional>
 #include <string>
@@ -14,8 +14,8 @@ enum class TFileLocation {
     flExeFile,  // beside the running program, or in the user's config directory
 };
 
-// Told the words of a save that failed at destruction, after standard error and the diagnostic
-// log have them.
+// Told the words of a save that failed (at destruction or in a flush), after standard error and
+// the diagnostic log have them.
 using TSaveErrorEvent = std::function<void(TObject* Sender, const std::string& Message)>;
 
 class TJvCustomAppMemoryFileStorage : public TJvCustomAppStorage {
@@ -53,6 +53,10 @@ public:
     // file whole. Refused with EJVCLAppStorageError while the last load failed.
     void SaveToDisk();
     bool LoadFailed() const { return FLoadFailed; }
+    // SaveToDisk when the document changed since the file was last read or written, so that a
+    // change reaches the file while the program runs. Never raises: a failure is told as at
+    // destruction, each one once (a read-only file is not reported at every flush).
+    void Flush() noexcept;
 
     // Lets tests fail a step of the file's replacement.
     void SetWriteFault(const TWriteFault& Fault) { FWriteFault = Fault; }
@@ -63,12 +67,19 @@ protected:
     // Raises EFOpenError for a text that cannot be read whole.
     virtual void LoadDocument(const std::string& FileName, const std::string& Text) = 0;
     virtual std::string SaveDocument(const std::string& FileName) = 0;
+    // The text SaveDocument gave has been written.
+    virtual void DocumentWritten(const std::string& /*Text*/) {}
+    // Whether the document differs from what was last read or written.
+    virtual bool Modified() const { return true; }
     // SaveToDisk for a destructor: a failure is told to the diagnostic log, standard error and
-    // OnSaveError, never raised, so the program still ends in order.
+    // OnSaveError, never raised, so the program still ends in order. Unless a flush told the
+    // same failure already.
     void SaveOnDestroy() noexcept;
 
 private:
     std::string PlaceFile() const;
+    // SaveToDisk; a failure is told unless it is the one told last.
+    void SaveAndTell() noexcept;
 
     std::string FFileName;
     std::string FFullFileName;
@@ -76,4 +87,6 @@ private:
     std::string FDirectory;
     bool FLoadFailed = false;
     TWriteFault FWriteFault;
+    // The failure told last; empty once a save succeeds.
+    std::string FToldFailure;
 };

@@ -172,6 +172,15 @@ void TMemIniFile::EraseSection(const std::string& Section) {
     }
 }
 
+void TMemIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
+    if (THashedStringList* lines = FindSection(Section)) {
+        const int index = lines->IndexOfName(Ident);
+        if (index >= 0) {
+            lines->Delete(index);
+        }
+    }
+}
+
 THashedStringList* TMemIniFile::FindSection(const std::string& Section) const {
     const int index = FSections.IndexOf(Section);
     return index < 0 ? nullptr : static_cast<THashedStringList*>(FSections.Objects(index));

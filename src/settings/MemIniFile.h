@@ -56,6 +56,8 @@ public:
     std::vector<std::string> ReadSectionLines(const std::string& Section) const;
     // Removes the section of that name (the later one where there are two) with its lines.
     void EraseSection(const std::string& Section);
+    // Removes the key's line (the later one where there are two).
+    void DeleteKey(const std::string& Section, const std::string& Ident);
 
 private:
     THashedStringList* FindSection(const std::string& Section) const;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <chrono>
 #include <clocale>
@@ -15,6 +16,7 @@
 #include <regex>
 #include <thread>
 
+#include "core/SettingsSaver.h"
 #include "core/Unit1.h"
 #include "plot/Axis.h"
 #include "plot/XYLine.h"
@@ -63,6 +65,7 @@ protected:
         echo.Release();
         form.reset();
         SetDialogHook(oldHook);
+        ReleaseDiagLog();
         SetDiagLogPath("");
         std::filesystem::remove_all(settingsDir);
     }
@@ -70,6 +73,7 @@ protected:
     // The tests collect by hand, at the moments they choose.
     void Open() {
         SetDiagLogPath((settingsDir / "latmo.log").string());
+        HoldDiagLog();  // as the program does until the window's "Start"
         form =
             std::make_unique<TForm1>(application, services, TWindowOptions{settingsDir.string()});
         form->TimerRepaint->SetEnabled(false);
@@ -719,6 +723,43 @@ TEST_F(WindowTest, AnAutostartThatCannotBeWrittenIsSaidOnceAndUnticked) {
     form->CheckBoxAutoStartExit(form.get());
     EXPECT_EQ(dialogs.size(), 2u);
     EXPECT_TRUE(form->CheckBoxAutoStart->Checked());
+}
+
+// A change reaches the file while the window runs: when the window is left, hidden or
+// minimised, and a few seconds after the user's last key or click in it.
+TEST_F(WindowTest, AChangeReachesTheFileWhileTheWindowRuns) {
+    Open();
+    form->Show();
+    const auto period = [&] {
+        const std::string text = ReadAll((settingsDir / "Latmo.ini").string());
+        const auto at = text.find("Edit2_Text=");
+        return at == std::string::npos ? std::string()
+                                       : text.substr(at + 11, text.find('\r', at) - at - 11);
+    };
+    const struct {
+        const char* How;
+        std::function<void()> Leave;
+    } rows[] = {
+        {"typed into",
+         [&] {
+             QKeyEvent release(QEvent::KeyRelease, Qt::Key_5, Qt::NoModifier, QStringLiteral("5"));
+             QCoreApplication::sendEvent(form->Edit2->Widget(), &release);
+             EXPECT_TRUE(form->SettingsSaver().Pending());
+         }},
+        {"deactivated", [&] { form->FormDeactivate(form.get()); }},
+        {"minimised", [&] { form->SetWindowState(TWindowState::wsMinimized); }},
+    };
+    int value = 50;
+    for (const auto& r : rows) {
+        form->SetWindowState(TWindowState::wsNormal);
+        form->Edit2->SetText(std::to_string(++value));
+        EXPECT_NE(period(), std::to_string(value))
+            << r.How << ": written before the window was left";
+        r.Leave();
+        EXPECT_TRUE(WaitUntil([&] { return period() == std::to_string(value); },
+                              TSettingsSaver::kDelayMs + 3000))
+            << r.How;
+    }
 }
 
 // Closing from the window, the user sees why the settings were not saved; at the end of the

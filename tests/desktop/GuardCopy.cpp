@@ -1,9 +1,13 @@
 // A small program built on the instance guard alone, started several times by the guard tests
 // as real processes. It says on standard output what happens to it, one line each:
 //   "running <active>", "rejected", "restore", "cmdline <n>" followed by n lines "line <text>",
-//   "created <pid>", "destroyed <pid>", "count <n>", "holding", "ended".
+//   "created <pid>", "destroyed <pid>", "count <n>", "holding", "box <text>" (a message box,
+//   its lines joined by " | "), "ended".
 // Its parameters are what a refused copy hands over. The environment chooses the rest:
 //   LATMO_GUARD=on       "Only one instance" ticked (the default is off)
+//   LATMO_GUARD_GATE=1   wait, before the guard is made, until descriptor 3 reaches its end
+//                        (so that many copies start checking at the same moment)
+//   LATMO_GUARD_LOG=<file>   where the diagnostic log goes
 //   LATMO_GUARD_HOLD=1   take the registry's lock and keep it (to be killed while holding it)
 //   LATMO_GUARD_SEND=<socket path> and LATMO_GUARD_PACKET=<hex bytes>: only connect to that
 //                        port, print "connected <0|1>" and send the raw packet
@@ -25,6 +29,8 @@
 #include "desktop/JvAppInstances.h"
 #include "platform/linux/LinuxInterProcess.h"
 #include "toolkit/Application.h"
+#include "toolkit/DiagLog.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Form.h"
 #include "toolkit/Messages.h"
 #include "toolkit/SysUtils.h"
@@ -68,6 +74,23 @@ int main(int argc, char** argv) {
     }
     QApplication qtApp(argc, argv);
     TLinuxInterProcess ipc;
+    if (const char* log = std::getenv("LATMO_GUARD_LOG")) {
+        SetDiagLogPath(log);
+    }
+    SetDialogHook([](const TDialogRequest& request) {
+        std::string text = request.Text;
+        for (size_t nl; (nl = text.find('\n')) != std::string::npos;) {
+            text.replace(nl, 1, " | ");
+        }
+        Say("box " + text);
+        return mrOk;
+    });
+    if (std::getenv("LATMO_GUARD_GATE") != nullptr) {
+        char byte;
+        while (read(3, &byte, 1) > 0) {
+        }
+        close(3);
+    }
     const char* guardSetting = std::getenv("LATMO_GUARD");
     const bool on = guardSetting != nullptr && std::string(guardSetting) == "on";
 
@@ -120,7 +143,8 @@ int main(int argc, char** argv) {
         } else if (command == "off") {
             guard->SetActive(false);
         } else if (command == "count") {
-            Say("count " + std::to_string(TJclAppInstances::Current()->CountProcesses()));
+            const auto instances = TJclAppInstances::Current();
+            Say("count " + std::to_string(instances ? instances->CountProcesses() : -1));
         }
     };
     QObject::connect(&input, &QSocketNotifier::activated, &input, [&] {

@@ -8,6 +8,8 @@
 #     the settings file nor the autostart entry changes.
 #  3. The first copy killed with SIGKILL: a new copy starts at once.
 #  4. Unticking the box and leaving it removes the entry; ticking it again writes it again.
+#  5. "Only one instance" unticked while Latmo runs lets the next start run beside it; ticked
+#     again, the next start is refused: the file has each change before Latmo ends.
 #   guard-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -81,5 +83,30 @@ click_at 27 240
 xdotool key Tab
 sleep 0.5
 [ -f "$entry" ] || fail "ticking the box again did not write the entry"
-echo "PASS: refused copy (exit 0, window back in front, one tray icon, files untouched), start after SIGKILL, autostart entry written, removed and written again"
+
+# 5. The box "Only one instance", changed while the first copy runs, holds for the next start.
+click_at 27 262    # Only one instance: untick
+xdotool key Tab
+sleep 3
+tr -d '\r' < "$work/Latmo.ini" | grep -qx "CheckBoxOneInstance_Checked=False" ||
+    fail "the unticked box did not reach Latmo.ini while Latmo runs"
+(cd "$work" && exec ./latmo >>"$work/beside.out" 2>&1) &
+beside=$!
+e2e_pids="$e2e_pids $beside"
+for i in $(seq 100); do [ -n "$(main_window "$beside")" ] && break; sleep 0.1; done
+[ -n "$(main_window "$beside")" ] || fail "with the box unticked, a second copy did not run"
+kill "$beside"
+wait "$beside"
+click_at 27 262    # tick again
+xdotool key Tab
+sleep 3
+(cd "$work" && exec ./latmo >>"$work/third.out" 2>&1) &
+third=$!
+code=""
+for i in $(seq 100); do
+    kill -0 "$third" 2>/dev/null || { wait "$third"; code=$?; break; }
+    sleep 0.1
+done
+[ "$code" = 0 ] || { kill -9 "$third"; fail "with the box ticked again, a new copy was not refused ($code)"; }
+echo "PASS: refused copy (exit 0, window back in front, one tray icon, files untouched), start after SIGKILL, autostart entry written, removed and written again, \"Only one instance\" changed while running holds for the next start"
 exit 0

@@ -16,9 +16,15 @@ e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null || :; done
     sleep 0.3
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null || :; done
-    # Every copy of latmo (here or in a directory below) opens its instance registry as shared
-    # memory named after its path; such objects outlive their processes.
-    rm -f /dev/shm/*"$(printf '%s' "$work" | tr 'a-z/' 'A-Z_')"_*
+    # Every copy of latmo (here or in a directory below) keeps its instance registry and lock in
+    # the user's guard folder, named after its path; a killed copy leaves them and its port.
+    for d in /run/user/"$(id -u)"/latmo /tmp/latmo-"$(id -u)"*; do
+        [ -d "$d" ] || continue
+        rm -f "$d"/*"$(printf '%s' "$work" | tr 'a-z/' 'A-Z_')"_*
+        for s in "$d"/*-*; do
+            [ -S "$s" ] && ! kill -0 "${s##*-}" 2>/dev/null && rm -f "$s"
+        done
+    done
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
 
@@ -34,8 +40,9 @@ e2e_setup() {
     work=$(mktemp -d /tmp/latmo-e2e.XXXXXX)
     trap e2e_cleanup EXIT
     cp "$1" "$work/latmo"
-    # Latmo's log-on entries (the user's and the machine's) and the sockets its copies meet
-    # at stay inside the scratch directory: a test never touches the machine's own.
+    # Latmo's log-on entries (the user's and the machine's) stay inside the scratch directory:
+    # a test never touches the machine's own. (The copies meet in the user's guard folder,
+    # whatever the environment; e2e_cleanup removes what they left there.)
     export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$work/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     # Xvfb picks a free display itself and names it, so tests running side by side never meet.

@@ -3,7 +3,9 @@
 #  1. A first run ended by SIGTERM (as at log-out) writes "Latmo.ini" in its usual layout.
 #  2. Values edited in the file come back in the window and are written again at the next end;
 #     the window comes back where the file puts it.
-#  3. A settings file that cannot be read is reported in a message box; the program ends and
+#  3. A period typed while Latmo runs is in the file a few seconds after the last key, and at
+#     once when the window is minimised, even if Latmo is then killed.
+#  4. A settings file that cannot be read is reported in a message box; the program ends and
 #     the file is left alone.
 #   settings-e2e.sh LATMO_BINARY
 set -u
@@ -58,7 +60,28 @@ stop
 tr -d '\r' < "$ini" | grep -qx "Edit2_Text=60" || fail "the edited interval did not survive"
 tr -d '\r' < "$ini" | grep -qx "EditTimeout_Text=250" || fail "the edited time-out did not survive"
 
-# 3. A settings file that cannot be read.
+# 3. Typed while running, then killed: the file has it without an orderly end.
+period() { tr -d '\r' < "$ini" | sed -n 's/^Edit2_Text=//p'; }
+for how in rest minimise; do
+    start
+    [ -n "$window" ] || fail "the window did not appear ($how)"
+    sleep 1
+    value=$([ "$how" = rest ] && echo 77 || echo 78)
+    click_at 325 12    # the period's field
+    xdotool key ctrl+a type "$value"
+    if [ "$how" = rest ]; then
+        sleep 4
+    else
+        xdotool windowminimize "$window"
+        # Well before the few seconds after the last key: the minimising wrote it.
+        sleep 0.7
+    fi
+    [ "$(period)" = "$value" ] || fail "after $how the file holds the period $(period), not $value"
+    kill -9 "$app"
+    wait "$app" 2>/dev/null
+done
+
+# 4. A settings file that cannot be read.
 rm -f "$ini"
 mkdir "$ini"
 start
@@ -72,5 +95,5 @@ wait "$app"; code=$?
 [ "$code" -ne 0 ] || fail "exit code 0 after failing to read the settings"
 [ -d "$ini" ] || fail "the unreadable settings file was replaced"
 grep -q "The settings file cannot be read" "$work/latmo.out" || fail "nothing said on standard error"
-echo "PASS: settings written at SIGTERM, edited values and place restored, unreadable file reported and kept"
+echo "PASS: settings written at SIGTERM, edited values and place restored, a typed period in the file while running (after a rest, at minimising), unreadable file reported and kept"
 exit 0

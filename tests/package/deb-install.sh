@@ -28,8 +28,8 @@ cleanup() {
     if dpkg-query -W -f='${Status}' latmo 2>/dev/null | grep -q "install ok installed"; then
         dpkg -P latmo >/dev/null 2>&1
     fi
-    # The copies' shared registry outlives them in /dev/shm; the test's user owns it.
-    id "$user" >/dev/null 2>&1 && find /dev/shm -maxdepth 1 -user "$user" -delete 2>/dev/null
+    # The copies' guard folder outlives them; the test's user owns it.
+    id "$user" >/dev/null 2>&1 && rm -rf /tmp/latmo-"$(id -u "$user")" /tmp/latmo-"$(id -u "$user")".*
     id "$user" >/dev/null 2>&1 && userdel "$user" 2>/dev/null
     rm -rf "$work" "$home"
 }

@@ -125,15 +125,82 @@ TEST_F(TFileStore, WithoutAFileTheFirstExitCreatesIt) {
     EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nEdit2_Text=30\r\n\r\n[.host_Lines]\r\nCount=0\r\n\r\n");
 }
 
-TEST_F(TFileStore, ReadsOnceWritesOnceAtTheEnd) {
-    WriteAll(Ini(), "; hand-written\r\n[tform1]\r\n  Edit2_Text = 60 \r\n\r\nbare line\r\n");
+// Read once; written at the end over what another copy wrote to the file meanwhile, keeping that
+// where this store did not change the same key.
+TEST_F(TFileStore, ReadsOnceAndWritesItsChangesOverAnotherCopys) {
+    const std::string first =
+        "; hand-written\r\n[tform1]\r\n  Edit2_Text = 60 \r\nOne=False\r\nbare line\r\n"
+        "[.host_Lines]\r\nCount=1\r\nItem0=a\r\n";
+    const std::string lists = "[.host_Lines]\r\nCount=1\r\nItem0=a\r\n\r\n";
+    const struct {
+        const char* What;
+        const char* Later;  // nullptr: the file was removed
+        bool RemoveOne;
+        std::string Expected;
+    } rows[] = {
+        {"nobody else wrote", first.c_str(), false,
+         "[tform1]\r\nedit2_text=61\r\nOne=False\r\nbare line\r\n\r\n" + lists},
+        {"another copy ticked a box and emptied a list",
+         "[TForm1]\r\nEdit2_Text=60\r\nOne=True\r\n", false,
+         "[TForm1]\r\nedit2_text=61\r\nOne=True\r\n\r\n"},
+        {"another copy changed the same key", "[TForm1]\r\nEdit2_Text=99\r\nOne=False\r\n", false,
+         "[TForm1]\r\nedit2_text=61\r\nOne=False\r\n\r\n"},
+        {"this copy removed a key, another added a list item",
+         "[TForm1]\r\nEdit2_Text=60\r\nOne=False\r\n[.host_Lines]\r\nCount=2\r\nItem0=a\r\n"
+         "Item1=b\r\n",
+         true,
+         "[TForm1]\r\nedit2_text=61\r\n\r\n[.host_Lines]\r\nCount=2\r\nItem0=a\r\nItem1=b\r\n\r\n"},
+        {"the file was removed", nullptr, false,
+         "[tform1]\r\nedit2_text=61\r\nOne=False\r\nbare line\r\n\r\n" + lists},
+    };
+    for (const auto& r : rows) {
+        WriteAll(Ini(), first);
+        auto store = Open(Dir.Path());
+        EXPECT_EQ(store->IniFile().FileName(), Ini());
+        EXPECT_EQ(store->ReadIntegerValue("Edit2_Text", 45), 60);
+        if (r.Later != nullptr) {
+            WriteAll(Ini(), r.Later);
+        } else {
+            fs::remove(Ini());
+        }
+        store->WriteIntegerValue("edit2_text", 61);
+        if (r.RemoveOne) {
+            store->IniFile().DeleteKey("TForm1", "One");
+        }
+        EXPECT_EQ(Close(store), "");
+        EXPECT_EQ(ReadAll(Ini()), r.Expected) << r.What;
+    }
+}
+
+// A flush writes a change at once, and only a change: what another copy wrote stays when this
+// one has nothing new. A failing flush is told once, not at every flush nor again at the end.
+TEST_F(TFileStore, AFlushWritesAChangeAtOnceAndTellsAFailureOnce) {
+    WriteAll(Ini(), "; hand-written\r\n[TForm1]\r\nk=old\r\n");
     auto store = Open(Dir.Path());
-    EXPECT_EQ(store->IniFile().FileName(), Ini());
-    WriteAll(Ini(), "[TForm1]\r\nEdit2_Text=99\r\n");  // the run does not see later edits
-    EXPECT_EQ(store->ReadIntegerValue("Edit2_Text", 45), 60);
-    store->WriteIntegerValue("edit2_text", 61);
+    int told = 0;
+    store->OnSaveError = [&](TObject*, const std::string&) { ++told; };
+    store->Flush();
+    EXPECT_EQ(ReadAll(Ini()), "; hand-written\r\n[TForm1]\r\nk=old\r\n") << "nothing changed";
+    store->WriteStringValue("k", "new");
+    store->Flush();
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=new\r\n\r\n");
+    WriteAll(Ini(), "[TForm1]\r\nk=new\r\nother=copy\r\n");
+    store->Flush();
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=new\r\nother=copy\r\n");
+
+    chmod(Ini().c_str(), 0444);
+    store->WriteStringValue("k", "newer");
+    SetDiagLogPath(Dir.File("diag.log"));
+    ::testing::internal::CaptureStderr();
+    store->Flush();
+    store->Flush();
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStderr(),
+        "latmo: Settings not saved: Cannot create file \"" + Ini() + "\". Permission denied\n");
+    EXPECT_EQ(told, 1);
     EXPECT_EQ(Close(store), "");
-    EXPECT_EQ(ReadAll(Ini()), "[tform1]\r\nedit2_text=61\r\nbare line\r\n\r\n");
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=new\r\nother=copy\r\n");
 }
 
 TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {

@@ -1,5 +1,8 @@
 #include "support/FakeInterProcess.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 class TFakeBlock : public TSharedBlock {
@@ -7,19 +10,46 @@ public:
     explicit TFakeBlock(std::shared_ptr<std::vector<uint8_t>> bytes) : FBytes(std::move(bytes)) {}
     uint8_t* Data() const override { return FBytes->data(); }
     size_t Size() const override { return FBytes->size(); }
+    bool Current() const override { return true; }
 
 private:
     std::shared_ptr<std::vector<uint8_t>> FBytes;
 };
 
-// Never waited on in one process: the lock is always free or held by the waiter itself.
-class TFakeEvent : public TNamedEvent {
+// One process, one thread: the lock is always free when it is taken.
+class TFakeLock : public TNamedLock {
 public:
-    bool Set() override { return true; }
-    bool Wait(int) override { return true; }
+    TTake TryTake() override { return TTake::tTaken; }
+    TTake Take(int) override { return TTake::tTaken; }
+    void Give() override {}
+    bool Current() const override { return true; }
+};
+
+// A port nothing ever reaches: its descriptor never becomes readable.
+class TFakePort : public TMessagePort {
+public:
+    TFakePort() {
+        if (pipe2(FPipe, O_CLOEXEC) != 0) {
+            FPipe[0] = FPipe[1] = -1;
+        }
+    }
+    ~TFakePort() override {
+        close(FPipe[0]);
+        close(FPipe[1]);
+    }
+    int Descriptor() const override { return FPipe[0]; }
+    TReceive Receive(TCopyMessage&) override { return TReceive::rNone; }
+    void Reply(const TCopyMessage&) override {}
+
+private:
+    int FPipe[2];
 };
 
 }  // namespace
+
+std::unique_ptr<TMessagePort> TFakeInterProcess::OpenPort(const std::string&, uint32_t) {
+    return std::make_unique<TFakePort>();
+}
 
 std::unique_ptr<TSharedBlock> TFakeInterProcess::OpenSharedBlock(const std::string& name,
                                                                  size_t size, bool& existed, int&) {
@@ -34,9 +64,9 @@ std::unique_ptr<TSharedBlock> TFakeInterProcess::OpenSharedBlock(const std::stri
     return std::make_unique<TFakeBlock>(bytes);
 }
 
-std::unique_ptr<TNamedEvent> TFakeInterProcess::OpenEvent(const std::string&, bool& existed, int&) {
+std::unique_ptr<TNamedLock> TFakeInterProcess::OpenLock(const std::string&, bool& existed, int&) {
     existed = false;
-    return std::make_unique<TFakeEvent>();
+    return std::make_unique<TFakeLock>();
 }
 
 uint64_t TFakeInterProcess::StartTime(uint32_t id) const {

@@ -1,7 +1,7 @@
 #pragma once
-// Shared blocks and events that live in this process only, one running copy whose start time
-// the test sets, and no ports: enough for a window that registers itself and checks the other
-// copies without touching the machine's shared objects.
+// Shared blocks and locks that live in this process only, one running copy whose start time
+// the test sets, and a port nothing reaches: enough for a window that registers itself and checks
+// the other copies without touching the machine's shared objects.
 
 #include <map>
 #include <memory>
@@ -14,8 +14,9 @@ class TFakeInterProcess : public TInterProcess {
 public:
     std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t size,
                                                   bool& existed, int& error) override;
-    std::unique_ptr<TNamedEvent> OpenEvent(const std::string& name, bool& existed,
-                                           int& error) override;
+    std::unique_ptr<TNamedLock> OpenLock(const std::string& name, bool& existed,
+                                         int& error) override;
+    void RemoveShared(const std::string& name) override { Blocks.erase(name); }
     std::string ErrorText(int error) const override { return "error " + std::to_string(error); }
 
     uint32_t CurrentProcessId() const override { return ProcessId; }
@@ -25,12 +26,13 @@ public:
     std::vector<std::string> CommandLineParameters() const override { return {}; }
     uint32_t RegisterWindowMessage(const std::string&) const override { return 0xC123; }
 
-    std::unique_ptr<TMessagePort> OpenPort(const std::string&, uint32_t) override {
-        return nullptr;
-    }
+    std::unique_ptr<TMessagePort> OpenPort(const std::string&, uint32_t) override;
     bool PortExists(const std::string&, uint32_t) const override { return false; }
     void RemovePort(const std::string&, uint32_t) override {}
-    bool PostMessage(const std::string&, uint32_t, const TCopyMessage&) override { return false; }
+    void RemoveEndedPorts(const std::string&) override {}
+    bool PostMessage(const std::string&, uint32_t, const TCopyMessage&, int) override {
+        return false;
+    }
     bool SendMessage(const std::string&, uint32_t, const TCopyMessage&, TCopyMessage&, int,
                      TMessagePort*, const std::function<void()>&) override {
         return false;

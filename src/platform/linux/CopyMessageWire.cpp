@@ -66,6 +66,29 @@ bool DecodeCopyMessage(const uint8_t* data, size_t size, TCopyMessage& message) 
     return true;
 }
 
+TPacketRead ReadCopyMessageNow(int fd, TCopyMessage& message) {
+    // One byte more than the largest packet tells an oversized one apart; MSG_TRUNC reports
+    // the packet's real length as well.
+    std::vector<uint8_t> buffer(kMaxCopyMessageSize + 1);
+    iovec iov{buffer.data(), buffer.size()};
+    msghdr header{};
+    header.msg_iov = &iov;
+    header.msg_iovlen = 1;
+    ssize_t n;
+    do {
+        n = recvmsg(fd, &header, MSG_DONTWAIT | MSG_TRUNC);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return TPacketRead::prWaiting;
+    }
+    if (n <= 0 || (header.msg_flags & MSG_TRUNC) != 0 ||
+        static_cast<size_t>(n) > kMaxCopyMessageSize ||
+        !DecodeCopyMessage(buffer.data(), static_cast<size_t>(n), message)) {
+        return TPacketRead::prRefused;
+    }
+    return TPacketRead::prMessage;
+}
+
 bool ReadCopyMessage(int fd, TCopyMessage& message, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -80,22 +103,6 @@ bool ReadCopyMessage(int fd, TCopyMessage& message, int timeoutMs) {
         if (ready <= 0) {
             return false;
         }
-        break;
+        return ReadCopyMessageNow(fd, message) == TPacketRead::prMessage;
     }
-    // One byte more than the largest packet tells an oversized one apart; MSG_TRUNC reports
-    // the packet's real length as well.
-    std::vector<uint8_t> buffer(kMaxCopyMessageSize + 1);
-    iovec iov{buffer.data(), buffer.size()};
-    msghdr header{};
-    header.msg_iov = &iov;
-    header.msg_iovlen = 1;
-    ssize_t n;
-    do {
-        n = recvmsg(fd, &header, MSG_DONTWAIT | MSG_TRUNC);
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0 || (header.msg_flags & MSG_TRUNC) != 0 ||
-        static_cast<size_t>(n) > kMaxCopyMessageSize) {
-        return false;
-    }
-    return DecodeCopyMessage(buffer.data(), static_cast<size_t>(n), message);
 }

@@ -26,6 +26,11 @@ inline constexpr size_t kMaxCopyMessageSize = kCopyMessageHeaderSize + kMaxCopyD
 std::string EncodeCopyMessage(const TCopyMessage& message);
 // False (and message untouched) unless the bytes are exactly one well-formed packet.
 bool DecodeCopyMessage(const uint8_t* data, size_t size, TCopyMessage& message);
+enum class TPacketRead { prWaiting, prMessage, prRefused };
+// Takes the packet waiting on a connected sequenced-packet socket, never waiting for one:
+// prWaiting when none has come yet; prRefused when the peer closed, or the packet is not
+// well-formed (an oversized packet is read and thrown away, never kept in part).
+TPacketRead ReadCopyMessageNow(int fd, TCopyMessage& message);
 // Reads one packet from a connected sequenced-packet socket, waiting up to timeoutMs for it to
 // arrive. False when none came in time, the peer closed, or the packet is not well-formed
 // (an oversized packet is read and thrown away, never kept in part).

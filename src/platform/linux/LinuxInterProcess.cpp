@@ -1,9 +1,8 @@
 #include "platform/linux/LinuxInterProcess.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <semaphore.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,13 +18,15 @@
 #include <sstream>
 
 #include "platform/linux/CopyMessageWire.h"
+#include "platform/linux/LinuxMessagePort.h"
+#include "platform/linux/LinuxSharedFiles.h"
 
 namespace {
 
-constexpr size_t kMaxObjectName = 251;
-// How long a copy may keep a sender waiting for a connection or for the rest of a packet.
+// How many names under /tmp the guard's folder may take, when others have taken the first.
+constexpr int kTmpChoices = 8;
+// How long an asking copy waits for the asked one to take its connection.
 constexpr int kConnectTimeoutMs = 1000;
-constexpr int kPacketTimeoutMs = 500;
 
 uint64_t Fnv1a64(const std::string& text) {
     uint64_t hash = 0xcbf29ce484222325ULL;
@@ -42,117 +43,22 @@ std::string Hex16(uint64_t v) {
     return buf;
 }
 
-// A directory that this user owns and nobody else may enter.
+// A real folder (not a link to one) that this user owns and nobody else may enter.
 bool PrivateDirectory(const std::string& dir) {
     struct stat st {};
     return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
            (st.st_mode & 077) == 0;
 }
 
-std::string MakePrivateDirectory(const std::string& dir) {
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        return std::string();
-    }
-    return PrivateDirectory(dir) ? dir : std::string();
+// Makes dir when nothing has its name; true when it is then a private folder.
+bool MakePrivateDirectory(const std::string& dir) {
+    return (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && PrivateDirectory(dir);
 }
 
-// The shared objects of another user must not be used: whoever made them could read and
-// change what is in them.
-bool OwnedByUs(int fd) {
-    struct stat st {};
-    return fstat(fd, &st) == 0 && st.st_uid == geteuid();
+std::string SharedPath(const std::string& name) {
+    const std::string dir = TLinuxInterProcess::GuardDirectory();
+    return dir.empty() ? std::string() : dir + "/" + TLinuxInterProcess::ObjectName(name);
 }
-
-class TLinuxSharedBlock : public TSharedBlock {
-public:
-    TLinuxSharedBlock(uint8_t* data, size_t size) : FData(data), FSize(size) {}
-    ~TLinuxSharedBlock() override { munmap(FData, FSize); }
-    uint8_t* Data() const override { return FData; }
-    size_t Size() const override { return FSize; }
-
-private:
-    uint8_t* FData;
-    size_t FSize;
-};
-
-class TLinuxNamedEvent : public TNamedEvent {
-public:
-    explicit TLinuxNamedEvent(sem_t* sem) : FSem(sem) {}
-    ~TLinuxNamedEvent() override { sem_close(FSem); }
-
-    bool Set() override { return sem_post(FSem) == 0; }
-    bool Wait(int timeoutMs) override {
-        timespec until{};
-        clock_gettime(CLOCK_MONOTONIC, &until);
-        until.tv_sec += timeoutMs / 1000;
-        until.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-        if (until.tv_nsec >= 1000000000L) {
-            until.tv_sec += 1;
-            until.tv_nsec -= 1000000000L;
-        }
-        int rc;
-        do {
-            rc = sem_clockwait(FSem, CLOCK_MONOTONIC, &until);
-        } while (rc != 0 && errno == EINTR);
-        return rc == 0;
-    }
-
-private:
-    sem_t* FSem;
-};
-
-class TLinuxMessagePort : public TMessagePort {
-public:
-    TLinuxMessagePort(int listenFd, std::string path) : FListen(listenFd), FPath(std::move(path)) {}
-    ~TLinuxMessagePort() override {
-        CloseCurrent();
-        close(FListen);
-        unlink(FPath.c_str());
-    }
-
-    int Descriptor() const override { return FListen; }
-
-    TReceive Receive(TCopyMessage& message) override {
-        CloseCurrent();
-        int fd;
-        do {
-            fd = accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
-            return TReceive::rNone;
-        }
-        ucred peer{};
-        socklen_t length = sizeof peer;
-        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != geteuid() ||
-            !ReadCopyMessage(fd, message, kPacketTimeoutMs)) {
-            close(fd);
-            return TReceive::rDropped;
-        }
-        FCurrent = fd;
-        return TReceive::rMessage;
-    }
-
-    void Reply(const TCopyMessage& answer) override {
-        if (FCurrent < 0) {
-            return;
-        }
-        const std::string packet = EncodeCopyMessage(answer);
-        (void)!send(FCurrent, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        CloseCurrent();
-    }
-
-private:
-    void CloseCurrent() {
-        if (FCurrent >= 0) {
-            close(FCurrent);
-            FCurrent = -1;
-        }
-    }
-
-    int FListen;
-    std::string FPath;
-    int FCurrent = -1;
-};
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
     address = sockaddr_un{};
@@ -164,18 +70,19 @@ bool FillAddress(const std::string& path, sockaddr_un& address) {
     return true;
 }
 
-// A connection to a copy's port that only reaches a process of this user; -1 when none.
-int ConnectPort(const std::string& path) {
+// A connection to a copy's port that only reaches a process of this user; -1 when none. A copy
+// that takes no connections now (stopped, or too many waiting) holds the sender up to waitMs.
+int ConnectPort(const std::string& path, int waitMs) {
     sockaddr_un address;
     if (!FillAddress(path, address)) {
         return -1;
     }
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    const int fd =
+        socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | (waitMs > 0 ? 0 : SOCK_NONBLOCK), 0);
     if (fd < 0) {
         return -1;
     }
-    // A copy that does not take its connections (hung, stopped) holds a sender up this long.
-    timeval limit{kConnectTimeoutMs / 1000, (kConnectTimeoutMs % 1000) * 1000};
+    timeval limit{waitMs / 1000, (waitMs % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     int rc;
     do {
@@ -206,72 +113,66 @@ bool SendPacket(int fd, const TCopyMessage& message) {
 }  // namespace
 
 std::string TLinuxInterProcess::ObjectName(const std::string& name) {
-    // Named objects are the user's own, as Windows keeps them per session: two users running
-    // the same program file never meet.
-    std::string full = "u" + std::to_string(geteuid()) + "_" + name;
-    if (full.size() > kMaxObjectName) {
-        full = full.substr(0, kMaxObjectName - 17) + "~" + Hex16(Fnv1a64(full));
+    if (name.size() <= kMaxObjectName) {
+        return name;
     }
-    return "/" + full;
+    return name.substr(0, kMaxObjectName - 17) + "~" + Hex16(Fnv1a64(name));
+}
+
+std::string TLinuxInterProcess::GuardDirectory() {
+    const std::string uid = std::to_string(geteuid());
+    // logind's runtime folder; the environment's XDG_RUNTIME_DIR may differ between copies.
+    const std::string runtime = "/run/user/" + uid;
+    if (PrivateDirectory(runtime) && MakePrivateDirectory(runtime + "/latmo")) {
+        return runtime + "/latmo";
+    }
+    std::string names[kTmpChoices];
+    for (int i = 0; i < kTmpChoices; ++i) {
+        names[i] = "/tmp/latmo-" + uid + (i == 0 ? "" : "." + std::to_string(i));
+    }
+    // One that exists first: copies started before another user took the first free name
+    // keep meeting there.
+    for (const std::string& name : names) {
+        if (PrivateDirectory(name)) {
+            return name;
+        }
+    }
+    for (const std::string& name : names) {
+        if (MakePrivateDirectory(name)) {
+            return name;
+        }
+    }
+    return std::string();
 }
 
 std::unique_ptr<TSharedBlock> TLinuxInterProcess::OpenSharedBlock(const std::string& name,
                                                                   size_t size, bool& existed,
                                                                   int& error) {
-    const std::string objectName = ObjectName(name);
-    existed = false;
-    int fd = shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        existed = true;
-        fd = shm_open(objectName.c_str(), O_RDWR | O_CLOEXEC, 0600);
-    }
-    if (fd < 0) {
-        error = errno;
-        return nullptr;
-    }
-    struct stat st {};
-    if (!OwnedByUs(fd) || fstat(fd, &st) != 0) {
-        close(fd);
+    const std::string path = SharedPath(name);
+    if (path.empty()) {
+        existed = false;
         error = EACCES;
         return nullptr;
     }
-    // A fresh object has no bytes yet; growing it fills it with zeros.
-    if (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        error = errno;
-        close(fd);
-        return nullptr;
-    }
-    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    error = errno;
-    close(fd);
-    if (data == MAP_FAILED) {
-        return nullptr;
-    }
-    return std::make_unique<TLinuxSharedBlock>(static_cast<uint8_t*>(data), size);
+    return OpenSharedFile(path, size, existed, error);
 }
 
-std::unique_ptr<TNamedEvent> TLinuxInterProcess::OpenEvent(const std::string& name, bool& existed,
-                                                           int& error) {
-    const std::string objectName = ObjectName(name);
-    existed = false;
-    sem_t* sem = sem_open(objectName.c_str(), O_CREAT | O_EXCL, 0600, 0);
-    if (sem == SEM_FAILED && errno == EEXIST) {
-        existed = true;
-        sem = sem_open(objectName.c_str(), 0);
-    }
-    if (sem == SEM_FAILED) {
-        error = errno;
-        return nullptr;
-    }
-    // glibc keeps named semaphores as files "sem.<name>" in /dev/shm.
-    struct stat st {};
-    if (stat(("/dev/shm/sem." + objectName.substr(1)).c_str(), &st) == 0 &&
-        st.st_uid != geteuid()) {
-        sem_close(sem);
+std::unique_ptr<TNamedLock> TLinuxInterProcess::OpenLock(const std::string& name, bool& existed,
+                                                         int& error) {
+    const std::string path = SharedPath(name);
+    if (path.empty()) {
+        existed = false;
         error = EACCES;
         return nullptr;
     }
-    return std::make_unique<TLinuxNamedEvent>(sem);
+    return OpenLockFile(path, existed, error);
+}
+
+void TLinuxInterProcess::RemoveShared(const std::string& name) {
+    const std::string path = SharedPath(name);
+    if (!path.empty()) {
+        unlink(path.c_str());
+    }
 }
 
 std::string TLinuxInterProcess::ErrorText(int error) const {
@@ -344,20 +245,8 @@ uint32_t TLinuxInterProcess::RegisterWindowMessage(const std::string& name) cons
     return kFirstRegisteredMessage + static_cast<uint32_t>(Fnv1a64(name) % 0x4000);
 }
 
-std::string TLinuxInterProcess::PortDirectory() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/' && PrivateDirectory(runtime)) {
-        const std::string dir = MakePrivateDirectory(std::string(runtime) + "/latmo");
-        // A socket's path is short; a deep runtime directory would leave no room for it.
-        if (!dir.empty() && dir.size() + 40 < sizeof(sockaddr_un::sun_path)) {
-            return dir;
-        }
-    }
-    return MakePrivateDirectory("/tmp/latmo-" + std::to_string(geteuid()));
-}
-
 std::string TLinuxInterProcess::PortPath(const std::string& channel, uint32_t processId) {
-    const std::string dir = PortDirectory();
+    const std::string dir = GuardDirectory();
     if (dir.empty()) {
         return std::string();
     }
@@ -378,7 +267,7 @@ std::unique_ptr<TMessagePort> TLinuxInterProcess::OpenPort(const std::string& ch
         return nullptr;
     }
     if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(path.c_str(), 0600) != 0 || listen(fd, 64) != 0) {
+        chmod(path.c_str(), 0600) != 0 || listen(fd, SOMAXCONN) != 0) {
         close(fd);
         unlink(path.c_str());
         return nullptr;
@@ -400,9 +289,29 @@ void TLinuxInterProcess::RemovePort(const std::string& channel, uint32_t process
     }
 }
 
+void TLinuxInterProcess::RemoveEndedPorts(const std::string& channel) {
+    const std::string dir = GuardDirectory();
+    DIR* folder = dir.empty() ? nullptr : opendir(dir.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const std::string prefix = Hex16(Fnv1a64(channel)) + "-";
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        char* end = nullptr;
+        const unsigned long pid =
+            name.rfind(prefix, 0) == 0 ? std::strtoul(name.c_str() + prefix.size(), &end, 10) : 0;
+        if (pid != 0 && end != nullptr && *end == '\0' &&
+            StartTime(static_cast<uint32_t>(pid)) == 0) {
+            unlinkat(dirfd(folder), name.c_str(), 0);
+        }
+    }
+    closedir(folder);
+}
+
 bool TLinuxInterProcess::PostMessage(const std::string& channel, uint32_t processId,
-                                     const TCopyMessage& message) {
-    const int fd = ConnectPort(PortPath(channel, processId));
+                                     const TCopyMessage& message, int waitMs) {
+    const int fd = ConnectPort(PortPath(channel, processId), waitMs);
     if (fd < 0) {
         return false;
     }
@@ -415,7 +324,7 @@ bool TLinuxInterProcess::SendMessage(const std::string& channel, uint32_t proces
                                      const TCopyMessage& message, TCopyMessage& answer,
                                      int timeoutMs, TMessagePort* own,
                                      const std::function<void()>& serve) {
-    const int fd = ConnectPort(PortPath(channel, processId));
+    const int fd = ConnectPort(PortPath(channel, processId), kConnectTimeoutMs);
     if (fd < 0) {
         return false;
     }

@@ -1,15 +1,18 @@
 #pragma once
 // The instance guard's operating-system parts on Linux.
 //
-// - Named blocks are POSIX shared memory (shm_open + mmap), named events POSIX named
-//   semaphores; a name longer than the system allows is shortened (ObjectName).
+// - Everything lives in the guard's folder (GuardDirectory), which depends on the user id
+//   alone, so that copies started with different environments still find each other, and in
+//   which no other user can make a name.
+// - Named blocks are files there, mapped into memory; named locks robust process-shared
+//   mutexes in such files (LinuxSharedFiles.h). A name longer than a file name may be is
+//   shortened (ObjectName).
 // - A process's start time is field 22 of /proc/<id>/stat, so a process id that the kernel has
 //   handed out again is not taken for the process that had it before.
-// - A copy's port is a Unix-domain sequenced-packet socket "<channel hash>-<process id>" in a
-//   directory only this user can enter: $XDG_RUNTIME_DIR/latmo, or /tmp/latmo-<uid> where
-//   there is no usable runtime directory. Each message is one connection carrying one packet
+// - A copy's port is a Unix-domain sequenced-packet socket "<channel hash>-<process id>" there
+//   (LinuxMessagePort.h). Each message is one connection carrying one packet
 //   (CopyMessageWire.h); an answer comes back on the same connection. A connection from a
-//   process of another user is refused by its peer credentials.
+//   process of another user is refused by its peer credentials, on both ends.
 
 #include <string>
 
@@ -19,8 +22,9 @@ class TLinuxInterProcess : public TInterProcess {
 public:
     std::unique_ptr<TSharedBlock> OpenSharedBlock(const std::string& name, size_t size,
                                                   bool& existed, int& error) override;
-    std::unique_ptr<TNamedEvent> OpenEvent(const std::string& name, bool& existed,
-                                           int& error) override;
+    std::unique_ptr<TNamedLock> OpenLock(const std::string& name, bool& existed,
+                                         int& error) override;
+    void RemoveShared(const std::string& name) override;
     std::string ErrorText(int error) const override;
 
     uint32_t CurrentProcessId() const override;
@@ -33,18 +37,25 @@ public:
     std::unique_ptr<TMessagePort> OpenPort(const std::string& channel, uint32_t processId) override;
     bool PortExists(const std::string& channel, uint32_t processId) const override;
     void RemovePort(const std::string& channel, uint32_t processId) override;
-    bool PostMessage(const std::string& channel, uint32_t processId,
-                     const TCopyMessage& message) override;
+    void RemoveEndedPorts(const std::string& channel) override;
+    bool PostMessage(const std::string& channel, uint32_t processId, const TCopyMessage& message,
+                     int waitMs) override;
     bool SendMessage(const std::string& channel, uint32_t processId, const TCopyMessage& message,
                      TCopyMessage& answer, int timeoutMs, TMessagePort* own,
                      const std::function<void()>& serve) override;
 
-    // The name a shared object is opened under: "/" + name, where a name longer than 251 bytes
-    // (a semaphore's file name "sem." + name must stay within the system's 255) keeps its
-    // first 234 bytes, then "~" and 16 hexadecimal digits of its 64-bit FNV-1a hash.
+    // The file name a shared object has in the guard's folder: the name itself, or, for a name
+    // longer than kMaxObjectName bytes (a file name may have 255, and a lock is first made
+    // under its name and a suffix), its first bytes, "~" and 16 hexadecimal digits of its
+    // 64-bit FNV-1a hash, kMaxObjectName bytes in all.
     static std::string ObjectName(const std::string& name);
-    // The directory that holds the ports; empty when no private one can be had.
-    static std::string PortDirectory();
+    static constexpr size_t kMaxObjectName = 224;
+    // The folder of this user's guard objects, the same for every process of the user whatever
+    // its environment: "latmo" in the user's runtime folder /run/user/<uid> where that is a real
+    // folder of the user's that nobody else may enter; else the first of /tmp/latmo-<uid>,
+    // /tmp/latmo-<uid>.1, ... that is (or can be made) such a folder, since another user may
+    // have taken a name there first. Empty when there is none.
+    static std::string GuardDirectory();
     // The socket file of a copy's port; empty when there is no port directory.
     static std::string PortPath(const std::string& channel, uint32_t processId);
     // The start time in /proc/<id>/stat's text (0 for an ended process); exposed for tests.
