@@ -72,7 +72,7 @@ void TForm1::ApplyMetrics() {
                              "measuring without serving them.");
         return;
     }
-    LabelMetrics->SetCaption(on ? "Starting..." : "Not serving.");
+    LabelMetrics->SetCaption(on ? "Starting..." : "Stopping...");
     FMetricsServer.Serve(wanted);
 }
 
