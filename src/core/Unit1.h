@@ -233,8 +233,8 @@ private:
     void BuildExportPage();
     // Serves the metrics where the Export page says, when that changed since the last time.
     void ApplyMetrics();
-    // The server's word on the latest change, on the user-interface thread.
-    void MetricsServed(const TMetricsServer::TResult& result);
+    // Shows how the latest change of the endpoint turned out, once it has.
+    void MetricsServed();
     // Said once for each address that fails: in a box and in the diagnostic log.
     void ReportMetricsProblem(const std::string& text);
     // Counts the latest probe of a slot's host (the worker's step); lostBefore is the pass's
@@ -257,12 +257,10 @@ private:
     bool FCannotSend = false;
     bool FCannotSendShown = false;
     std::minstd_rand FRandom{std::random_device{}()};
-    // What the passes and the collection publish, and the endpoint that serves it (its own
-    // threads; its word comes back through the message loop).
+    // What the passes and the collection publish, and the endpoint that serves it on threads
+    // of its own; the collection's timer picks up its word.
     TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine()};
-    TMetricsServer FMetricsServer{FMetrics.Collectable(), [this](const TMetricsServer::TResult& r) {
-                                      PostCall([this, r] { MetricsServed(r); });
-                                  }};
+    TMetricsServer FMetricsServer{FMetrics.Collectable()};
     // The listen address last asked for ("?" and the text when the text is none); empty: off.
     std::string FMetricsWanted;
     std::string FMetricsServedAt;

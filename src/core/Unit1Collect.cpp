@@ -8,6 +8,7 @@
 
 void TForm1::TimerRepaintTimer(TObject*) {
     CollectResults();
+    MetricsServed();
     // A host change that met a pass is applied once that pass's results are in.
     if (FHostChangePending && !FResultsReady) {
         ApplyHostChanges();

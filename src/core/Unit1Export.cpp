@@ -76,9 +76,10 @@ void TForm1::ApplyMetrics() {
     FMetricsServer.Serve(wanted);
 }
 
-void TForm1::MetricsServed(const TMetricsServer::TResult& result) {
+void TForm1::MetricsServed() {
+    TMetricsServer::TResult result;
     // A later change is on its way, with a word of its own.
-    if (result.Wanted != FMetricsWanted) {
+    if (!FMetricsServer.TakeResult(result) || result.Wanted != FMetricsWanted) {
         return;
     }
     FMetricsServedAt = result.Address;

@@ -93,9 +93,8 @@ std::string TMetricsServer::ListenAddress(const std::string& text) {
     return std::string(canonical) + ":" + std::to_string(port);
 }
 
-TMetricsServer::TMetricsServer(std::weak_ptr<prometheus::Collectable> metrics,
-                               TResultHandler onResult)
-    : FMetrics(std::move(metrics)), FOnResult(std::move(onResult)), FThread([this] { Run(); }) {}
+TMetricsServer::TMetricsServer(std::weak_ptr<prometheus::Collectable> metrics)
+    : FMetrics(std::move(metrics)), FThread([this] { Run(); }) {}
 
 TMetricsServer::~TMetricsServer() {
     {
@@ -114,6 +113,16 @@ void TMetricsServer::Serve(const std::string& address) {
     FChanged.notify_one();
 }
 
+bool TMetricsServer::TakeResult(TResult& result) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!FResultNew) {
+        return false;
+    }
+    result = FResult;
+    FResultNew = false;
+    return true;
+}
+
 void TMetricsServer::Run() {
     std::unique_lock<std::mutex> lock(FLock);
     for (;;) {
@@ -126,10 +135,9 @@ void TMetricsServer::Run() {
         lock.unlock();
         Stop();
         const TResult result = wanted.empty() ? TResult{} : Start(wanted);
-        if (FOnResult) {
-            FOnResult(result);
-        }
         lock.lock();
+        FResult = result;
+        FResultNew = true;
     }
     lock.unlock();
     Stop();
@@ -148,10 +156,11 @@ TMetricsServer::TResult TMetricsServer::Start(const std::string& address) {
         return result;
     }
     try {
-        // A request is a few hundred bytes at once; whoever sends less in five seconds or more
-        // than 16 kB is dropped. Nothing is served but the metrics: no files, no directory.
+        // A request is a few hundred bytes at once; whoever sends less in a second or more than
+        // 16 kB is dropped, which also bounds how long such a client can hold up a stop.
+        // Nothing is served but the metrics: no files, no directory.
         FExposer = std::make_unique<prometheus::Exposer>(std::vector<std::string>{
-            "listening_ports", address, "num_threads", "2", "request_timeout_ms", "5000",
+            "listening_ports", address, "num_threads", "2", "request_timeout_ms", "1000",
             "max_request_size", "16384", "enable_keep_alive", "no"});
         FExposer->RegisterCollectable(FMetrics);
         const std::vector<int> ports = FExposer->GetListeningPorts();

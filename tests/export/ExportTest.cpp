@@ -100,8 +100,12 @@ protected:
                      "\r\n\r\n");
         form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
     }
+    // The collection's timer brings the server's word.
     bool Served() {
-        return WaitUntil([&] { return !form->MetricsServedAt().empty(); });
+        return WaitUntil([&] {
+            form->TimerRepaintTimer(form.get());
+            return !form->MetricsServedAt().empty();
+        });
     }
     // One requested pass, collected.
     bool RunPass() {
@@ -277,7 +281,7 @@ TEST_F(ExportWindow, HostileClientsDelayNeitherPassesNorTheWindow) {
     EXPECT_TRUE(WaitUntil([&] { return !(text = Scrape(port)).empty(); }, 15000));
     EXPECT_NE(text.find("latmo_info{"), std::string::npos) << text;
 
-    // Stopping takes the server up to two seconds while a client holds a thread of it.
+    // Stopping takes the server up to a second while a client holds a thread of it.
     const auto start = Clock::now();
     form->CheckBoxMetrics->SetChecked(false);
     form->CheckBoxMetricsExit(form.get());
