@@ -3,8 +3,8 @@
 // scrape. The embedded server starts in a moment but takes up to two seconds to stop (it looks
 // at its stop flag between connections and every two seconds; a client that sends nothing
 // holds one of its threads for up to a second), so starting and stopping run on a thread of
-// their own: neither the window nor the probe passes ever wait for them. Requests are answered on the server's own
-// threads; a client that is slow, stuck or malformed only ever holds those.
+// their own: neither the window nor the probe passes ever wait for them. Requests are answered
+// on the server's own threads; a client that is slow, stuck or malformed only ever holds those.
 
 #include <condition_variable>
 #include <memory>
