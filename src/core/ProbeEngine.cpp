@@ -131,6 +131,7 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
     store.FWork[slot] = timeoutMs;
     store.FPingError.clear();
     FLastReply = TEchoReply{};
+    FLastEchoError = kNoEcho;
 
     if (host.empty()) {
         store.FWork[slot] = 1;
@@ -179,6 +180,7 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
         stopped();
         return;
     }
+    FLastEchoError = echoError;
     store.FEchoSent = store.FEchoSent || echoError != ECHO_ERROR_ACCESS_DENIED;
 
     if (echoError != 0) {

@@ -22,6 +22,10 @@ public:
 
     // The reply record of the latest echo (for measuring the engine itself).
     const TEchoReply& LastReply() const { return FLastReply; }
+    // The echo call's error code of the latest probe (0: a reply came); kNoEcho when no echo
+    // went out (an empty host, a name that did not resolve, a stop).
+    int LastEchoError() const { return FLastEchoError; }
+    static constexpr int kNoEcho = -1;
 
     // The explanation appended to a failed lookup's message; empty for codes not listed.
     static std::string LookupErrorText(int code);
@@ -37,4 +41,5 @@ private:
     // Request payload scratch; the content is irrelevant, only the size matters.
     std::vector<uint8_t> FPayload;
     TEchoReply FLastReply;
+    int FLastEchoError = kNoEcho;
 };

@@ -142,6 +142,7 @@ void TForm1::FormCreate(TObject*) {
         TrackBarPingSizeChange(this);
         TrackBarUpdateChange(this);
         CheckBoxAutoStartExit(this);
+        CheckBoxMetricsExit(this);
         FPingRequest = true;
         PageControl1->SetActivePage(TabSheet1);
         TextTrayIcon1->SetEnabled(true);

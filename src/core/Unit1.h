@@ -12,6 +12,8 @@
 #include "desktop/JvAppInstances.h"
 #include "desktop/TextTrayIcon.h"
 #include "desktop/abfAutoRun.h"
+#include "export/LatmoMetrics.h"
+#include "export/MetricsServer.h"
 #include "platform/Services.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
@@ -86,6 +88,11 @@ public:
     TTrackBar* TrackBarUpdate = nullptr;
     TCheckBox* CheckBoxAutoStart = nullptr;
     TCheckBox* CheckBoxOneInstance = nullptr;
+    TTabSheet* TabSheet8 = nullptr;
+    TCheckBox* CheckBoxMetrics = nullptr;
+    TLabel* Label13 = nullptr;
+    TEdit* EditMetrics = nullptr;
+    TLabel* LabelMetrics = nullptr;
     TTabSheet* TabSheet3 = nullptr;
     TLabel* Label4 = nullptr;
     TLabel* home1 = nullptr;
@@ -132,6 +139,8 @@ public:
     void TrackBarUpdateChange(TObject* Sender);
     void CheckBoxAutoStartExit(TObject* Sender);
     void CheckBoxOneInstanceClick(TObject* Sender);
+    void CheckBoxMetricsExit(TObject* Sender);
+    void EditMetricsExit(TObject* Sender);
     void XYPlot1AxisZoom(Tsp_Axis* Sender, double& min, double& max, bool& CanZoom);
     void XYPlot1DblClick(TObject* Sender);
     void TimerZoomTimer(TObject* Sender);
@@ -184,6 +193,8 @@ public:
     const TSampleStore& Store() const { return *this; }
     bool PassPending() const { return FPingRequest.load(); }
     int PassesDone() const { return FPassesDone.load(); }
+    // Where the measurements are served for Prometheus ("127.0.0.1:5286"); empty while not.
+    const std::string& MetricsServedAt() const { return FMetricsServedAt; }
 
     // The built-in host names: the memo's refill, ComboBox1's items, the default hosts.
     static const char* const kBuiltInHosts[9];
@@ -192,6 +203,8 @@ public:
     // What the About page's two links open.
     static const char* const kHomeAddress;
     static const char* const kAlternateAddress;
+    // The listen address of the metrics endpoint until the user types another.
+    static const char* const kDefaultMetricsAddress;
 
 private:
     void BuildDesign(const TWindowOptions& options);
@@ -226,6 +239,17 @@ private:
     // page, in the tray's tooltip) and sounds no alarm: the means are no measurements then.
     void ShowEchoProblem();
 
+    void BuildExportPage();
+    // Serves the metrics where the Export page says, when that changed since the last time.
+    void ApplyMetrics();
+    // Shows how the latest change of the endpoint turned out, once it has.
+    void MetricsServed();
+    // Said once for each address that fails: in a box and in the diagnostic log.
+    void ReportMetricsProblem(const std::string& text);
+    // Counts the latest probe of a slot's host (the worker's step); lostBefore is the pass's
+    // lost-echo count before it.
+    void RecordEcho(int slot, const std::string& hostText, int32_t lostBefore);
+
     TApplication& FApplication;
     const TPlatformServices FServices;
     TProbeEngine FProbe;
@@ -243,4 +267,11 @@ private:
     bool FCannotSendShown = false;
     std::minstd_rand FRandom{std::random_device{}()};
     std::unique_ptr<TSettingsSaver> FSettingsSaver;
+    // What the passes and the collection publish, and the endpoint that serves it on threads
+    // of its own; the collection's timer picks up its word.
+    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine()};
+    TMetricsServer FMetricsServer{FMetrics.Collectable()};
+    // The listen address last asked for ("?" and the text when the text is none); empty: off.
+    std::string FMetricsWanted;
+    std::string FMetricsServedAt;
 };

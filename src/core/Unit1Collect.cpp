@@ -8,6 +8,7 @@
 
 void TForm1::TimerRepaintTimer(TObject*) {
     CollectResults();
+    MetricsServed();
     // A host change that met a pass is applied once that pass's results are in.
     if (FHostChangePending && !FResultsReady) {
         ApplyHostChanges();
@@ -43,6 +44,9 @@ void TForm1::CollectResults() {
     FWork = FRing1;
     AddHostAverage(Line1, ComboBox1->Text());
     const double mean1 = FAverage;
+    FMetrics.SetTrimmedMean(1, mean1);
+    FMetrics.SetTrimmedMean(2, mean2);
+    FMetrics.SetTrimmedMean(3, mean3);
 
     AddLinePoint(LineLostPing, FLostCount * 20.0);
     if (!EditLog->Text().empty()) {

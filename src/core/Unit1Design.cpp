@@ -233,7 +233,7 @@ void TForm1::BuildStorage(const TWindowOptions& options) {
          "EditAlarm.Text", "EditAlarmSec.Text", "TrackMaxGraph.Position", "EditAlarmParam.Text",
          "EditTimeout.Text", "EditLog.Text", "TrackBarPingSize.Position", "TrackBarUpdate.Position",
          "CheckBoxAutoStart.Checked", "ComboBox1.Items", "CheckBoxOneInstance.Checked",
-         "host.Lines"});
+         "host.Lines", "CheckBoxMetrics.Checked", "EditMetrics.Text"});
     JvFormStorage1->StoredValues().Add("last", 0.0);
 }
 
@@ -288,6 +288,7 @@ void TForm1::BuildPreferencesPages() {
     CheckBoxOneInstance = Make<TCheckBox>(this, "CheckBoxOneInstance", TabSheet7, 8, 172, 300, 17);
     UseVerdana(CheckBoxOneInstance);
     CheckBoxOneInstance->SetCaption("Only one instance");
+    BuildExportPage();
 }
 
 void TForm1::BuildAboutPage() {

@@ -58,9 +58,12 @@ void TForm1::PingAllHosts() {
         TRing& Ring;
         const std::string& Host;
     } hosts[3] = {{FRing1, FHost1}, {FRing2, FHost2}, {FRing3, FHost3}};
-    for (auto& h : hosts) {
+    for (int slot = 1; slot <= 3; ++slot) {
+        auto& h = hosts[slot - 1];
         FWork = h.Ring;
+        const int32_t lostBefore = FLostCount;
         PingHost(h.Host);
+        RecordEcho(slot, h.Host, lostBefore);
         h.Ring = FWork;
         if (!FPingError.empty()) {
             FPassErrors += h.Host + ":" + FPingError + "\r\n";
@@ -109,9 +112,10 @@ bool TForm1::ApplyHostChanges() {
         std::string& Remembered;
         TRing& Ring;
         Tsp_XYLine* Line;
-    } hosts[3] = {{ComboBox1, FHost1, FRing1, Line1},
-                  {ComboBox2, FHost2, FRing2, Line2},
-                  {ComboBox3, FHost3, FRing3, Line3}};
+        int Slot;
+    } hosts[3] = {{ComboBox1, FHost1, FRing1, Line1, 1},
+                  {ComboBox2, FHost2, FRing2, Line2, 2},
+                  {ComboBox3, FHost3, FRing3, Line3, 3}};
     bool changed = false;
     for (const auto& h : hosts) {
         changed = changed || h.Box->Text() != h.Remembered;
@@ -132,6 +136,7 @@ bool TForm1::ApplyHostChanges() {
             continue;
         }
         h.Remembered = text;
+        FMetrics.SetHost(h.Slot, text);
         h.Box->SetHint(text);
         ClearLine(h.Line);
         h.Ring.fill(0);

@@ -1,7 +1,9 @@
 #include "toolkit/ComCtrls.h"
 
 #include <QEvent>
+#include <QProxyStyle>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -120,6 +122,24 @@ void TTabSheet::Shown() {
     }
 }
 
+namespace {
+
+// The application's style with another room beside tab captions.
+class TTabSpacingStyle : public QProxyStyle {
+public:
+    explicit TTabSpacingStyle(int spacing) : FSpacing(spacing) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        return metric == PM_TabBarTabHSpace ? FSpacing
+                                            : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+private:
+    int FSpacing;
+};
+
+}  // namespace
+
 // ---- TPageControl
 
 TPageControl::TPageControl(TComponent* AOwner) : TControl(AOwner, new QTabWidget) {
@@ -128,6 +148,12 @@ TPageControl::TPageControl(TComponent* AOwner) : TControl(AOwner, new QTabWidget
             DispatchEvent([&] { OnChange(this); });
         }
     });
+}
+
+void TPageControl::SetTabSpacing(int pixels) {
+    auto* style = new TTabSpacingStyle(pixels);
+    style->setParent(Tabs()->tabBar());
+    Tabs()->tabBar()->setStyle(style);
 }
 
 QTabWidget* TPageControl::Tabs() const {

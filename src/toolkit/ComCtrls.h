@@ -66,6 +66,9 @@ public:
     // Changing the page from code raises no OnChange, only the user's choice does.
     void SetActivePage(TTabSheet* page);
     int ActivePageIndex() const;
+    // The room a tab leaves beside its caption, in pixels: less than the style's own lets a row
+    // of tabs fit that would otherwise hide its last tab behind scroll buttons.
+    void SetTabSpacing(int pixels);
 
     TNotifyEvent OnChange;
 

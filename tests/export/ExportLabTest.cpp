@@ -1,0 +1,129 @@
+// The endpoint of a whole window watching three lab hosts (20 ms; 80 ms losing every fourth
+// echo; unreachable): promtool accepts what a scrape gets, and its counts and means are what
+// the window shows.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "core/Unit1.h"
+#include "export/LatmoMetrics.h"
+#include "export/Scrape.h"
+#include "lab/LatencyLab.h"
+#include "platform/linux/LinuxIcmpEcho.h"
+#include "platform/linux/LinuxNameLookup.h"
+#include "plot/XYLine.h"
+#include "support/FakeInterProcess.h"
+#include "support/FakeRunList.h"
+#include "support/FakeShell.h"
+#include "support/FakeTrayShell.h"
+#include "support/TempDir.h"
+#include "toolkit/Dialogs.h"
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST(ExportLab, PromtoolAcceptsTheScrapeAndItsCountsAndMeansAreTheWindows) {
+    if (const std::string why = TLatencyLab::Unavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    if (std::system("command -v promtool >/dev/null") != 0) {
+        GTEST_SKIP() << "promtool is not installed (package prometheus; tools/install-deps)";
+    }
+    TLatencyLab lab;
+    TLabHostOptions near, lossy, unreachable;
+    near.DelayUs = 20000;
+    lossy.DelayUs = 80000;
+    lossy.DropFraction = 0.25;
+    unreachable.ErrorType = 3;  // destination unreachable: host unreachable
+    unreachable.ErrorCode = 1;
+    const std::string hosts[3] = {lab.AddHost(near), lab.AddHost(lossy), lab.AddHost(unreachable)};
+    TTempDir dir;
+    WriteAll(dir.File("Latmo.ini"),
+             "[TForm1]\r\nEdithost_Text=" + hosts[0] + "\r\nComboBox1_Text=" + hosts[0] +
+                 "\r\nComboBox2_Text=" + hosts[1] + "\r\nComboBox3_Text=" + hosts[2] +
+                 "\r\nEditTimeout_Text=1000\r\nCheckBoxMetrics_Checked=True\r\n"
+                 "EditMetrics_Text=127.0.0.1:0\r\n\r\n");
+    const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
+
+    const auto inClient = lab.EnterClient();
+    TLinuxNameLookup lookup;
+    TLinuxIcmpEcho echo;
+    TFakeShell shell;
+    TFakeTrayShell tray;
+    TFakeInterProcess interProcess;
+    TFakeRunList runList;
+    const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+    TApplication application;
+    auto form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
+    ASSERT_TRUE(WaitUntil([&] { return !form->MetricsServedAt().empty(); }, 5000));
+    // Passes one after the other, each collected before the next one starts.
+    while (form->PassesDone() < 9) {
+        const int next = form->PassesDone() + 1;
+        form->Button1Click(form.get());
+        ASSERT_TRUE(WaitUntil(
+            [&] { return form->PassesDone() >= next && !form->Store().FResultsReady.load(); },
+            10000));
+    }
+    const std::string text = Scrape(PortOf(form->MetricsServedAt()));
+    const double passes = form->PassesDone();
+
+    WriteAll(dir.File("scrape.txt"), text);
+    const std::string check = "promtool check metrics < " + dir.File("scrape.txt") + " > " +
+                              dir.File("promtool.txt") + " 2>&1";
+    EXPECT_EQ(std::system(check.c_str()), 0) << ReadAll(dir.File("promtool.txt")) << text;
+
+    const auto value = [&](const std::string& name, int slot, const std::string& extra = "") {
+        return MetricValue(text, name + "{host=\"" + hosts[slot - 1] + "\",slot=\"" +
+                                     std::to_string(slot) + "\"" + extra + "}");
+    };
+    double lostShown = 0;
+    for (int i = 0; i < form->LineLostPing->Count(); ++i) {
+        lostShown += form->LineLostPing->YValue(i) / 20;
+    }
+    double lost = 0;
+    Tsp_XYLine* lines[3] = {form->Line1, form->Line2, form->Line3};
+    for (int slot = 1; slot <= 3; ++slot) {
+        SCOPED_TRACE(hosts[slot - 1]);
+        EXPECT_EQ(value("latmo_echo_requests_total", slot), passes);
+        lost += value("latmo_echo_lost_total", slot);
+        EXPECT_EQ(value("latmo_rtt_seconds_count", slot),
+                  passes - value("latmo_echo_lost_total", slot));
+        Tsp_XYLine* line = lines[slot - 1];
+        EXPECT_NEAR(value("latmo_rtt_trimmed_mean_seconds", slot) * 1000,
+                    line->YValue(line->Count() - 1), 1e-9);
+    }
+    EXPECT_EQ(lost, lostShown) << "the echoes the window's lost-echo line counted";
+    EXPECT_NEAR(value("latmo_rtt_trimmed_mean_seconds", 1), 0.020, 0.0015);
+    EXPECT_NEAR(value("latmo_rtt_seconds_sum", 1) / passes, 0.020, 0.0015);
+    EXPECT_EQ(value("latmo_echo_lost_total", 1), 0);
+    const double lossyLost = value("latmo_echo_lost_total", 2);
+    EXPECT_EQ(lossyLost, std::floor(passes / 4)) << "every fourth echo";
+    EXPECT_EQ(value("latmo_echo_errors_total", 2, ",status=\"timed_out\""), lossyLost);
+    EXPECT_EQ(value("latmo_echo_lost_total", 3), passes);
+    EXPECT_EQ(value("latmo_echo_errors_total", 3, ",status=\"host_unreachable\""), passes);
+    EXPECT_EQ(
+        MetricValue(text, std::string("latmo_info{engine=\"") + EchoEngineWord(echo.Engine()) +
+                              "\",version=\"" LATMO_VERSION_TEXT "\"}"),
+        1);
+    form.reset();
+    SetDialogHook(oldHook);
+}
+
+}  // namespace
