@@ -25,20 +25,6 @@ prometheus::Labels SeriesLabels(int slot, const std::string& host) {
 
 }  // namespace
 
-const char* EchoEngineWord(TEchoEngine engine) {
-    switch (engine) {
-        case TEchoEngine::DatagramSocket:
-            return "datagram";
-        case TEchoEngine::RawSocket:
-            return "raw";
-        case TEchoEngine::SystemPing:
-            return "ping";
-        case TEchoEngine::None:
-            break;
-    }
-    return "none";
-}
-
 std::string EchoStatusWord(int echoError) {
     switch (echoError) {
         case 0:  // a reply, but after the time-out
@@ -101,7 +87,7 @@ TLatmoMetrics::TLatmoMetrics(const std::string& version, TEchoEngine engine)
         .Name("latmo_info")
         .Help("Latmo's version and the way its echoes leave the machine")
         .Register(*FRegistry)
-        .Add({{"version", version}, {"engine", EchoEngineWord(engine)}})
+        .Add({{"version", version}, {"engine", EchoEngineName(engine, true)}})
         .Set(1);
 }
 

@@ -33,8 +33,6 @@ struct TEchoOutcome {
     std::string Status;           // otherwise: why, one word of EchoStatusWord
 };
 
-// The engine as a label: datagram, raw, ping or none.
-const char* EchoEngineWord(TEchoEngine engine);
 // The status label of a failed echo, from the echo call's error code (an IP status number or
 // a TEchoCallError); 0 means the reply came too late.
 std::string EchoStatusWord(int echoError);

@@ -58,19 +58,20 @@ enum class TEchoEngine {
     SystemPing,      // the system's ping program, one run per echo
 };
 
-// The engine in a few words, for the About page and the diagnostic log.
-inline const char* EchoEngineName(TEchoEngine engine) {
+// The engine in a few words, for the About page and the diagnostic log (`word` false), or as
+// one stable word for machines that read it: datagram, raw, ping, none (`word` true).
+inline const char* EchoEngineName(TEchoEngine engine, bool word = false) {
     switch (engine) {
         case TEchoEngine::DatagramSocket:
-            return "ICMP datagram socket";
+            return word ? "datagram" : "ICMP datagram socket";
         case TEchoEngine::RawSocket:
-            return "raw ICMP socket";
+            return word ? "raw" : "raw ICMP socket";
         case TEchoEngine::SystemPing:
-            return "system ping program";
+            return word ? "ping" : "system ping program";
         case TEchoEngine::None:
             break;
     }
-    return "none (no permission to send ICMP)";
+    return word ? "none" : "none (no permission to send ICMP)";
 }
 
 using TEchoHandle = intptr_t;
@@ -91,8 +92,7 @@ public:
     // On failure Reply.Status holds the status where one is known, else 0. The wait gives up
     // with ECHO_ERROR_CANCELLED as soon as `stop` is raised.
     virtual int SendEcho(TEchoHandle handle, const TIpAddress& destination,
-                         std::span<const uint8_t> payload,
-                         uint32_t timeoutMs, TEchoReply& reply,
+                         std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
                          TStopSignal stop = kNoStopSignal) = 0;
 
     // Empty while echoes can be sent; otherwise, in plain words, why not and what fixes it.

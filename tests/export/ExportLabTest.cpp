@@ -118,10 +118,10 @@ TEST(ExportLab, PromtoolAcceptsTheScrapeAndItsCountsAndMeansAreTheWindows) {
     EXPECT_EQ(value("latmo_echo_errors_total", 2, ",status=\"timed_out\""), lossyLost);
     EXPECT_EQ(value("latmo_echo_lost_total", 3), passes);
     EXPECT_EQ(value("latmo_echo_errors_total", 3, ",status=\"host_unreachable\""), passes);
-    EXPECT_EQ(
-        MetricValue(text, std::string("latmo_info{engine=\"") + EchoEngineWord(echo.Engine()) +
-                              "\",version=\"" LATMO_VERSION_TEXT "\"}"),
-        1);
+    EXPECT_EQ(MetricValue(text, std::string("latmo_info{engine=\"") +
+                                    EchoEngineName(echo.Engine(), true) +
+                                    "\",version=\"" LATMO_VERSION_TEXT "\"}"),
+              1);
     form.reset();
     SetDialogHook(oldHook);
 }
