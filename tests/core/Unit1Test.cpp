@@ -430,8 +430,8 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
     }
 }
 
-// Exit in the tray menu brings the window back and asks; an answer of No keeps Latmo running
-// and monitoring. At the session's end, or while the program is being ended, nobody is asked.
+// Exit in the tray menu brings the window back and asks; only an answer of No keeps Latmo
+// running and monitoring. At the session's end, or while the program is being ended, nobody is asked.
 TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
     struct {
         const char* name;
@@ -443,6 +443,7 @@ TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
     } const rows[] = {
         {"answered No", mrNo, false, false, true, false},
         {"answered Yes", mrYes, false, false, true, true},
+        {"box closed otherwise", mrCancel, false, false, true, true},
         {"at the session's end", mrNo, true, false, false, true},
         {"while the program ends", mrNo, false, true, false, true},
     };

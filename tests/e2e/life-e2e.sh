@@ -6,8 +6,8 @@
 #  2. A message box answered while the window sits in the tray leaves Latmo running; a click on
 #     the icon brings the window back.
 #  3. Host 3 is typed in: a host that drops every echo, with a minute's time-out.
-#  4. Exit → "Close the Latmo?" → No keeps it running with its window shown; Exit → Yes ends it
-#     within a second although a probe is waiting for its reply.
+#  4. Exit → "Close the Latmo?" → No keeps it running with its window shown; Exit → Escape ends
+#     it within a second although a probe is waiting for its reply.
 #  5. The settings file and the diagnostic log hold what they should.
 #   life-e2e.sh LATMO_BINARY LAB_RUN_BINARY
 # E2E_SHOTS names a directory to keep the screenshots in.
@@ -111,18 +111,19 @@ tray_menu_exit
 wait_dialog
 [ -n "$dialog" ] || fail "Exit did not ask"
 shot life-3-question
-xdotool windowactivate --sync "$dialog" key Escape
+xdotool windowactivate --sync "$dialog" key alt+n
 sleep 1
 kill -0 "$app" 2>/dev/null || fail "answering No ended Latmo"
 [ -n "$(main_window)" ] || fail "after No the window is not shown"
 tray_menu_exit
 wait_dialog
 [ -n "$dialog" ] || fail "the second Exit did not ask"
-xdotool windowactivate --sync "$dialog" key Return
+# Escape closes the question otherwise than by No: Latmo ends.
+xdotool windowactivate --sync "$dialog" key Escape
 start=$(date +%s%N)
 while kill -0 "$app" 2>/dev/null && [ $(( $(date +%s%N) - start )) -lt 5000000000 ]; do sleep 0.02; done
 took=$(( ($(date +%s%N) - start) / 1000000 ))
-kill -0 "$app" 2>/dev/null && fail "Latmo still runs 5 s after Yes"
+kill -0 "$app" 2>/dev/null && fail "Latmo still runs 5 s after Escape"
 [ "$took" -lt 1000 ] || fail "Latmo took $took ms to end"
 for i in $(seq 50); do kill -0 "$lab" 2>/dev/null || break; sleep 0.1; done
 
@@ -136,5 +137,5 @@ echo "$settings" | grep -qx 'last=[0-9]*\.[0-9]*' || fail "no renewed last with 
 diag=$(tr -d '\r' < "$work/latmo.log")
 echo "$diag" | head -n 1 | grep -q ': Start \[Latmo ' || fail "the diagnostic log does not open with Start"
 [ "$(echo "$diag" | grep -vc ': Start \[Latmo ')" -eq 0 ] || fail "the diagnostic log reports: $diag"
-echo "PASS: started against the lab, a box answered in the tray, No kept it, Yes ended it in $took ms"
+echo "PASS: started against the lab, a box answered in the tray, No kept it, Escape ended it in $took ms"
 exit 0
