@@ -401,6 +401,32 @@ INSTANTIATE_TEST_SUITE_P(
                       TMinimiseCase{"NoTrayKeepsItMinimised", false, false, false}),
     CaseName<TMinimiseCase>);
 
+// A window in the tray comes back, where it was, when the last tray goes; the icon returns with
+// the next tray.
+TEST(CoolTrayIcon, AWindowInTheTrayComesBackWhenTheTrayGoes) {
+    TFakeTrayShell shell;
+    TApplication application;
+    auto* form = new TForm(&application);
+    auto* icon = new TTestTrayIcon(form, shell);
+    icon->SetMinimizeToTray(true);
+    icon->SetIconVisible(true);
+    form->SetBounds(120, 80, 300, 200);
+    form->Show();
+    form->SetWindowState(TWindowState::wsMinimized);
+    QApplication::processEvents();
+    ASSERT_FALSE(form->Visible());
+
+    shell.EndHost();
+    QApplication::processEvents();
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(form->WindowState(), TWindowState::wsNormal);
+    EXPECT_EQ(std::vector<int>({form->Left(), form->Top(), form->Width(), form->Height()}),
+              std::vector<int>({120, 80, 300, 200}));
+    shell.RestartHost();
+    EXPECT_NE(shell.Entry(icon->TrayId()), nullptr) << "the icon returns with the next tray";
+    delete icon;
+}
+
 struct TCloseCase {
     const char* Name;
     bool MinimizeSeen;

@@ -2,7 +2,8 @@
 # End to end: the real latmo on a virtual X display with a window manager and an XEmbed tray.
 # Checks that the window starts where the settings file puts it, that the tray icon shows the
 # number (lime pixels on the icon), that minimising hides the window into the tray, and that a
-# click on the icon and "Show" in its menu bring it back exactly where it was, round after round.
+# click on the icon, "Show" in its menu and the tray's end bring it back exactly where it was,
+# round after round; that the icon returns with a new tray; and that SIGTERM saves the place.
 #   tray-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -11,6 +12,7 @@ e2e_setup "$1"
 norm="300,200,695,571"
 e2e_loopback_ini "NormPos=$norm"
 e2e_start_trayer
+trayer=$!
 e2e_start_latmo
 wait_main_window
 [ -n "$window" ] || fail "the window did not appear"
@@ -42,7 +44,6 @@ minimise_to_tray 1
 xdotool mousemove $(( tx + tw - 12 )) $(( ty + th / 2 )) click 1
 sleep 1
 back_in_place "a click on the icon (round 1)"
-import -window root "$work/e2e-restored.png"
 
 # Round 2: "Show", the first item of the icon's menu, which opens below the strip.
 minimise_to_tray 2
@@ -61,11 +62,35 @@ xdotool mousemove $(( $1 + 20 )) $(( $2 + $4 / 4 )) click 1
 sleep 1
 back_in_place "Show in the menu (round 2)"
 
-# The file keeps the place the run started with.
+# Round 3: the tray ends while the window is in it: the window comes back where it was, and the
+# icon returns with the next tray.
+minimise_to_tray 3
+kill "$trayer"
+wait "$trayer" 2>/dev/null
+for i in $(seq 50); do [ -n "$(main_window)" ] && break; sleep 0.1; done
+back_in_place "the tray's end (round 3)"
+e2e_start_trayer
+for i in $(seq 50); do
+    import -window root "$work/e2e-tray-back.png"
+    back=$(lime_pixels "$work/e2e-tray-back.png" "${tw}x${th}+${tx}+${ty}")
+    [ "$back" -gt 5 ] && break
+    sleep 0.2
+done
+[ "$back" -gt 5 ] || fail "the icon did not return with the new tray ($back lime pixels)"
+
+# Moved, then ended as at log-out: Latmo ends at once and saves the new place.
+xdotool windowmove "$window" 150 100
+sleep 0.5
+# shellcheck disable=SC2046
+set -- $(window_geometry "$window") $extents
+moved="$(($1 - $5)),$(($2 - $7)),$(($1 + $3 + $6)),$(($2 + $4 + $8))"
 kill -TERM "$app"
-for i in $(seq 150); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+wait "$app"
+code=$?
+[ "$code" -eq 0 ] || fail "latmo ended with $code after SIGTERM"
 saved=$(tr -d '\r' < "$work/Latmo.ini" | sed -n 's/^NormPos=//p')
-[ "$saved" = "$norm" ] || fail "Latmo.ini holds NormPos=$saved after two rounds, not $norm"
+[ "$saved" = "$moved" ] || fail "Latmo.ini holds NormPos=$saved, not the moved place $moved"
 echo "PASS: started at $start as saved, tray shows the number ($lime lime pixels), minimise hides," \
-    "a click and Show restore it in place, NormPos=$saved kept"
+    "a click and Show restore it in place, so does the tray's end; the icon comes back with the" \
+    "tray; SIGTERM saves the moved place NormPos=$saved"
 exit 0

@@ -65,6 +65,16 @@ void TFakeTrayShell::RemoveTaskbarCreatedHandler(int key) {
     FHandlers.erase(key);
 }
 
+int TFakeTrayShell::AddTrayGoneHandler(std::function<void()> handler) {
+    const int key = FNextKey++;
+    FGoneHandlers.emplace(key, std::move(handler));
+    return key;
+}
+
+void TFakeTrayShell::RemoveTrayGoneHandler(int key) {
+    FGoneHandlers.erase(key);
+}
+
 bool TFakeTrayShell::GetCursorPos(int& x, int& y) const {
     if (!CursorKnown) {
         return false;
@@ -86,7 +96,17 @@ void TFakeTrayShell::Send(uintptr_t id, const std::vector<uint32_t>& codes) {
 
 void TFakeTrayShell::RestartHost() {
     FEntries.clear();
+    Available = true;
     const auto handlers = FHandlers;
+    for (const auto& [key, handler] : handlers) {
+        handler();
+    }
+}
+
+void TFakeTrayShell::EndHost() {
+    FEntries.clear();
+    Available = false;
+    const auto handlers = FGoneHandlers;
     for (const auto& [key, handler] : handlers) {
         handler();
     }

@@ -264,12 +264,13 @@ public:
         }
     }
 
-    int AddHandler(std::function<void()> handler) {
+    // Handlers of a host that came (true) or of the last one gone (false).
+    int AddHandler(bool came, std::function<void()> handler) {
         const int key = FNextKey++;
-        FHandlers.emplace(key, std::move(handler));
+        (came ? FHandlers : FGoneHandlers).emplace(key, std::move(handler));
         return key;
     }
-    void RemoveHandler(int key) { FHandlers.erase(key); }
+    void RemoveHandler(bool came, int key) { (came ? FHandlers : FGoneHandlers).erase(key); }
 
     // While a StatusNotifier request is handled, the position the host named.
     const std::optional<QPoint>& RequestPosition() const { return FRequestPosition; }
@@ -424,6 +425,7 @@ private:
             // The toolkit docks its icons again by itself when the tray comes back quickly;
             // until then there is no tray to minimise into.
             FHost = THost::None;
+            Announce(FGoneHandlers);
         }
     }
 
@@ -435,11 +437,13 @@ private:
         while (!FEntries.empty()) {
             Remove(FEntries.begin());
         }
-        if (host == THost::None) {
-            return;
-        }
-        const auto handlers = FHandlers;
-        for (const auto& [key, handler] : handlers) {
+        Announce(host == THost::None ? FGoneHandlers : FHandlers);
+    }
+
+    // A handler may add or remove handlers.
+    static void Announce(const std::map<int, std::function<void()>>& handlers) {
+        const auto copy = handlers;
+        for (const auto& [key, handler] : copy) {
             handler();
         }
     }
@@ -449,6 +453,7 @@ private:
     std::unique_ptr<TXEmbedTrayWatch> FXEmbedWatch;
     std::map<uintptr_t, std::unique_ptr<TEntry>> FEntries;
     std::map<int, std::function<void()>> FHandlers;
+    std::map<int, std::function<void()>> FGoneHandlers;
     int FNextKey = 1;
     int FDispatching = 0;
     TStatusNotifierClicks FClicks;
@@ -481,11 +486,19 @@ void TLinuxTrayShell::SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> item
 }
 
 int TLinuxTrayShell::AddTaskbarCreatedHandler(std::function<void()> handler) {
-    return FImpl->AddHandler(std::move(handler));
+    return FImpl->AddHandler(true, std::move(handler));
 }
 
 void TLinuxTrayShell::RemoveTaskbarCreatedHandler(int key) {
-    FImpl->RemoveHandler(key);
+    FImpl->RemoveHandler(true, key);
+}
+
+int TLinuxTrayShell::AddTrayGoneHandler(std::function<void()> handler) {
+    return FImpl->AddHandler(false, std::move(handler));
+}
+
+void TLinuxTrayShell::RemoveTrayGoneHandler(int key) {
+    FImpl->RemoveHandler(false, key);
 }
 
 bool TLinuxTrayShell::GetCursorPos(int& x, int& y) const {
