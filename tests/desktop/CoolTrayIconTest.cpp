@@ -237,16 +237,21 @@ INSTANTIATE_TEST_SUITE_P(
                                std::string(126, 'x')}),
     CaseName<TTipCase>);
 
-TEST(CoolTrayIcon, RecordNamesTheInstance) {
+// Each icon is an entry of its own: its tip, and the user's clicks on it reach it alone.
+TEST(CoolTrayIcon, EachIconIsAnEntryOfItsOwn) {
     TFakeTrayShell shell;
-    TTestTrayIcon a(nullptr, shell);
-    TTestTrayIcon b(nullptr, shell);
-    EXPECT_EQ(a.TrayRecord().cbSize, 488u);
-    EXPECT_EQ(a.TrayRecord().uFlags, 7u);
-    EXPECT_EQ(a.TrayRecord().uCallbackMessage, 0x0800u);
-    EXPECT_EQ(a.TrayRecord().uID, a.TrayId());
-    EXPECT_NE(a.TrayRecord().uID, b.TrayRecord().uID);
-    EXPECT_EQ(a.TrayRecord().hWnd, b.TrayRecord().hWnd) << "one handler serves every icon";
+    TTestTrayIcon icons[2] = {{nullptr, shell}, {nullptr, shell}};
+    int clicks[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        icons[i].SetIconVisible(true);
+        icons[i].SetHint(i == 0 ? "first" : "second");
+        icons[i].OnClick = [&clicks, i](TObject*) { ++clicks[i]; };
+    }
+    shell.Send(icons[1].TrayId(), {WM_LBUTTONDOWN, WM_LBUTTONUP});
+    EXPECT_EQ(clicks[0], 0);
+    EXPECT_EQ(clicks[1], 1);
+    EXPECT_EQ(shell.Entry(icons[0].TrayId())->Tip, "first");
+    EXPECT_EQ(shell.Entry(icons[1].TrayId())->Tip, "second");
 }
 
 TEST(CoolTrayIcon, LoadingAddsTheEntryAndFreeingRemovesItAtOnce) {
