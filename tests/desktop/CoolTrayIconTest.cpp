@@ -35,6 +35,13 @@ std::string CaseName(const ::testing::TestParamInfo<T>& param) {
     return param.param.Name;
 }
 
+// Every case table's row prints as its name.
+template <typename T>
+    requires requires(const T& c) { c.Name; }
+void PrintTo(const T& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 std::string ButtonName(TMouseButton b) {
     return b == TMouseButton::mbLeft ? "L" : b == TMouseButton::mbRight ? "R" : "M";
 }

@@ -20,6 +20,13 @@
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
 
+// The socket kind as words in the tests' names.
+void PrintTo(TEchoSocketMode mode, std::ostream* os) {
+    *os << (mode == TEchoSocketMode::DatagramOnly ? "datagram"
+            : mode == TEchoSocketMode::RawOnly    ? "raw"
+                                                  : "auto");
+}
+
 namespace {
 
 struct TProbe {
