@@ -1,8 +1,8 @@
 #include "toolkit/Dialogs.h"
 
-#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>

@@ -439,8 +439,8 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
     }
 }
 
-// Exit in the tray menu brings the window back and asks; only an answer of No keeps Latmo
-// running and monitoring. At the session's end, or while the program is being ended, nobody is asked.
+// Exit in the tray menu brings the window back and asks; only No keeps Latmo running and
+// monitoring. At the session's end, or while the program is being ended, nobody is asked.
 TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
     struct {
         const char* name;

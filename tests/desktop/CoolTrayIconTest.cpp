@@ -35,13 +35,6 @@ std::string CaseName(const ::testing::TestParamInfo<T>& param) {
     return param.param.Name;
 }
 
-// Every case table's row prints as its name.
-template <typename T>
-    requires requires(const T& c) { c.Name; }
-void PrintTo(const T& c, std::ostream* os) {
-    *os << c.Name;
-}
-
 std::string ButtonName(TMouseButton b) {
     return b == TMouseButton::mbLeft ? "L" : b == TMouseButton::mbRight ? "R" : "M";
 }
@@ -63,6 +56,10 @@ struct TDispatchCase {
     bool DefaultItem = false;
     bool WantEnterExit = false;
 };
+
+void PrintTo(const TDispatchCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class TrayDispatch : public ::testing::TestWithParam<TDispatchCase> {};
 
@@ -221,6 +218,10 @@ struct TTipCase {
     std::string Tip;
 };
 
+void PrintTo(const TTipCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class TrayTip : public ::testing::TestWithParam<TTipCase> {};
 
 TEST_P(TrayTip, TipIsCutAndClearedAsShown) {
@@ -365,6 +366,10 @@ struct TMinimiseCase {
     bool Hidden;
 };
 
+void PrintTo(const TMinimiseCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class TrayMinimise : public ::testing::TestWithParam<TMinimiseCase> {};
 
 TEST_P(TrayMinimise, MinimisingSendsTheWindowToTheTrayWhereThereIsOne) {
@@ -445,6 +450,10 @@ struct TCloseCase {
     bool TrayAvailable;
     bool IntoTheTray;
 };
+
+void PrintTo(const TCloseCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class TrayClose : public ::testing::TestWithParam<TCloseCase> {};
 
