@@ -48,16 +48,23 @@ e2e_setup() {
     # shellcheck disable=SC2086
     ${E2E_WM:-openbox} >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
-    sleep 1
+    # Up once it names itself on the root window (5 s at most).
+    for i in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.05
+    done
 }
 
 # e2e_start_trayer [TRAYER_OPTION...]: an XEmbed tray, trayer's 120 x 24 strip at the top right
-# of the screen, given a second to take the tray over before Latmo looks for one.
+# of the screen, waited for (5 s at most) until its strip shows.
 # shellcheck disable=SC2120
 e2e_start_trayer() {
     trayer --edge top --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
-    sleep 1
+    for i in $(seq 100); do
+        [ -n "$(xdotool search --onlyvisible --pid $! 2>/dev/null)" ] && break
+        sleep 0.05
+    done
 }
 
 # latmo_ini FILE HOST1 HOST2 HOST3 [KEY=VALUE...]: a Latmo.ini whose three host boxes hold the
