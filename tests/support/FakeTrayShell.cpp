@@ -56,9 +56,8 @@ void TFakeTrayShell::SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> items
 }
 
 int TFakeTrayShell::AddTaskbarCreatedHandler(std::function<void()> handler) {
-    const int key = FNextKey++;
-    FHandlers.emplace(key, std::move(handler));
-    return key;
+    FHandlers.emplace(FNextKey, std::move(handler));
+    return FNextKey++;
 }
 
 void TFakeTrayShell::RemoveTaskbarCreatedHandler(int key) {
@@ -66,9 +65,8 @@ void TFakeTrayShell::RemoveTaskbarCreatedHandler(int key) {
 }
 
 int TFakeTrayShell::AddTrayGoneHandler(std::function<void()> handler) {
-    const int key = FNextKey++;
-    FGoneHandlers.emplace(key, std::move(handler));
-    return key;
+    FGoneHandlers.emplace(FNextKey, std::move(handler));
+    return FNextKey++;
 }
 
 void TFakeTrayShell::RemoveTrayGoneHandler(int key) {
@@ -95,18 +93,18 @@ void TFakeTrayShell::Send(uintptr_t id, const std::vector<uint32_t>& codes) {
 }
 
 void TFakeTrayShell::RestartHost() {
-    FEntries.clear();
-    Available = true;
-    const auto handlers = FHandlers;
-    for (const auto& [key, handler] : handlers) {
-        handler();
-    }
+    ChangeHost(true, FHandlers);
 }
 
 void TFakeTrayShell::EndHost() {
+    ChangeHost(false, FGoneHandlers);
+}
+
+void TFakeTrayShell::ChangeHost(bool available, const std::map<int, std::function<void()>>& told) {
     FEntries.clear();
-    Available = false;
-    const auto handlers = FGoneHandlers;
+    Available = available;
+    // A handler may add or remove handlers.
+    const auto handlers = told;
     for (const auto& [key, handler] : handlers) {
         handler();
     }

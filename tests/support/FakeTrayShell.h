@@ -62,6 +62,9 @@ public:
     std::vector<TCall> Calls;
 
 private:
+    // Forgets every entry and tells the handlers.
+    void ChangeHost(bool available, const std::map<int, std::function<void()>>& told);
+
     std::map<uintptr_t, TEntry> FEntries;
     std::map<int, std::function<void()>> FHandlers;
     std::map<int, std::function<void()>> FGoneHandlers;
