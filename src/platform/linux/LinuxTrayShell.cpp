@@ -28,6 +28,9 @@ const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
 const char* const kWatcherPath = "/StatusNotifierWatcher";
 // How often an XEmbed tray is looked for where the display cannot say when one comes or goes.
 constexpr int kTrayPollMs = 1000;
+// How long a tray must stay away before it counts as gone: a panel restarting, or the display
+// saying for a moment that there is none, is no end of the tray.
+constexpr int kTrayGoneGraceMs = 1000;
 
 QString Text(const char* ascii) {
     return QString::fromLatin1(ascii);
@@ -204,6 +207,9 @@ public:
             FXEmbedWatch = std::make_unique<TXEmbedTrayWatch>([this] { XEmbedChanged(); });
         }
         FClock.start();
+        FGoneCheck.setSingleShot(true);
+        FGoneCheck.setInterval(kTrayGoneGraceMs);
+        QObject::connect(&FGoneCheck, &QTimer::timeout, &FGoneCheck, [this] { CheckTrayGone(); });
     }
 
     ~TImpl() {
@@ -425,8 +431,21 @@ private:
             // The toolkit docks its icons again by itself when the tray comes back quickly;
             // until then there is no tray to minimise into.
             FHost = THost::None;
-            Announce(FGoneHandlers);
+            FGoneCheck.start();
         }
+    }
+
+    // No tray came back within the grace: its users are told, unless the display has one
+    // after all.
+    void CheckTrayGone() {
+        if (FHost != THost::None) {
+            return;
+        }
+        if (OnX11() && QSystemTrayIcon::isSystemTrayAvailable()) {
+            SwitchTo(THost::XEmbed);
+            return;
+        }
+        Announce(FGoneHandlers);
     }
 
     // A new host knows none of the old entries: forget them, and let their owners add them
@@ -437,7 +456,11 @@ private:
         while (!FEntries.empty()) {
             Remove(FEntries.begin());
         }
-        Announce(host == THost::None ? FGoneHandlers : FHandlers);
+        if (host == THost::None) {
+            FGoneCheck.start();
+            return;
+        }
+        Announce(FHandlers);
     }
 
     // A handler may add or remove handlers.
@@ -458,6 +481,7 @@ private:
     int FDispatching = 0;
     TStatusNotifierClicks FClicks;
     QElapsedTimer FClock;
+    QTimer FGoneCheck;
     std::optional<QPoint> FRequestPosition;
 };
 
