@@ -14,7 +14,17 @@ e2e_require() {
 e2e_pids=""
 e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null || :; done
-    sleep 0.3
+    # Until all are gone (3 s at most): an X server still going down when the next test starts
+    # one of the same number would take that test's clients.
+    for i in $(seq 60); do
+        alive=""
+        for p in $e2e_pids; do
+            state=$(awk '{ print $3 }' "/proc/$p/stat" 2>/dev/null)
+            [ -n "$state" ] && [ "$state" != Z ] && alive=yes
+        done
+        [ -z "$alive" ] && break
+        sleep 0.05
+    done
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null || :; done
     # Every copy of latmo (here or in a directory below) opens its instance registry as shared
     # memory named after its path; such objects outlive their processes.
@@ -45,14 +55,16 @@ e2e_setup() {
     export DISPLAY=":$(cat "$work/display")"
     unset QT_QPA_PLATFORM
     for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+    xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb takes no clients"
     # shellcheck disable=SC2086
     ${E2E_WM:-openbox} >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
     # Up once it names itself on the root window (5 s at most).
     for i in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
         sleep 0.05
     done
+    fail "the window manager (${E2E_WM:-openbox}) did not start"
 }
 
 # e2e_start_trayer [TRAYER_OPTION...]: an XEmbed tray, trayer's 120 x 24 strip at the top right
