@@ -48,7 +48,8 @@ e2e_setup() {
     export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$work/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     # Xvfb picks a free display itself and names it, so tests running side by side never meet.
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
+    # -noreset: a server that resets when its last client leaves refuses the next one meanwhile.
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$work/display" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
     for i in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
     [ -s "$work/display" ] || fail "Xvfb did not start"
@@ -57,14 +58,14 @@ e2e_setup() {
     for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
     xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb takes no clients"
     # shellcheck disable=SC2086
-    ${E2E_WM:-openbox} >/dev/null 2>&1 &
+    ${E2E_WM:-openbox} >"$work/wm.out" 2>&1 &
     e2e_pids="$e2e_pids $!"
     # Up once it names itself on the root window (5 s at most).
     for i in $(seq 100); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
         sleep 0.05
     done
-    fail "the window manager (${E2E_WM:-openbox}) did not start"
+    fail "the window manager (${E2E_WM:-openbox}) did not start on $DISPLAY: $(tail -n 3 "$work/wm.out")"
 }
 
 # e2e_start_trayer [TRAYER_OPTION...]: an XEmbed tray, trayer's 120 x 24 strip at the top right

@@ -82,7 +82,7 @@ latmo_ini "$home/.config/latmo/Latmo.ini" "$1" "$2" "$3" Edit2_Text=3 EditTimeou
     "EditLog_Text=$home/measure.log"
 chown -R "$user" "$home"
 
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
 for i in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
