@@ -4,7 +4,15 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
+
+namespace {
+
+// How long the body rests after an error before it runs again.
+constexpr int kRestAfterErrorMs = 200;
+
+}  // namespace
 
 TabfThreadComponent::TabfThreadComponent(TComponent* AOwner)
     : TComponent(AOwner), FAlive(std::make_shared<std::atomic<bool>>(true)) {
@@ -106,24 +114,36 @@ void TabfThreadComponent::ThreadBody(TThread& thread) {
 }
 
 void TabfThreadComponent::DoExecute() {
-    if (!OnExecute) {
-        return;
+    // An error that escapes the body is told, and the body runs again: one failed pass must not
+    // end the measuring for the rest of the run. The same error again is told only once.
+    std::string lastReported;
+    while (OnExecute && !Terminated()) {
+        std::string className;
+        std::string message;
+        try {
+            OnExecute(this);
+            return;
+        } catch (const Exception& e) {
+            className = e.ClassName();
+            message = e.Message();
+        } catch (const std::exception& e) {
+            className = "Exception";
+            message = e.what();
+        } catch (...) {
+            className = "Exception";
+            message = "Unknown error";
+        }
+        if (className + message != lastReported) {
+            lastReported = className + message;
+            ReportException(className, message);
+        }
+        // A body that fails at once every time would otherwise spin.
+        Sleep(kRestAfterErrorMs);
     }
-    std::string className;
-    std::string message;
-    try {
-        OnExecute(this);
-        return;
-    } catch (const Exception& e) {
-        className = e.ClassName();
-        message = e.Message();
-    } catch (const std::exception& e) {
-        className = "Exception";
-        message = e.what();
-    } catch (...) {
-        className = "Exception";
-        message = "Unknown error";
-    }
+}
+
+void TabfThreadComponent::ReportException(const std::string& className,
+                                          const std::string& message) {
     // The report goes to the user-interface thread without waiting for it, so a window being
     // closed at that moment cannot dead-lock with the worker it is waiting for.
     std::weak_ptr<std::atomic<bool>> alive = FAlive;
@@ -144,6 +164,7 @@ std::string TabfThreadComponent::ExceptionReportText(const std::string& componen
 
 void TabfThreadComponent::DoHandleException(const std::string& className,
                                             const std::string& message) {
+    WriteDiagLog(ExceptionReportText(Name(), className, message));
     if (OnException) {
         const Exception error(message);
         DispatchEvent([&] { OnException(this, error); });

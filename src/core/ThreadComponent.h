@@ -54,12 +54,15 @@ public:
 protected:
     void Loaded() override;
     void DoExecute();
+    // Tells of an error that escaped OnExecute: in the diagnostic log, and to OnException or in
+    // a message box. Runs on the user-interface thread.
     void DoHandleException(const std::string& className, const std::string& message);
     void CreateThread();
 
 private:
     void ThreadBody(TThread& thread);
     void StopThread();
+    void ReportException(const std::string& className, const std::string& message);
 
     std::unique_ptr<TThread> FThread;
     TThreadPriority FPriority = TThreadPriority::tpNormal;

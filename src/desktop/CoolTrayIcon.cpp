@@ -61,6 +61,7 @@ TCoolTrayIcon::TCoolTrayIcon(TComponent* AOwner, TTrayShell& shell)
         TMessage message{TaskbarCreatedMessage, 0, 0, 0};
         ApplicationHook(message);
     });
+    FTrayGoneKey = FShell.AddTrayGoneHandler([this] { TrayGone(); });
     FOwnerForm = dynamic_cast<TForm*>(AOwner);
     if (FOwnerForm != nullptr) {
         FPrevWindowProc = FOwnerForm->WindowProc();
@@ -76,6 +77,7 @@ TCoolTrayIcon::~TCoolTrayIcon() {
     FLeavePollTimer.reset();
     FIcon.OnChange = nullptr;
     FShell.RemoveTaskbarCreatedHandler(FTaskbarKey);
+    FShell.RemoveTrayGoneHandler(FTrayGoneKey);
     if (FApplication != nullptr) {
         FApplication->UnhookMainWindow(FHookKey);
     }
@@ -475,6 +477,17 @@ void TCoolTrayIcon::SendToTray() {
         HideMainWindow();
     }
     AddTrayEntry();
+}
+
+void TCoolTrayIcon::TrayGone() {
+    // Nothing could bring a window hidden into the tray back any more, so it is shown again
+    // where it was; the entry stays wanted and returns with the next tray.
+    TForm* form = MainForm();
+    if (FOwnerForm == nullptr || form == nullptr || form->Visible() ||
+        (FApplication != nullptr && FApplication->Terminated())) {
+        return;
+    }
+    RestoreMainWindow();
 }
 
 void TCoolTrayIcon::HideMainWindow() {

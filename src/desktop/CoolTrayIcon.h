@@ -144,6 +144,8 @@ private:
     void MenuItemChosen(int index);
     bool ApplicationHook(TMessage& Message);
     void OwnerWindowProc(TMessage& Message);
+    // The last tray is gone: a window hidden into it comes back.
+    void TrayGone();
     void SingleClickTimerTick();
     void LeavePollTick();
     void CycleTick();
@@ -182,6 +184,7 @@ private:
     bool FWindowProcReplaced = false;
     int FHookKey = 0;
     int FTaskbarKey = 0;
+    int FTrayGoneKey = 0;
     TNotifyIconData FTrayRecord;
     // What waits for the window's close to be through; it goes with the icon.
     std::unique_ptr<QObject> FAfterClose;

@@ -143,6 +143,10 @@ public:
     // key for RemoveTaskbarCreatedHandler.
     virtual int AddTaskbarCreatedHandler(std::function<void()> handler) = 0;
     virtual void RemoveTaskbarCreatedHandler(int key) = 0;
+    // Called whenever the last tray host has gone: the entries are kept for a host that comes
+    // later, but nobody sees them meanwhile. Returns a key for RemoveTrayGoneHandler.
+    virtual int AddTrayGoneHandler(std::function<void()> handler) = 0;
+    virtual void RemoveTrayGoneHandler(int key) = 0;
 
     // The pointer and keyboard as a tray message is handled: the cursor in screen coordinates
     // (false when unknown), whether a key is down, and the double-click time in milliseconds.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 #include <cstdio>
 
@@ -66,6 +67,13 @@ TModalResult ShowDialog(const TDialogRequest& request) {
         box.addButton(QMessageBox::Ok);
     if (request.Buttons & mbCancel)
         box.addButton(QMessageBox::Cancel);
+    // Escape and the box's close button close a question otherwise than by its buttons; left
+    // to itself the box would take them for No.
+    if ((request.Buttons & (mbYes | mbNo)) != 0 && (request.Buttons & mbCancel) == 0) {
+        QPushButton* closed = box.addButton(QMessageBox::Cancel);
+        closed->hide();
+        box.setEscapeButton(closed);
+    }
     box.raise();
     box.activateWindow();
     switch (box.exec()) {
@@ -80,8 +88,8 @@ TModalResult ShowDialog(const TDialogRequest& request) {
         default:
             break;
     }
-    // Closed without a button: the dialog's escape answer.
-    return (request.Buttons & mbCancel) ? mrCancel : (request.Buttons & mbNo) ? mrNo : mrOk;
+    // Closed without a button.
+    return (request.Buttons & (mbCancel | mbYes | mbNo)) != 0 ? mrCancel : mrOk;
 }
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {

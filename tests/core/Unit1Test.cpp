@@ -266,15 +266,23 @@ TEST_F(WindowTest, TwoRequestsDuringAPassGiveOneMorePass) {
     form->Button1Click(form.get());
     form->Button1Click(form.get());
     echo.Release();
-    ASSERT_TRUE(WaitUntil([&] { return echo.Calls().size() >= 6 && !form->PassPending(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Collected at once, so that a third pass would start right after the second one's rest.
+    auto passesAfterCollecting = [&](int passes) {
+        form->TimerRepaintTimer(form.get());
+        return form->PassesDone() >= passes;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return passesAfterCollecting(2); }));
+    EXPECT_FALSE(form->PassPending());
+    EXPECT_FALSE(WaitUntil([&] { return passesAfterCollecting(3); }, 600)) << "a third pass";
     EXPECT_EQ(echo.Calls().size(), 6u);
 }
 
 TEST_F(WindowTest, FivePassesFillEveryRingAndTheSixthWrapsRound) {
     Open();
     ASSERT_TRUE(Settle());
+    // Each pass collected, so that none waits for the collection of the one before.
     for (int i = 0; i < 4; ++i) {
+        form->TimerRepaintTimer(form.get());
         echo.DefaultOutcome = {0, 0, static_cast<uint32_t>(10 + i)};
         ASSERT_TRUE(RunPass());
     }
@@ -285,6 +293,7 @@ TEST_F(WindowTest, FivePassesFillEveryRingAndTheSixthWrapsRound) {
         }
     }
     EXPECT_EQ(form->Store().FRingIndex, 0);
+    form->TimerRepaintTimer(form.get());
     echo.DefaultOutcome = {0, 0, 77};
     ASSERT_TRUE(RunPass());
     EXPECT_EQ(form->Store().FRing2[0], 77);
@@ -452,8 +461,8 @@ TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
     }
 }
 
-// Exit in the tray menu brings the window back and asks; an answer of No keeps Latmo running
-// and monitoring. At the session's end, or while the program is being ended, nobody is asked.
+// Exit in the tray menu brings the window back and asks; only No keeps Latmo running and
+// monitoring. At the session's end, or while the program is being ended, nobody is asked.
 TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
     struct {
         const char* name;
@@ -465,6 +474,7 @@ TEST_F(WindowTest, ExitAsksBeforeClosingUnlessTheSessionOrTheProgramEnds) {
     } const rows[] = {
         {"answered No", mrNo, false, false, true, false},
         {"answered Yes", mrYes, false, false, true, true},
+        {"box closed otherwise", mrCancel, false, false, true, true},
         {"at the session's end", mrNo, true, false, false, true},
         {"while the program ends", mrNo, false, true, false, true},
     };

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -211,12 +212,16 @@ TEST_F(AutoRunLists, AMachineWideEntryOfTheProgramsNameIsRemovedWhereItMayBe) {
 TEST_F(AutoRunLists, AnAutostartFolderThatCannotBeMadeIsToldNotRaised) {
     // A file where the configuration folder should be: not even root can make the folder.
     std::ofstream(root / "config") << "not a folder";
-    auto autoRun = Start((root / "bin" / "latmo").string());
+    const std::string program = (root / "bin" / "latmo").string();
+    EXPECT_FALSE(AddAutoRunEntry(list, aekUserRun, program)) << "the failure is told";
+    auto autoRun = Start(program);
     autoRun->SetAutoRun(true);
     EXPECT_TRUE(autoRun->AutoRun());
     EXPECT_FALSE(fs::exists(UserEntry("latmo")));
     EXPECT_EQ(autoRun->ApplyError(), "the folder " + (root / "config" / "autostart").string() +
                                          " cannot be written (Not a directory)");
+    std::ifstream in(root / "config");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a folder");
 }
 
 TEST(AutoRun, OnlyAChangeOfStateWritesOrRemoves) {

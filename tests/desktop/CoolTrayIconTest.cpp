@@ -57,6 +57,10 @@ struct TDispatchCase {
     bool WantEnterExit = false;
 };
 
+void PrintTo(const TDispatchCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class TrayDispatch : public ::testing::TestWithParam<TDispatchCase> {};
 
 TEST_P(TrayDispatch, MessageSequencesBecomeEvents) {
@@ -214,6 +218,10 @@ struct TTipCase {
     std::string Tip;
 };
 
+void PrintTo(const TTipCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class TrayTip : public ::testing::TestWithParam<TTipCase> {};
 
 TEST_P(TrayTip, TipIsCutAndClearedAsShown) {
@@ -237,16 +245,21 @@ INSTANTIATE_TEST_SUITE_P(
                                std::string(126, 'x')}),
     CaseName<TTipCase>);
 
-TEST(CoolTrayIcon, RecordNamesTheInstance) {
+// Each icon is an entry of its own: its tip, and the user's clicks on it reach it alone.
+TEST(CoolTrayIcon, EachIconIsAnEntryOfItsOwn) {
     TFakeTrayShell shell;
-    TTestTrayIcon a(nullptr, shell);
-    TTestTrayIcon b(nullptr, shell);
-    EXPECT_EQ(a.TrayRecord().cbSize, 488u);
-    EXPECT_EQ(a.TrayRecord().uFlags, 7u);
-    EXPECT_EQ(a.TrayRecord().uCallbackMessage, 0x0800u);
-    EXPECT_EQ(a.TrayRecord().uID, a.TrayId());
-    EXPECT_NE(a.TrayRecord().uID, b.TrayRecord().uID);
-    EXPECT_EQ(a.TrayRecord().hWnd, b.TrayRecord().hWnd) << "one handler serves every icon";
+    TTestTrayIcon icons[2] = {{nullptr, shell}, {nullptr, shell}};
+    int clicks[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        icons[i].SetIconVisible(true);
+        icons[i].SetHint(i == 0 ? "first" : "second");
+        icons[i].OnClick = [&clicks, i](TObject*) { ++clicks[i]; };
+    }
+    shell.Send(icons[1].TrayId(), {WM_LBUTTONDOWN, WM_LBUTTONUP});
+    EXPECT_EQ(clicks[0], 0);
+    EXPECT_EQ(clicks[1], 1);
+    EXPECT_EQ(shell.Entry(icons[0].TrayId())->Tip, "first");
+    EXPECT_EQ(shell.Entry(icons[1].TrayId())->Tip, "second");
 }
 
 TEST(CoolTrayIcon, LoadingAddsTheEntryAndFreeingRemovesItAtOnce) {
@@ -353,6 +366,10 @@ struct TMinimiseCase {
     bool Hidden;
 };
 
+void PrintTo(const TMinimiseCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class TrayMinimise : public ::testing::TestWithParam<TMinimiseCase> {};
 
 TEST_P(TrayMinimise, MinimisingSendsTheWindowToTheTrayWhereThereIsOne) {
@@ -401,12 +418,42 @@ INSTANTIATE_TEST_SUITE_P(
                       TMinimiseCase{"NoTrayKeepsItMinimised", false, false, false}),
     CaseName<TMinimiseCase>);
 
+// A window in the tray comes back, where it was, when the last tray goes; the icon returns with
+// the next tray.
+TEST(CoolTrayIcon, AWindowInTheTrayComesBackWhenTheTrayGoes) {
+    TFakeTrayShell shell;
+    TApplication application;
+    auto* form = new TForm(&application);
+    auto* icon = new TTestTrayIcon(form, shell);
+    icon->SetMinimizeToTray(true);
+    icon->SetIconVisible(true);
+    form->SetBounds(120, 80, 300, 200);
+    form->Show();
+    form->SetWindowState(TWindowState::wsMinimized);
+    QApplication::processEvents();
+    ASSERT_FALSE(form->Visible());
+
+    shell.EndHost();
+    QApplication::processEvents();
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(form->WindowState(), TWindowState::wsNormal);
+    EXPECT_EQ(std::vector<int>({form->Left(), form->Top(), form->Width(), form->Height()}),
+              std::vector<int>({120, 80, 300, 200}));
+    shell.RestartHost();
+    EXPECT_NE(shell.Entry(icon->TrayId()), nullptr) << "the icon returns with the next tray";
+    delete icon;
+}
+
 struct TCloseCase {
     const char* Name;
     bool MinimizeSeen;
     bool TrayAvailable;
     bool IntoTheTray;
 };
+
+void PrintTo(const TCloseCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class TrayClose : public ::testing::TestWithParam<TCloseCase> {};
 

@@ -150,7 +150,16 @@ public:
         return kStillRunning;
     }
     // Signals the copy; reaping is left to the caller, so it can stay a zombie for a while.
-    void Kill(int signal = SIGKILL) { kill(FPid, signal); }
+    // A copy killed outright has ended when this returns, but is not yet collected: a zombie,
+    // as a crashed copy's parent may leave it.
+    void Kill(int signal = SIGKILL) {
+        kill(FPid, signal);
+        siginfo_t info{};
+        while (signal == SIGKILL && FPid > 0 &&
+               waitid(P_PID, static_cast<id_t>(FPid), &info, WEXITED | WNOWAIT) != 0 &&
+               errno == EINTR) {
+        }
+    }
     void Reap() {
         if (FPid > 0) {
             waitpid(FPid, nullptr, 0);

@@ -14,7 +14,17 @@ e2e_require() {
 e2e_pids=""
 e2e_cleanup() {
     for p in $e2e_pids; do kill "$p" 2>/dev/null || :; done
-    sleep 0.3
+    # Until all are gone (3 s at most): an X server still going down when the next test starts
+    # one of the same number would take that test's clients.
+    for i in $(seq 60); do
+        alive=""
+        for p in $e2e_pids; do
+            state=$(awk '{ print $3 }' "/proc/$p/stat" 2>/dev/null || :)
+            [ -n "$state" ] && [ "$state" != Z ] && alive=yes
+        done
+        [ -z "$alive" ] && break
+        sleep 0.05
+    done
     for p in $e2e_pids; do kill -9 "$p" 2>/dev/null || :; done
     # Every copy of latmo (here or in a directory below) keeps its instance registry and lock in
     # the user's guard folder, named after its path; a killed copy leaves them and its port.
@@ -46,7 +56,8 @@ e2e_setup() {
     export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$work/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     # Xvfb picks a free display itself and names it, so tests running side by side never meet.
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp ${E2E_OPEN_DISPLAY:+-ac} \
+    # -noreset: a server that resets when its last client leaves refuses the next one meanwhile.
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset ${E2E_OPEN_DISPLAY:+-ac} \
         9>"$work/display" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
     for i in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
@@ -54,19 +65,28 @@ e2e_setup() {
     export DISPLAY=":$(cat "$work/display")"
     unset QT_QPA_PLATFORM
     for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+    xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb takes no clients"
     # shellcheck disable=SC2086
-    ${E2E_WM:-openbox} >/dev/null 2>&1 &
+    ${E2E_WM:-openbox} >"$work/wm.out" 2>&1 &
     e2e_pids="$e2e_pids $!"
-    sleep 1
+    # Up once it names itself on the root window (5 s at most).
+    for i in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.05
+    done
+    fail "the window manager (${E2E_WM:-openbox}) did not start on $DISPLAY: $(tail -n 3 "$work/wm.out")"
 }
 
 # e2e_start_trayer [TRAYER_OPTION...]: an XEmbed tray, trayer's 120 x 24 strip at the top right
-# of the screen, given a second to take the tray over before Latmo looks for one.
+# of the screen, waited for (5 s at most) until its strip shows.
 # shellcheck disable=SC2120
 e2e_start_trayer() {
     trayer --edge top --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
     e2e_pids="$e2e_pids $!"
-    sleep 1
+    for i in $(seq 100); do
+        [ -n "$(xdotool search --onlyvisible --pid $! 2>/dev/null)" ] && break
+        sleep 0.05
+    done
 }
 
 # latmo_ini FILE HOST1 HOST2 HOST3 [KEY=VALUE...]: a Latmo.ini whose three host boxes hold the

@@ -1,8 +1,7 @@
 #!/bin/sh
 # End to end: the settings file of the real program on a virtual X display.
 #  1. A first run ended by SIGTERM (as at log-out) writes "Latmo.ini" in its usual layout.
-#  2. Values edited in the file come back in the window and are written again at the next end;
-#     the window comes back where the file puts it.
+#  2. Values edited in the file come back in the window and are written again at the next end.
 #  3. A period typed while Latmo runs is in the file a few seconds after the last key, and at
 #     once when the window is minimised, even if Latmo is then killed.
 #  4. A settings file that cannot be read is reported in a message box; the program ends and
@@ -42,20 +41,12 @@ for key in "FormVersion=0" "Edit2_Text=45" "EditTimeout_Text=9000" "TrackBarPing
     tr -d '\r' < "$ini" | grep -qxF "$key" || fail "Latmo.ini lacks $key"
 done
 
-# 2. Edited by hand: other values, another place, odd spacing and key case.
+# 2. Edited by hand: other values, odd spacing and key case (tray-e2e checks the place).
 tr -d '\r' < "$ini" | sed -e 's/^Edit2_Text=45$/  edit2_text = 60/' \
-    -e 's/^EditTimeout_Text=9000$/EditTimeout_Text=250/' \
-    -e 's/^NormPos=.*/NormPos=100,120,501,493/' -e '/^NormPos(/d' > "$work/edited"
+    -e 's/^EditTimeout_Text=9000$/EditTimeout_Text=250/' > "$work/edited"
 mv "$work/edited" "$ini"
 start
 [ -n "$window" ] || fail "the window did not appear the second time"
-sleep 3
-# shellcheck disable=SC2046
-set -- $(window_geometry "$window")
-X=$1 Y=$2
-# The client area sits inside the frame that NormPos describes.
-[ "$X" -ge 100 ] && [ "$X" -le 110 ] && [ "$Y" -ge 120 ] && [ "$Y" -le 150 ] ||
-    fail "the window is at $X,$Y, not where the file puts it (100,120)"
 stop
 tr -d '\r' < "$ini" | grep -qx "Edit2_Text=60" || fail "the edited interval did not survive"
 tr -d '\r' < "$ini" | grep -qx "EditTimeout_Text=250" || fail "the edited time-out did not survive"
@@ -95,5 +86,5 @@ wait "$app"; code=$?
 [ "$code" -ne 0 ] || fail "exit code 0 after failing to read the settings"
 [ -d "$ini" ] || fail "the unreadable settings file was replaced"
 grep -q "The settings file cannot be read" "$work/latmo.out" || fail "nothing said on standard error"
-echo "PASS: settings written at SIGTERM, edited values and place restored, a typed period in the file while running (after a rest, at minimising), unreadable file reported and kept"
+echo "PASS: settings written at SIGTERM, edited values restored, a typed period in the file while running (after a rest, at minimising), unreadable file reported and kept"
 exit 0

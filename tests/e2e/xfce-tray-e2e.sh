@@ -7,6 +7,8 @@
 #  3. Minimising keeps the window in the tray (xfwm4 drops the minimised state of a withdrawn
 #     window); a click on the icon brings it back; "Show" in the panel's menu does too; each
 #     time exactly where it was.
+#  4. The panel's end brings the window back from its tray, where it was; the item returns with
+#     the next panel.
 #   xfce-tray-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -76,17 +78,22 @@ sleep 1
 [ "$(wm_state)" = "Normal" ] || fail "the window did not come back from the taskbar ($(wm_state))"
 
 xfce4-panel >/dev/null 2>&1 &
-e2e_pids="$e2e_pids $!"
+panel=$!
+e2e_pids="$e2e_pids $panel"
 wait_sni_item "$app" || fail "no StatusNotifier item once the panel was up: $(sni_items)"
-sleep 4
 
-# 2. The number in the panel's tray, at the right end of the top edge.
-xwd -root -silent | convert xwd:- "$work/xfce-tray.png"
+# 2. The number in the panel's tray, at the right end of the top edge (looked for until the
+#    panel has drawn it).
 tray="40x26+984+0"
-maroon=$(maroon_pixels "$work/xfce-tray.png" "$tray")
-# The panel scales the largest painting down to its 22 pixels, so the digits' strokes blend with
-# the square: greenish pixels inside the frame.
-lime=$(count_pixels "$work/xfce-tray.png" "14x14+1006+6" 'g >= 90 && g > r && b < 60')
+for i in $(seq 50); do
+    xwd -root -silent | convert xwd:- "$work/xfce-tray.png"
+    maroon=$(maroon_pixels "$work/xfce-tray.png" "$tray")
+    # The panel scales the largest painting down to its 22 pixels, so the digits' strokes blend
+    # with the square: greenish pixels inside the frame.
+    lime=$(count_pixels "$work/xfce-tray.png" "14x14+1006+6" 'g >= 90 && g > r && b < 60')
+    [ "$maroon" -gt 100 ] && [ "$lime" -gt 3 ] && break
+    sleep 0.2
+done
 [ "$maroon" -gt 100 ] || fail "no maroon square in the tray ($maroon pixels)"
 [ "$lime" -gt 3 ] || fail "no lime digits in the tray ($lime pixels)"
 # The icon's middle: its square is the maroon part of the region.
@@ -109,13 +116,27 @@ sleep 1.5
 stir_hidden "$window"
 click_icon 3
 sleep 1
-xwd -root -silent | convert xwd:- "$work/xfce-menu.png"
 # The panel's menu opens below the icon, against the screen's right edge; "Show" comes first.
 xdotool mousemove $((ix - 40)) 43
 sleep 0.4
 xdotool click 1
 sleep 1
 back_in_place "Show in the panel's menu"
+
+# 4. The panel ends while the window is in its tray: the window comes back where it was; the
+#    item returns with the next panel.
+xdotool windowminimize "$window"
+sleep 1.5
+[ -z "$(main_window)" ] || fail "the window came back after the third minimise"
+stir_hidden "$window"
+kill "$panel"
+wait "$panel" 2>/dev/null
+for i in $(seq 50); do [ -n "$(main_window)" ] && break; sleep 0.1; done
+back_in_place "the panel's end"
+xfce4-panel >/dev/null 2>&1 &
+e2e_pids="$e2e_pids $!"
+wait_sni_item "$app" || fail "no StatusNotifier item once the panel was back: $(sni_items)"
 echo "PASS: item registered once the panel came up; $maroon maroon and $lime lime pixels in the" \
-    "tray; minimise stays in the tray; click and menu restore it in place ($start)"
+    "tray; minimise stays in the tray; click, menu and the panel's end restore it in place" \
+    "($start); the item returns with the panel"
 exit 0

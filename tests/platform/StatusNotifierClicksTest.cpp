@@ -41,6 +41,10 @@ std::string NameOf(uint32_t code) {
     }
 }
 
+void PrintTo(const TClicksCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class StatusNotifierClicks : public ::testing::TestWithParam<TClicksCase> {};
 
 TEST_P(StatusNotifierClicks, RequestsBecomeMouseCodes) {

@@ -81,7 +81,6 @@ TPoint QuietFieldPixel(Tsp_XYPlot& plot) {
 TEST(Render, TheWindowsPlotLooksLikeALatencyGraph) {
     LatencyPlot g;
     const QImage img = Render(g.plot);
-    img.save(QStringLiteral("plot-render.png"));
     ASSERT_EQ(img.width(), 600);
     const TRect f = g.plot.FieldRect();
     const TColor face = ColorToRGB(clBtnFace);

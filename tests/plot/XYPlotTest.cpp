@@ -7,21 +7,6 @@
 
 namespace {
 
-TEST(XYPlot, CreatesItsAxesWithTheirFlags) {
-    Tsp_XYPlot plot(nullptr);
-    EXPECT_EQ(plot.LeftAxis()->Flags(), 1u);
-    EXPECT_EQ(plot.RightAxis()->Flags(), 57u);
-    EXPECT_EQ(plot.BottomAxis()->Flags(), 0u);
-    EXPECT_EQ(plot.TopAxis()->Flags(), 56u);
-    EXPECT_TRUE(plot.LeftAxis()->GridAttr().Visible());
-    EXPECT_TRUE(plot.BottomAxis()->GridAttr().Visible());
-    EXPECT_FALSE(plot.RightAxis()->GridAttr().Visible());
-    EXPECT_EQ(plot.Width(), 180);
-    EXPECT_EQ(plot.Height(), 120);
-    EXPECT_EQ(plot.ZoomShiftKeys(), static_cast<TShiftState>(ssShift));
-    EXPECT_EQ(plot.PanShiftKeys(), static_cast<TShiftState>(ssCtrl));
-}
-
 TEST(XYPlot, AutoScaleWidensTheDataRangeAtTheFittedEnds) {
     struct Case {
         const char* name;

@@ -56,13 +56,21 @@ void TFakeTrayShell::SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> items
 }
 
 int TFakeTrayShell::AddTaskbarCreatedHandler(std::function<void()> handler) {
-    const int key = FNextKey++;
-    FHandlers.emplace(key, std::move(handler));
-    return key;
+    FHandlers.emplace(FNextKey, std::move(handler));
+    return FNextKey++;
 }
 
 void TFakeTrayShell::RemoveTaskbarCreatedHandler(int key) {
     FHandlers.erase(key);
+}
+
+int TFakeTrayShell::AddTrayGoneHandler(std::function<void()> handler) {
+    FGoneHandlers.emplace(FNextKey, std::move(handler));
+    return FNextKey++;
+}
+
+void TFakeTrayShell::RemoveTrayGoneHandler(int key) {
+    FGoneHandlers.erase(key);
 }
 
 bool TFakeTrayShell::GetCursorPos(int& x, int& y) const {
@@ -85,8 +93,18 @@ void TFakeTrayShell::Send(uintptr_t id, const std::vector<uint32_t>& codes) {
 }
 
 void TFakeTrayShell::RestartHost() {
+    ChangeHost(true, FHandlers);
+}
+
+void TFakeTrayShell::EndHost() {
+    ChangeHost(false, FGoneHandlers);
+}
+
+void TFakeTrayShell::ChangeHost(bool available, const std::map<int, std::function<void()>>& told) {
     FEntries.clear();
-    const auto handlers = FHandlers;
+    Available = available;
+    // A handler may add or remove handlers.
+    const auto handlers = told;
     for (const auto& [key, handler] : handlers) {
         handler();
     }

@@ -32,6 +32,8 @@ public:
     void SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> items) override;
     int AddTaskbarCreatedHandler(std::function<void()> handler) override;
     void RemoveTaskbarCreatedHandler(int key) override;
+    int AddTrayGoneHandler(std::function<void()> handler) override;
+    void RemoveTrayGoneHandler(int key) override;
     bool GetCursorPos(int& x, int& y) const override;
     bool KeyDown(TVirtualKey key) const override { return KeysDown.count(key) != 0; }
     unsigned DoubleClickTime() const override { return DoubleClickMs; }
@@ -40,11 +42,13 @@ public:
     void Send(uintptr_t id, const std::vector<uint32_t>& codes);
     // The desktop: the tray host restarts, forgetting every entry, and announces itself.
     void RestartHost();
+    // The desktop: the tray host ends, forgetting every entry, and leaves no tray.
+    void EndHost();
 
     // nullptr when there is no such entry.
     const TEntry* Entry(uintptr_t id) const;
     int CountCalls(TNotifyIconMessage message) const;
-    int HandlerCount() const { return static_cast<int>(FHandlers.size()); }
+    int HandlerCount() const { return static_cast<int>(FHandlers.size() + FGoneHandlers.size()); }
 
     bool Available = true;
     // False as in a Wayland session, where the desktop keeps a window's minimised state to
@@ -58,7 +62,11 @@ public:
     std::vector<TCall> Calls;
 
 private:
+    // Forgets every entry and tells the handlers.
+    void ChangeHost(bool available, const std::map<int, std::function<void()>>& told);
+
     std::map<uintptr_t, TEntry> FEntries;
     std::map<int, std::function<void()>> FHandlers;
+    std::map<int, std::function<void()>> FGoneHandlers;
     int FNextKey = 1;
 };

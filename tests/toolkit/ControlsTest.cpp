@@ -5,7 +5,11 @@
 #include <poll.h>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
@@ -13,6 +17,7 @@
 #include <QWidget>
 #include <chrono>
 #include <csignal>
+#include <functional>
 
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
@@ -289,13 +294,56 @@ TEST_F(ControlsTest, PublishedPropertiesAreReachableByName) {
 
 TEST(Timer, EnablingARunningTimerKeepsItsWait) {
     TTimer timer(nullptr);
-    timer.SetInterval(120000);
-    timer.SetEnabled(true);
+    timer.SetInterval(1000);
     int ticks = 0;
     timer.OnTimer = [&](TObject*) { ++ticks; };
-    timer.Tick();
-    EXPECT_EQ(ticks, 1);
-    EXPECT_TRUE(timer.Enabled());
+    QElapsedTimer clock;
+    clock.start();
+    auto runUntil = [&](int ms) {
+        while (ticks == 0 && clock.elapsed() < ms) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+    };
+    runUntil(700);
+    timer.SetEnabled(true);
+    // Restarted, the wait would end 1.7 s after the start.
+    runUntil(1400);
+    EXPECT_EQ(ticks, 1) << "no tick within " << clock.elapsed() << " ms";
+}
+
+// A question of Yes and No answers No only when No is chosen; Escape and the box's close button
+// close it otherwise.
+TEST(Dialogs, OnlyTheNoButtonAnswersNo) {
+    struct {
+        const char* name;
+        std::function<void(QMessageBox*)> act;
+        TModalResult answer;
+    } const rows[] = {
+        {"No", [](QMessageBox* box) { box->button(QMessageBox::No)->click(); }, mrNo},
+        {"Yes", [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }, mrYes},
+        {"Escape",
+         [](QMessageBox* box) {
+             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(box, &escape);
+         },
+         mrCancel},
+        {"close button", [](QMessageBox* box) { box->close(); }, mrCancel},
+    };
+    for (const auto& row : rows) {
+        QObject scope;
+        QTimer answer;
+        answer.setInterval(10);
+        QObject::connect(&answer, &QTimer::timeout, &scope, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                answer.stop();
+                row.act(box);
+            }
+        });
+        answer.start();
+        EXPECT_EQ(MessageDlg("Close the Latmo?", TMsgDlgType::mtConfirmation, mbYes | mbNo),
+                  row.answer)
+            << row.name;
+    }
 }
 
 TEST(Thread, StopsWhenAskedAndWaitsForItsBody) {

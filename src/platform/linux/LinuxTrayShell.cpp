@@ -28,6 +28,9 @@ const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
 const char* const kWatcherPath = "/StatusNotifierWatcher";
 // How often an XEmbed tray is looked for where the display cannot say when one comes or goes.
 constexpr int kTrayPollMs = 1000;
+// How long a tray must stay away before it counts as gone: a panel restarting, or the display
+// saying for a moment that there is none, is no end of the tray.
+constexpr int kTrayGoneGraceMs = 1000;
 
 QString Text(const char* ascii) {
     return QString::fromLatin1(ascii);
@@ -204,6 +207,9 @@ public:
             FXEmbedWatch = std::make_unique<TXEmbedTrayWatch>([this] { XEmbedChanged(); });
         }
         FClock.start();
+        FGoneCheck.setSingleShot(true);
+        FGoneCheck.setInterval(kTrayGoneGraceMs);
+        QObject::connect(&FGoneCheck, &QTimer::timeout, &FGoneCheck, [this] { CheckTrayGone(); });
     }
 
     ~TImpl() {
@@ -264,12 +270,13 @@ public:
         }
     }
 
-    int AddHandler(std::function<void()> handler) {
+    // Handlers of a host that came (true) or of the last one gone (false).
+    int AddHandler(bool came, std::function<void()> handler) {
         const int key = FNextKey++;
-        FHandlers.emplace(key, std::move(handler));
+        (came ? FHandlers : FGoneHandlers).emplace(key, std::move(handler));
         return key;
     }
-    void RemoveHandler(int key) { FHandlers.erase(key); }
+    void RemoveHandler(bool came, int key) { (came ? FHandlers : FGoneHandlers).erase(key); }
 
     // While a StatusNotifier request is handled, the position the host named.
     const std::optional<QPoint>& RequestPosition() const { return FRequestPosition; }
@@ -424,7 +431,21 @@ private:
             // The toolkit docks its icons again by itself when the tray comes back quickly;
             // until then there is no tray to minimise into.
             FHost = THost::None;
+            FGoneCheck.start();
         }
+    }
+
+    // No tray came back within the grace: its users are told, unless the display has one
+    // after all.
+    void CheckTrayGone() {
+        if (FHost != THost::None) {
+            return;
+        }
+        if (OnX11() && QSystemTrayIcon::isSystemTrayAvailable()) {
+            SwitchTo(THost::XEmbed);
+            return;
+        }
+        Announce(FGoneHandlers);
     }
 
     // A new host knows none of the old entries: forget them, and let their owners add them
@@ -436,10 +457,16 @@ private:
             Remove(FEntries.begin());
         }
         if (host == THost::None) {
+            FGoneCheck.start();
             return;
         }
-        const auto handlers = FHandlers;
-        for (const auto& [key, handler] : handlers) {
+        Announce(FHandlers);
+    }
+
+    // A handler may add or remove handlers.
+    static void Announce(const std::map<int, std::function<void()>>& handlers) {
+        const auto copy = handlers;
+        for (const auto& [key, handler] : copy) {
             handler();
         }
     }
@@ -449,10 +476,12 @@ private:
     std::unique_ptr<TXEmbedTrayWatch> FXEmbedWatch;
     std::map<uintptr_t, std::unique_ptr<TEntry>> FEntries;
     std::map<int, std::function<void()>> FHandlers;
+    std::map<int, std::function<void()>> FGoneHandlers;
     int FNextKey = 1;
     int FDispatching = 0;
     TStatusNotifierClicks FClicks;
     QElapsedTimer FClock;
+    QTimer FGoneCheck;
     std::optional<QPoint> FRequestPosition;
 };
 
@@ -481,11 +510,19 @@ void TLinuxTrayShell::SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> item
 }
 
 int TLinuxTrayShell::AddTaskbarCreatedHandler(std::function<void()> handler) {
-    return FImpl->AddHandler(std::move(handler));
+    return FImpl->AddHandler(true, std::move(handler));
 }
 
 void TLinuxTrayShell::RemoveTaskbarCreatedHandler(int key) {
-    FImpl->RemoveHandler(key);
+    FImpl->RemoveHandler(true, key);
+}
+
+int TLinuxTrayShell::AddTrayGoneHandler(std::function<void()> handler) {
+    return FImpl->AddHandler(false, std::move(handler));
+}
+
+void TLinuxTrayShell::RemoveTrayGoneHandler(int key) {
+    FImpl->RemoveHandler(false, key);
 }
 
 bool TLinuxTrayShell::GetCursorPos(int& x, int& y) const {

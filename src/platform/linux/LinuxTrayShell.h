@@ -24,6 +24,8 @@ public:
     void SetEntryMenu(uintptr_t id, std::vector<TTrayMenuItem> items) override;
     int AddTaskbarCreatedHandler(std::function<void()> handler) override;
     void RemoveTaskbarCreatedHandler(int key) override;
+    int AddTrayGoneHandler(std::function<void()> handler) override;
+    void RemoveTrayGoneHandler(int key) override;
     bool GetCursorPos(int& x, int& y) const override;
     bool KeyDown(TVirtualKey key) const override;
     unsigned DoubleClickTime() const override;

@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "desktop/TextTrayIcon.h"
-#include "support/FakeTrayShell.h"
+#include "platform/linux/LinuxTrayShell.h"
 
 namespace {
 
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
 
-    TFakeTrayShell shell;
+    // Off screen there is no tray: the icon only renders.
+    TLinuxTrayShell shell;
     TTextTrayIcon icon(nullptr, shell);
     icon.Font().SetName("Arial");
     icon.Font().SetHeight(-9);
