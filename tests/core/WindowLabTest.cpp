@@ -14,12 +14,7 @@
 
 #include "core/Unit1.h"
 #include "lab/LatencyLab.h"
-#include "platform/linux/LinuxIcmpEcho.h"
-#include "platform/linux/LinuxNameLookup.h"
-#include "support/FakeInterProcess.h"
-#include "support/FakeRunList.h"
-#include "support/FakeShell.h"
-#include "support/FakeTrayShell.h"
+#include "support/LabServices.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -62,17 +57,6 @@ protected:
         }
     }
 
-    // The real network services, made in the lab's client namespace (enter it first).
-    struct TServices {
-        TLinuxNameLookup lookup;
-        TLinuxIcmpEcho echo;
-        TFakeShell shell;
-        TFakeTrayShell tray;
-        TFakeInterProcess interProcess;
-        TFakeRunList runList;
-        TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
-    };
-
     std::unique_ptr<TLatencyLab> lab;
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("latmo-windowlab-" + std::to_string(getpid()));
@@ -91,7 +75,7 @@ TEST_F(WindowLab, SixPassesOfThreeHostsReachTheLogPageAndTheMeasurementLog) {
     {
         // The window and the worker it starts both live in the lab's client namespace.
         const auto inClient = lab->EnterClient();
-        TServices real;
+        TLabServices real;
         TApplication application;
         TForm1 form(application, real.services, TWindowOptions{dir.string()});
         form.Show();
@@ -158,7 +142,7 @@ TEST_F(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
     const std::string host = lab->AddHost(dropping);
     {
         const auto inClient = lab->EnterClient();
-        TServices real;
+        TLabServices real;
         TApplication application;
         auto form =
             std::make_unique<TForm1>(application, real.services, TWindowOptions{dir.string()});

@@ -15,13 +15,8 @@
 #include "export/LatmoMetrics.h"
 #include "export/Scrape.h"
 #include "lab/LatencyLab.h"
-#include "platform/linux/LinuxIcmpEcho.h"
-#include "platform/linux/LinuxNameLookup.h"
 #include "plot/XYLine.h"
-#include "support/FakeInterProcess.h"
-#include "support/FakeRunList.h"
-#include "support/FakeShell.h"
-#include "support/FakeTrayShell.h"
+#include "support/LabServices.h"
 #include "support/TempDir.h"
 #include "toolkit/Dialogs.h"
 
@@ -63,15 +58,10 @@ TEST(ExportLab, PromtoolAcceptsTheScrapeAndItsCountsAndMeansAreTheWindows) {
     const TDialogHook oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
 
     const auto inClient = lab.EnterClient();
-    TLinuxNameLookup lookup;
-    TLinuxIcmpEcho echo;
-    TFakeShell shell;
-    TFakeTrayShell tray;
-    TFakeInterProcess interProcess;
-    TFakeRunList runList;
-    const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+    TLabServices real;
+    TLinuxIcmpEcho& echo = real.echo;
     TApplication application;
-    auto form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
+    auto form = std::make_unique<TForm1>(application, real.services, TWindowOptions{dir.Path()});
     ASSERT_TRUE(WaitUntil([&] { return !form->MetricsServedAt().empty(); }, 5000));
     // Passes one after the other, each collected before the next one starts.
     while (form->PassesDone() < 9) {
