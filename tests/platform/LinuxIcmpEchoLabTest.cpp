@@ -24,6 +24,7 @@
 #include "lab/LatencyLab.h"
 #include "platform/linux/AddressText.h"
 #include "platform/linux/CapturedRun.h"
+#include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
 #include "support/TempDir.h"
@@ -424,7 +425,7 @@ TEST(EchoPermission, EachEngineIsChosenWhereTheOnesBeforeItAreClosed) {
     WriteAll(dir.File("silent"), "#!/bin/sh\nexit 0\n");
     chmod(dir.File("refused").c_str(), 0755);
     chmod(dir.File("silent").c_str(), 0755);
-    const std::string realPing = FindProgram("ping");
+    const std::string realPing = TLinuxShell::FindProgram("ping");
     struct TRow {
         const char* Case;
         bool Datagram, Raw;

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <sstream>
 
 extern char** environ;
 
@@ -181,24 +179,4 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
         run.ExitCode = code;
     }
     return run;
-}
-
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(std::string(path != nullptr ? path : "") +
-                               ":/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        // An empty entry or a relative one means a folder that depends on where we were
-        // started: never run what happens to lie there.
-        if (folder.empty() || folder[0] != '/') {
-            continue;
-        }
-        const std::string candidate = folder + "/" + name;
-        struct stat info {};
-        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return std::string();
 }

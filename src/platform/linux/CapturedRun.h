@@ -21,7 +21,3 @@ struct TCapturedRun {
 // args[0] is what the program sees as its name; `program` is the file that runs.
 TCapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args,
                          int64_t deadlineMs, TStopSignal stop = kNoStopSignal);
-
-// The first executable file named `name` in $PATH, then in the usual system folders; empty when
-// there is none.
-std::string FindProgram(const std::string& name);

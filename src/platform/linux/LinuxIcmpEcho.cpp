@@ -12,6 +12,7 @@
 
 #include "platform/linux/AddressText.h"
 #include "platform/linux/CapturedRun.h"
+#include "platform/linux/LinuxShell.h"
 #include "platform/linux/PingOutput.h"
 
 namespace {
@@ -118,7 +119,7 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
         "ones (no cap_net_raw)";
     std::string pingTrouble;
     if (any || mode == TEchoEngineMode::PingOnly) {
-        FPingProgram = pingProgram.empty() ? FindProgram("ping") : pingProgram;
+        FPingProgram = pingProgram.empty() ? TLinuxShell::FindProgram("ping") : pingProgram;
         if (FPingProgram.empty()) {
             pingTrouble = "there is no ping program";
         } else {

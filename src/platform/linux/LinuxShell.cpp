@@ -80,8 +80,10 @@ std::string TLinuxShell::FindProgram(const std::string& name) {
             end = dirs.size();
         }
         const std::string dir = dirs.substr(start, end - start);
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        if (IsExecutableFile(candidate)) {
+        // An empty or relative entry is a folder that depends on where we were started, where
+        // another user may have put a file of that name: never run what lies there.
+        const std::string candidate = dir + "/" + name;
+        if (!dir.empty() && dir[0] == '/' && IsExecutableFile(candidate)) {
             return candidate;
         }
         start = end + 1;

@@ -20,7 +20,7 @@ public:
     // doubled quote inside quotes stands for one quote.
     static std::vector<std::string> SplitParameters(const std::string& parameters);
     // The program file a name refers to: a name with a slash as it is; a bare name is looked for
-    // in PATH. Empty when there is no such executable file.
+    // in the absolute folders of PATH. Empty when there is no such executable file.
     static std::string FindProgram(const std::string& name);
 
 private:
