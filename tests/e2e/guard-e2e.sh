@@ -38,15 +38,20 @@ grep -qx "X-Latmo-Value-Type=REG_SZ" "$entry" || fail "the entry's type is not R
 xdotool windowminimize "$window"
 sleep 1
 [ -z "$(main_window)" ] || fail "the first window did not go into the tray"
+# end_code PID: $code is the exit code of that copy (a child of this script) once it has ended,
+# empty when it has not within 10 s.
+end_code() {
+    code=""
+    for i in $(seq 100); do
+        kill -0 "$1" 2>/dev/null || { wait "$1"; code=$?; return; }
+        sleep 0.1
+    done
+}
 ini_before=$(md5sum < "$work/Latmo.ini")
 entry_before=$(md5sum < "$entry")
 (cd "$work" && exec ./latmo first "second part" >>"$work/second.out" 2>&1) &
 second=$!
-code=""
-for i in $(seq 100); do
-    kill -0 "$second" 2>/dev/null || { wait "$second"; code=$?; break; }
-    sleep 0.1
-done
+end_code "$second"
 [ -n "$code" ] || { kill -9 "$second"; fail "the second copy did not end within 10 s"; }
 [ "$code" -eq 0 ] || fail "the second copy ended with code $code, not 0"
 sleep 1
@@ -101,11 +106,7 @@ xdotool key Tab
 sleep 3
 (cd "$work" && exec ./latmo >>"$work/third.out" 2>&1) &
 third=$!
-code=""
-for i in $(seq 100); do
-    kill -0 "$third" 2>/dev/null || { wait "$third"; code=$?; break; }
-    sleep 0.1
-done
+end_code "$third"
 [ "$code" = 0 ] || { kill -9 "$third"; fail "with the box ticked again, a new copy was not refused ($code)"; }
 echo "PASS: refused copy (exit 0, window back in front, one tray icon, files untouched), start after SIGKILL, autostart entry written, removed and written again, \"Only one instance\" changed while running holds for the next start"
 exit 0
