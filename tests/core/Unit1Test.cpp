@@ -23,12 +23,7 @@
 #include "plot/XYPlot.h"
 #include "settings/JvFormStorage.h"
 #include "settings/Variant.h"
-#include "support/FakeIcmpEcho.h"
-#include "support/FakeInterProcess.h"
-#include "support/FakeNameLookup.h"
-#include "support/FakeRunList.h"
-#include "support/FakeShell.h"
-#include "support/FakeTrayShell.h"
+#include "support/FakeServices.h"
 #include "support/TempDir.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
@@ -48,9 +43,9 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
     return true;
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected TFakeServices {
 protected:
-    WindowTest() : services{lookup, echo, shell, tray, interProcess, runList} {
+    WindowTest() {
         uint32_t addr = 0x0a000001;
         for (const char* name : TForm1::kBuiltInHosts) {
             lookup.Hosts[name] = addr++;
@@ -109,13 +104,6 @@ protected:
         return WaitUntil([&] { return !form->PassPending() && form->PassesDone() >= next; });
     }
 
-    TFakeNameLookup lookup;
-    TFakeIcmpEcho echo;
-    TFakeShell shell;
-    TFakeTrayShell tray;
-    TFakeInterProcess interProcess;
-    TFakeRunList runList;
-    TPlatformServices services;
     TApplication application;
     std::unique_ptr<TForm1> form;
     std::vector<std::string> dialogs;

@@ -13,12 +13,7 @@
 #include "export/MetricsServer.h"
 #include "export/Scrape.h"
 #include "plot/XYLine.h"
-#include "support/FakeIcmpEcho.h"
-#include "support/FakeInterProcess.h"
-#include "support/FakeNameLookup.h"
-#include "support/FakeRunList.h"
-#include "support/FakeShell.h"
-#include "support/FakeTrayShell.h"
+#include "support/FakeServices.h"
 #include "support/TempDir.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
@@ -76,9 +71,9 @@ TEST(ListenAddress, APortAloneIsLoopbackAndAnythingButIPv4AndAPortIsRefused) {
 }
 
 // A window on fake services whose settings ask for the endpoint at any free loopback port.
-class ExportWindow : public ::testing::Test {
+class ExportWindow : public ::testing::Test, protected TFakeServices {
 protected:
-    ExportWindow() : services{lookup, echo, shell, tray, interProcess, runList} {
+    ExportWindow() {
         lookup.Hosts = {
             {"a.example", 0x0a000001}, {"b.example", 0x0a000002}, {"new.example", 0x0a000003}};
         oldHook = SetDialogHook([this](const TDialogRequest& r) {
@@ -117,13 +112,6 @@ protected:
         });
     }
 
-    TFakeNameLookup lookup;
-    TFakeIcmpEcho echo;
-    TFakeShell shell;
-    TFakeTrayShell tray;
-    TFakeInterProcess interProcess;
-    TFakeRunList runList;
-    TPlatformServices services;
     TApplication application;
     TTempDir dir;
     std::unique_ptr<TForm1> form;
