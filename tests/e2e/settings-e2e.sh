@@ -6,6 +6,8 @@
 #     once when the window is minimised, even if Latmo is then killed.
 #  4. A settings file that cannot be read is reported in a message box; the program ends and
 #     the file is left alone.
+#  5. What one copy changed survives another copy's saves and exit, in either order of exit,
+#     and a hand edit made while Latmo runs survives its end.
 #   settings-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -19,12 +21,13 @@ $offline true 2>/dev/null || { echo "SKIP: cannot run latmo without a network (u
 start() {
     # shellcheck disable=SC2086
     e2e_start_latmo $offline
-    wait_main_window
+    wait_main_window "$app"
 }
-# Ends the run as the session's end does and waits (bounded) for it to be gone.
+# stop [PID]: ends the run (by default $app's) as the session's end does and waits (bounded) for
+# it to be gone.
 stop() {
-    kill -TERM "$app"
-    for i in $(seq 150); do kill -0 "$app" 2>/dev/null || return 0; sleep 0.1; done
+    kill -TERM "${1:-$app}"
+    for i in $(seq 150); do kill -0 "${1:-$app}" 2>/dev/null || return 0; sleep 0.1; done
     fail "latmo did not end within 15 s of SIGTERM"
 }
 
@@ -73,7 +76,7 @@ for how in rest minimise; do
 done
 
 # 4. A settings file that cannot be read.
-rm -f "$ini"
+rm -rf "$ini"
 mkdir "$ini"
 start
 box=$window
@@ -86,5 +89,51 @@ wait "$app"; code=$?
 [ "$code" -ne 0 ] || fail "exit code 0 after failing to read the settings"
 [ -d "$ini" ] || fail "the unreadable settings file was replaced"
 grep -q "The settings file cannot be read" "$work/latmo.out" || fail "nothing said on standard error"
-echo "PASS: settings written at SIGTERM, edited values restored, a typed period in the file while running (after a rest, at minimising), unreadable file reported and kept"
+rm -rf "$ini"
+
+# 5. Two copies over one file (the single-instance guard is off): B sets the period, A then
+#    names a third host; whichever ends first, neither undoes the other's change, though each
+#    writes the file again at its end.
+key() { tr -d '\r' < "$ini" | sed -n "s/^$1=//p"; }
+both() {
+    if [ "$(key Edit2_Text)" != 9 ] || [ "$(key ComboBox3_Text)" != 127.0.0.3 ]; then
+        fail "$1: the file holds the period $(key Edit2_Text) and host 3 '$(key ComboBox3_Text)'"
+    fi
+}
+for first in A B; do
+    e2e_loopback_ini
+    start
+    a=$app wa=$window
+    start
+    b=$app wb=$window
+    [ -n "$wa" ] || fail "copy A's window did not appear"
+    [ -n "$wb" ] || fail "copy B's window did not appear"
+    window=$wb
+    click_at 325 12
+    xdotool key ctrl+a type 9
+    xdotool windowminimize "$wb"
+    window=$wa
+    xdotool windowactivate --sync "$wa"
+    click_at 320 325    # host 3
+    xdotool key ctrl+a type 127.0.0.3
+    xdotool windowminimize "$wa"
+    sleep 0.7
+    both "both saved"
+    if [ $first = A ]; then stop "$a"; else stop "$b"; fi
+    both "copy $first ended"
+    if [ $first = A ]; then stop "$b"; else stop "$a"; fi
+    both "both ended, $first first"
+done
+
+# ... and one copy whose file is edited by hand while it runs.
+e2e_loopback_ini
+start
+[ -n "$window" ] || fail "the window did not appear (hand edit)"
+sleep 1
+tr -d '\r' < "$ini" | sed 's/^Edit2_Text=.*/Edit2_Text=7/' | sed 's/$/\r/' > "$work/edited"
+mv "$work/edited" "$ini"
+stop
+[ "$(key Edit2_Text)" = 7 ] || fail "the period edited by hand while Latmo ran is $(key Edit2_Text), not 7"
+
+echo "PASS: settings written at SIGTERM, edited values restored, a typed period in the file while running (after a rest, at minimising), unreadable file reported and kept, two copies and a hand edit keep each other's changes"
 exit 0

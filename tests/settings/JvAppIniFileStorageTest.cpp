@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -170,6 +173,63 @@ TEST_F(TFileStore, ReadsOnceAndWritesItsChangesOverAnotherCopys) {
         EXPECT_EQ(Close(store), "");
         EXPECT_EQ(ReadAll(Ini()), r.Expected) << r.What;
     }
+}
+
+// A running copy as its settings see it: what its window holds is written whole into the store
+// at every save, as the form storage does, changed or not.
+struct TCopy {
+    std::unique_ptr<TJvAppIniFileStorage> Store;
+    std::map<std::string, std::string> Window;
+
+    void Save() {
+        for (const auto& [key, value] : Window) {
+            Store->WriteStringValue(key, value);
+        }
+        Store->Flush();
+    }
+};
+
+// What one copy changed stays in the file through every later save and exit of another copy
+// that did not change the same key, in either order of exit; so does a hand edit made while a
+// copy runs, though at SIGTERM the window's save and the store's own both write.
+TEST_F(TFileStore, WhatAnotherCopyChangedOutlivesThisOnesSavesAndExit) {
+    const std::map<std::string, std::string> window = {{"ComboBox3_Text", "old"},
+                                                       {"Edit2_Text", "3"}};
+    const std::string start = "[TForm1]\r\nComboBox3_Text=old\r\nEdit2_Text=3\r\n\r\n";
+    const std::string both = "[TForm1]\r\nComboBox3_Text=new\r\nEdit2_Text=9\r\n\r\n";
+    // SIGTERM: the window saves as it closes, then the store writes as it is destroyed.
+    const auto exit = [this](TCopy& copy) {
+        copy.Save();
+        EXPECT_EQ(Close(copy.Store), "");
+    };
+    for (const bool aFirst : {true, false}) {
+        const std::string order = aFirst ? "A exits first" : "B exits first";
+        WriteAll(Ini(), start);
+        TCopy a{Open(Dir.Path()), window};
+        TCopy b{Open(Dir.Path()), window};
+        b.Window["Edit2_Text"] = "9";
+        b.Save();
+        a.Window["ComboBox3_Text"] = "new";
+        a.Save();
+        EXPECT_EQ(ReadAll(Ini()), both) << order;
+        for (int i = 0; i < 2; ++i) {
+            a.Save();
+            b.Save();
+        }
+        EXPECT_EQ(ReadAll(Ini()), both) << order << ": after saves without a change";
+        exit(aFirst ? a : b);
+        EXPECT_EQ(ReadAll(Ini()), both) << order << ": after the first exit";
+        exit(aFirst ? b : a);
+        EXPECT_EQ(ReadAll(Ini()), both) << order << ": after the second exit";
+    }
+
+    WriteAll(Ini(), start);
+    TCopy alone{Open(Dir.Path()), window};
+    WriteAll(Ini(), "[TForm1]\r\nComboBox3_Text=old\r\nEdit2_Text=7\r\n");
+    alone.Window["ComboBox3_Text"] = "new";
+    exit(alone);
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nComboBox3_Text=new\r\nEdit2_Text=7\r\n\r\n")
+        << "a hand edit made while the copy ran";
 }
 
 // A flush writes a change at once, and only a change: what another copy wrote stays when this
