@@ -22,7 +22,10 @@ std::string TJvAppIniFileStorage::SaveDocument(const std::string& FileName) {
         if (!FileEntryExists(FileName)) {
             return FSavingText;
         }
-        now = ReadFileText(FileName);
+        now = ReadFileText(FileName, kMaxFileSize);
+    } catch (const EFTooLargeError&) {
+        // Grown past a settings file meanwhile: not written over, as at start.
+        throw;
     } catch (const EFOpenError&) {
         // What cannot be read now cannot be merged with; the write says what is wrong.
         return FSavingText;

@@ -20,6 +20,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr size_t kMaxFileSize = TJvCustomAppMemoryFileStorage::kMaxFileSize;
+constexpr const char* kTooLarge = "Not a settings file: larger than 16 MiB";
+
+// Valid settings lines, size bytes in all.
+std::string Settings(size_t size) {
+    std::string text = "[TForm1]\r\nkeep=1\r\n";
+    const std::string line = "Key=" + std::string(1000, 'v') + "\r\n";
+    while (text.size() + line.size() + 8 < size) {
+        text += line;
+    }
+    return text + "Last=" + std::string(size - text.size() - 7, 'v') + "\r\n";
+}
+
+// What tells whether a file was touched: which file it is, its kind, size, blocks and time of
+// change, and for a regular file its first bytes (the rest of a large file, when there is any,
+// cannot change unseen by the other four).
+std::string Snapshot(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        return "missing";
+    }
+    std::string start;
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0444) != 0) {
+        start.resize(64);
+        std::ifstream(path, std::ios::binary).read(start.data(), 64);
+    }
+    return std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+           std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + " " +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + " " +
+           start;
+}
+
+// The most memory the test has used at one time so far.
+long PeakMemoryMiB() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
 class TFileStore : public ::testing::Test {
 protected:
     // As the window sets it up, but in a directory of the test's own.
@@ -263,18 +302,30 @@ TEST_F(TFileStore, AFlushWritesAChangeAtOnceAndTellsAFailureOnce) {
     EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=new\r\nother=copy\r\n");
 }
 
+// A file larger than any settings file is refused by its size, unread: reading it would cost
+// many times its size in memory.
 TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
     struct Row {
         const char* what;
         void (*make)(const std::string& path);
+        const char* reason;
     } rows[] = {
-        {"a directory", [](const std::string& p) { fs::create_directory(p); }},
-        {"a pipe", [](const std::string& p) { mkfifo(p.c_str(), 0600); }},
+        {"a directory", [](const std::string& p) { fs::create_directory(p); }, "Is a directory"},
+        {"a pipe", [](const std::string& p) { mkfifo(p.c_str(), 0600); }, "Not a regular file"},
         {"no read permission",
          [](const std::string& p) {
              WriteAll(p, "[TForm1]\r\nkeep=1\r\n");
              chmod(p.c_str(), 0200);
-         }},
+         },
+         "Permission denied"},
+        {"a sparse 2 GiB file",
+         [](const std::string& p) {
+             WriteAll(p, "[TForm1]\r\nkeep=1\r\n");
+             fs::resize_file(p, std::uintmax_t{2} << 30);
+         },
+         kTooLarge},
+        {"settings one byte past the limit",
+         [](const std::string& p) { WriteAll(p, Settings(kMaxFileSize + 1)); }, kTooLarge},
     };
     for (const Row& r : rows) {
         if (std::string(r.what) == "no read permission" && geteuid() == 0) {
@@ -282,7 +333,8 @@ TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
         }
         fs::remove_all(Ini());
         r.make(Ini());
-        const auto before = fs::status(Ini()).type();
+        const std::string before = Snapshot(Ini());
+        const long peak = PeakMemoryMiB();
         auto store = std::make_unique<TJvAppIniFileStorage>(nullptr);
         store->SetLocation(TFileLocation::flCustom);
         store->SetDirectory(Dir.Path());
@@ -290,16 +342,16 @@ TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
             store->SetFileName("Latmo.ini");
             ADD_FAILURE() << r.what << ": no error";
         } catch (const EFOpenError& e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + Ini() + "\". ", 0), 0u)
-                << e.what();
+            EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + Ini() + "\". " + r.reason);
         }
+        EXPECT_LT(PeakMemoryMiB() - peak, 64) << r.what << ": read into memory";
         // The window says so and ends in order: its store is destroyed without writing.
         EXPECT_TRUE(store->LoadFailed());
         store->WriteStringValue("S\\k", "v");
         const std::string said = Close(store);
         EXPECT_NE(said.find("was not replaced, because it could not be read"), std::string::npos)
             << r.what << ": " << said;
-        EXPECT_EQ(fs::status(Ini()).type(), before) << r.what;
+        EXPECT_EQ(Snapshot(Ini()), before) << r.what;
     }
 }
 
@@ -333,6 +385,16 @@ TEST_F(TFileStore, AFailingSaveAtExitIsReportedNotRaised) {
                                 "\". Permission denied\n");
     EXPECT_EQ(told, "Settings not saved: Cannot create file \"" + Ini() + "\". Permission denied");
     EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=old\r\n");
+
+    // A file grown past a settings file's size meanwhile is not written over, as at start.
+    chmod(Ini().c_str(), 0644);
+    store = Open(Dir.Path());
+    store->WriteStringValue("k", "new");
+    WriteAll(Ini(), Settings(kMaxFileSize + 1));
+    const std::string grown = Snapshot(Ini());
+    EXPECT_EQ(Close(store),
+              "latmo: Settings not saved: Cannot open file \"" + Ini() + "\". " + kTooLarge + "\n");
+    EXPECT_EQ(Snapshot(Ini()), grown);
 }
 
 // The place is decided when the file is read. A program directory that may no longer be written
