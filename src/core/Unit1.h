@@ -93,6 +93,7 @@ public:
     TLabel* Label13 = nullptr;
     TEdit* EditMetrics = nullptr;
     TLabel* LabelMetrics = nullptr;
+    TLabel* LabelMetricsReach = nullptr;
     TTabSheet* TabSheet3 = nullptr;
     TLabel* Label4 = nullptr;
     TLabel* home1 = nullptr;
@@ -269,7 +270,7 @@ private:
     std::unique_ptr<TSettingsSaver> FSettingsSaver;
     // What the passes and the collection publish, and the endpoint that serves it on threads
     // of its own; the collection's timer picks up its word.
-    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine()};
+    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine(), kRingSize};
     TMetricsServer FMetricsServer{FMetrics.Collectable()};
     // The listen address last asked for ("?" and the text when the text is none); empty: off.
     std::string FMetricsWanted;
