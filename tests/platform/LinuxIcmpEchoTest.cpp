@@ -223,6 +223,9 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
          IP_SUCCESS, 1234000, "198.18.1.2"},
         {"reply without its stamp", "8 bytes from 198.18.1.2: icmp_seq=1 ttl=64 (truncated)\n", 0,
          IP_SUCCESS, -1, "198.18.1.2"},
+        {"reply with a time beyond any clock",
+         "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=9300000000000000 ms\n", 0, IP_SUCCESS,
+         -1, "198.18.1.2"},
         {"redirect, then the reply",
          from + "Redirect Host(New nexthop: 198.18.1.9)\n1031 bytes from 198.18.1.2: icmp_seq=1 "
                 "ttl=64 time=3.00 ms\n",

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -72,11 +73,12 @@ std::optional<TIpAddress> TakeAddress(std::string_view& text) {
     return ParseAddressText(word);
 }
 
-// "20.123" -> 20123 microseconds; ping prints at most three decimals.
+// "20.123" -> 20123 microseconds; ping prints at most three decimals. A time beyond what a
+// reply record can hold comes from a stamp that came back changed, not from a clock.
 std::optional<int64_t> ParseMillis(std::string_view text) {
     int64_t whole = 0;
     const auto [rest, error] = std::from_chars(text.data(), text.data() + text.size(), whole);
-    if (error != std::errc() || whole < 0) {
+    if (error != std::errc() || whole < 0 || whole > int64_t{UINT32_MAX}) {
         return std::nullopt;
     }
     int64_t micros = whole * 1000;
