@@ -137,9 +137,6 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
                 pingTrouble =
                     FPingProgram + " may not send either: it says " + FirstLine(run.Output);
             } else {
-                if (reply.RoundTripMicros >= 0 && reply.RoundTripMicros < run.Microseconds) {
-                    FPingCostUs = run.Microseconds - reply.RoundTripMicros;
-                }
                 FEngine = TEchoEngine::SystemPing;
                 FWhy = socketsClosed + ", so each echo is one run of " + FPingProgram;
                 return;
@@ -291,13 +288,14 @@ int TLinuxIcmpEcho::SendThroughPing(const TIpAddress& destination, size_t payloa
         case TCapturedRun::TEnd::Exited:
             break;
     }
-    const int result = ParsePingOutput(run.Output, reply);
-    // A reply too short to carry ping's stamp has no time, and one whose data came back
-    // changed has a time made of that data: the run's own length, less what starting and
-    // ending ping costs, is the nearest figure then.
+    int result = ParsePingOutput(run.Output, reply);
+    // ping checks the data after its stamp, not the stamp: a reply whose stamp came back
+    // changed shows a time longer than the whole run, or none. It is not the data we sent, and
+    // as the socket engines do, we take it for no reply at all.
     if (result == 0 && (reply.RoundTripMicros < 0 || reply.RoundTripMicros > run.Microseconds)) {
-        reply.RoundTripMicros = std::max<int64_t>(run.Microseconds - FPingCostUs, 0);
-        reply.RoundTripTime = static_cast<uint32_t>((reply.RoundTripMicros + 500) / 1000);
+        reply = TEchoReply{};
+        reply.Status = IP_REQ_TIMED_OUT;
+        result = IP_REQ_TIMED_OUT;
     }
     if (result != 0 && reply.Address == TIpAddress()) {
         reply.Address = destination;
