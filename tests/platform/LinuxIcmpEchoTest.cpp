@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -348,6 +349,42 @@ TEST(LinuxIcmpEcho, StopEndsAPingInFlightAndLeavesNoChild) {
     close(stop);
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+// A ping that another user could have put into a folder of PATH would run as this user with
+// every echo: the search passes it over for the next, and the log names the one chosen.
+TEST(LinuxIcmpEcho, PingIsTakenOnlyFromAFolderNoOtherUserMayWrite) {
+    const TTempDir temp;
+    const std::string open = temp.File("open");
+    const std::string own = temp.File("own");
+    const std::string ran = temp.File("planted ping ran");
+    for (const std::string& dir : {open, own}) {
+        mkdir(dir.c_str(), 0755);
+        WriteAll(dir + "/ping",
+                 "#!/bin/sh\n" + (dir == open ? "touch '" + ran + "'\n" : std::string()) +
+                     "echo '24 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.1 ms'\n");
+        chmod((dir + "/ping").c_str(), 0755);
+    }
+    chmod(open.c_str(), 0777);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+
+    setenv("PATH", (open + ":" + own).c_str(), 1);
+    const TLinuxIcmpEcho echo(TEchoEngineMode::PingOnly);
+    EXPECT_EQ(echo.Engine(), TEchoEngine::SystemPing) << echo.EngineChoice();
+    EXPECT_NE(echo.EngineChoice().find("one run of " + own + "/ping (passed over in PATH: " + open +
+                                       " may be written by every user)."),
+              std::string::npos)
+        << echo.EngineChoice();
+
+    setenv("PATH", open.c_str(), 1);
+    const TLinuxIcmpEcho none(TEchoEngineMode::PingOnly);
+    EXPECT_EQ(none.Engine(), TEchoEngine::None);
+    EXPECT_NE(none.EngineChoice().find("no ping program in PATH is safe to run (" + open +
+                                       " may be written by every user)"),
+              std::string::npos)
+        << none.EngineChoice();
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_FALSE(std::filesystem::exists(ran));
 }
 
 TEST(LinuxIcmpEcho, CallsThatCannotBeMadeSaySo) {
