@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "platform/linux/LinuxShell.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -81,6 +83,64 @@ TEST(LinuxShell, ABareNameIsAProgramInPath) {
     fs::remove(beside);
     setenv("PATH", oldPath.c_str(), 1);
     fs::remove_all(pathDir);
+}
+
+// A program in a folder of PATH runs as the user: one that another user may change, or may
+// have put there, is passed over for the next folder's, with the reason.
+TEST(LinuxShell, APathFolderAnotherUserMayWriteIsPassedOver) {
+    constexpr uid_t kNobody = 65534;
+    struct TRow {
+        const char* Case;
+        mode_t FolderMode;
+        uid_t FolderOwner;
+        mode_t FileMode;
+        uid_t FileOwner;
+        const char* Why;  // after the folder's or the program's path; empty: it is taken
+        bool AboutFile = false;
+    } const rows[] = {
+        {"the user's own", 0755, getuid(), 0755, getuid(), ""},
+        {"root's", 0755, 0, 0755, 0, ""},
+        {"open to every user", 0777, getuid(), 0755, getuid(), " may be written by every user"},
+        {"another user's, open to all", 01777, kNobody, 0755, kNobody,
+         " belongs to another user (uid 65534)"},
+        {"open to its group", 0775, getuid(), 0755, getuid(), " may be written by its group"},
+        {"the program another user's", 0755, getuid(), 0755, kNobody,
+         " belongs to another user (uid 65534)", true},
+        {"the program open to every user", 0755, getuid(), 0757, getuid(),
+         " may be written by every user", true},
+    };
+    const TTempDir temp;
+    const std::string name = "latmo-path-probe";
+    const std::string fallback = temp.File("fallback");
+    mkdir(fallback.c_str(), 0755);
+    WriteAll(fallback + "/" + name, "#!/bin/sh\n");
+    chmod((fallback + "/" + name).c_str(), 0755);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    for (const TRow& row : rows) {
+        if (getuid() != 0 && (row.FolderOwner != getuid() || row.FileOwner != getuid())) {
+            continue;  // only root gives files away
+        }
+        const std::string dir = temp.File(row.Case);
+        const std::string file = dir + "/" + name;
+        mkdir(dir.c_str(), 0700);
+        WriteAll(file, "#!/bin/sh\n");
+        ASSERT_EQ(chown(file.c_str(), row.FileOwner, row.FileOwner), 0) << row.Case;
+        ASSERT_EQ(chmod(file.c_str(), row.FileMode), 0) << row.Case;
+        ASSERT_EQ(chown(dir.c_str(), row.FolderOwner, row.FolderOwner), 0) << row.Case;
+        ASSERT_EQ(chmod(dir.c_str(), row.FolderMode), 0) << row.Case;
+        setenv("PATH", (dir + ":" + fallback).c_str(), 1);
+        std::string heard;
+        const std::string found =
+            TLinuxShell::FindProgram(name, [&](const std::string& why) { heard += why; });
+        const std::string why = row.Why;
+        EXPECT_EQ(found, why.empty() ? file : fallback + "/" + name) << row.Case;
+        EXPECT_EQ(heard, why.empty() ? "" : (row.AboutFile ? file : dir) + why) << row.Case;
+        // With no other to take, a bare name starts nothing.
+        setenv("PATH", dir.c_str(), 1);
+        EXPECT_EQ(TLinuxShell().ShellExecute("open", name, "", "", SW_HIDE), why.empty())
+            << row.Case;
+    }
+    setenv("PATH", oldPath.c_str(), 1);
 }
 
 }  // namespace

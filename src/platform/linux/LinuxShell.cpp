@@ -6,6 +6,9 @@
 #include <unistd.h>
 #include <cctype>
 #include <cstdlib>
+#include <sstream>
+
+#include "platform/OwnFiles.h"
 
 namespace {
 
@@ -64,7 +67,8 @@ std::vector<std::string> TLinuxShell::SplitParameters(const std::string& paramet
     return args;
 }
 
-std::string TLinuxShell::FindProgram(const std::string& name) {
+std::string TLinuxShell::FindProgram(const std::string& name,
+                                     const std::function<void(const std::string&)>& passedOver) {
     if (name.empty()) {
         return std::string();
     }
@@ -72,23 +76,18 @@ std::string TLinuxShell::FindProgram(const std::string& name) {
         return IsExecutableFile(name) ? name : std::string();
     }
     const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) {
-            end = dirs.size();
-        }
-        const std::string dir = dirs.substr(start, end - start);
+    std::istringstream dirs(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+    std::vector<std::string> candidates;
+    for (std::string dir; std::getline(dirs, dir, ':');) {
         // An empty or relative entry is a folder that depends on where we were started, where
         // another user may have put a file of that name: never run what lies there.
-        const std::string candidate = dir + "/" + name;
-        if (!dir.empty() && dir[0] == '/' && IsExecutableFile(candidate)) {
-            return candidate;
+        if (!dir.empty() && dir[0] == '/' && IsExecutableFile(dir + "/" + name)) {
+            candidates.push_back(dir + "/" + name);
         }
-        start = end + 1;
     }
-    return std::string();
+    // What we start runs as the user: a program another user may change, or could have put
+    // into a folder open to him, is passed over for the next one.
+    return FirstOwnFile(candidates, passedOver);
 }
 
 bool TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string& directory) {

@@ -3,8 +3,10 @@
 // addresses go to xdg-open, and a name that is none of these fails at once. Nothing passes
 // through a command shell, so no text the user typed is ever interpreted as shell syntax. A
 // bare name (no slash) is a program in PATH, never a file in the current directory, which
-// another user may have put there; callers that mean a file there name it "./name".
+// another user may have put there; callers that mean a file there name it "./name". Neither is
+// it one in a folder of PATH that another user may write.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,8 +22,12 @@ public:
     // doubled quote inside quotes stands for one quote.
     static std::vector<std::string> SplitParameters(const std::string& parameters);
     // The program file a name refers to: a name with a slash as it is; a bare name is looked for
-    // in the absolute folders of PATH. Empty when there is no such executable file.
-    static std::string FindProgram(const std::string& name);
+    // in the absolute folders of PATH, and only a file that with its folder is the user's own
+    // (OwnFiles.h) is taken. Empty when there is no such executable file. passedOver, when
+    // given, hears why each other one was not taken.
+    static std::string FindProgram(
+        const std::string& name,
+        const std::function<void(const std::string& why)>& passedOver = {});
 
 private:
     // Starts argv[0] with the arguments, detached, so it neither blocks nor leaves a zombie.
