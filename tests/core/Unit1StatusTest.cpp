@@ -1,0 +1,76 @@
+// The status display and the alarm in the window: the texts, the tray, and the alarm file.
+
+#include <gtest/gtest.h>
+
+#include "support/WindowTest.h"
+
+namespace {
+
+TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
+    echo.DefaultOutcome = {0, 0, 200};
+    Open();
+    ASSERT_TRUE(Settle());
+    form->TimerRepaintTimer(form.get());
+    shell.Calls.clear();
+    form->EditAlarmSec->SetText("100");
+    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
+    form->EditAlarmParam->SetText("-q \"two words\"");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(RunPass());
+        form->TimerRepaintTimer(form.get());
+    }
+    EXPECT_EQ(form->Caption(), "Latmo: 200.0 msec.");
+    EXPECT_EQ(application.Title(), " 200 msec-Latmo");
+    // The tray shows the number on dark red, with host 1 in its tip.
+    ASSERT_FALSE(tray.Calls.empty());
+    const TFakeTrayShell::TEntry* entry = tray.Entry(tray.Calls.back().Id);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->Tip, "Ping " + form->ComboBox1->Text() + ": 200.0 msec.");
+    ASSERT_TRUE(entry->HasImage);
+    EXPECT_EQ(entry->Image.Pixels[1 * kTrayImageSize + 1] & 0xFFFFFF, 0x800000u) << "maroon";
+    EXPECT_EQ(entry->Image.Pixels[0] & 0xFFFFFF, 0x008000u) << "the green frame";
+    ASSERT_EQ(shell.Calls.size(), 2u) << "nothing suppresses repeats";
+    EXPECT_EQ(shell.Calls[0].Verb, "open");
+    EXPECT_EQ(shell.Calls[0].File, "/opt/sounds/alarm.wav");
+    EXPECT_EQ(shell.Calls[0].Parameters, "-q \"two words\"");
+
+    form->EditAlarm->SetText("");
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(shell.Calls.size(), 2u) << "an empty alarm opens nothing";
+
+    form->EditAlarmSec->SetText("abc");
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
+}
+
+// The means of echoes that could not be sent are no measurements: the window says why instead
+// (a box once, the Log page's first line, the tooltip) and sounds no alarm, until one goes out.
+TEST_F(WindowTest, WhileNothingCanBeSentTheWindowSaysWhyAndSoundsNoAlarm) {
+    echo.Problem = "Latmo cannot send pings: no permission.";
+    echo.DefaultOutcome = {ECHO_ERROR_ACCESS_DENIED, IP_GENERAL_FAILURE, 0};
+    Open();
+    shell.Calls.clear();  // the update check's start
+    form->EditAlarmSec->SetText("100");
+    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
+    const auto tip = [&] { return tray.Entry(tray.Calls.back().Id)->Tip; };
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(RunPass());
+        form->TimerRepaintTimer(form.get());
+        EXPECT_EQ(form->Memo1->Lines()[0], echo.Problem);
+        EXPECT_EQ(tip(), TForm1::kCannotSendHint);
+    }
+    EXPECT_EQ(dialogs, std::vector<std::string>{echo.Problem});
+    EXPECT_TRUE(shell.Calls.empty()) << shell.Calls[0].File;
+
+    echo.DefaultOutcome = {0, 0, 200};
+    ASSERT_TRUE(RunPass());
+    form->TimerRepaintTimer(form.get());
+    EXPECT_EQ(form->Memo1->Lines()[0].rfind("Average ping for ", 0), 0u) << form->Memo1->Lines()[0];
+    EXPECT_EQ(tip().rfind("Ping ", 0), 0u) << tip();
+    EXPECT_EQ(shell.Calls.size(), 1u) << "measured again, above the threshold";
+    EXPECT_EQ(dialogs.size(), 1u);
+}
+
+}  // namespace
