@@ -46,7 +46,8 @@ TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
 }
 
 // The means of echoes that could not be sent are no measurements: the window says why instead
-// (a box once, the Log page's first line, the tooltip) and sounds no alarm, until one goes out.
+// (a box once, the Log page's first line, the tooltip), shows no number anywhere and sounds no
+// alarm, until one goes out.
 TEST_F(WindowTest, WhileNothingCanBeSentTheWindowSaysWhyAndSoundsNoAlarm) {
     echo.Problem = "Latmo cannot send pings: no permission.";
     echo.DefaultOutcome = {ECHO_ERROR_ACCESS_DENIED, IP_GENERAL_FAILURE, 0};
@@ -60,8 +61,14 @@ TEST_F(WindowTest, WhileNothingCanBeSentTheWindowSaysWhyAndSoundsNoAlarm) {
         form->TimerRepaintTimer(form.get());
         EXPECT_EQ(form->Memo1->Lines()[0], echo.Problem);
         EXPECT_EQ(tip(), TForm1::kCannotSendHint);
+        EXPECT_EQ(form->Caption(), "Latmo: no measurement");
+        EXPECT_EQ(application.Title(), "Latmo");
+        EXPECT_EQ(form->TextTrayIcon1->Text(), "?");
+        EXPECT_EQ(form->TextTrayIcon1->Color(), clBlack);
     }
+    QCoreApplication::processEvents();  // the box waits for the window's events
     EXPECT_EQ(dialogs, std::vector<std::string>{echo.Problem});
+    EXPECT_EQ(dialogCaptions, std::vector<std::string>{"Latmo"});
     EXPECT_TRUE(shell.Calls.empty()) << shell.Calls[0].File;
 
     echo.DefaultOutcome = {0, 0, 200};
@@ -69,6 +76,8 @@ TEST_F(WindowTest, WhileNothingCanBeSentTheWindowSaysWhyAndSoundsNoAlarm) {
     form->TimerRepaintTimer(form.get());
     EXPECT_EQ(form->Memo1->Lines()[0].rfind("Average ping for ", 0), 0u) << form->Memo1->Lines()[0];
     EXPECT_EQ(tip().rfind("Ping ", 0), 0u) << tip();
+    EXPECT_NE(form->Caption(), "Latmo: no measurement");
+    EXPECT_NE(form->TextTrayIcon1->Text(), "?");
     EXPECT_EQ(shell.Calls.size(), 1u) << "measured again, above the threshold";
     EXPECT_EQ(dialogs.size(), 1u);
 }

@@ -45,6 +45,7 @@ protected:
         lookup.Hosts["new.example"] = 0x0a0000ff;
         oldHook = SetDialogHook([this](const TDialogRequest& r) {
             dialogs.push_back(r.Text);
+            dialogCaptions.push_back(r.Caption);
             return mrOk;
         });
     }
@@ -99,6 +100,7 @@ protected:
     TApplication application;
     std::unique_ptr<TForm1> form;
     std::vector<std::string> dialogs;
+    std::vector<std::string> dialogCaptions;
     TDialogHook oldHook;
     // Each test starts from the design's values, with a settings file of its own.
     const std::filesystem::path settingsDir = [] {
