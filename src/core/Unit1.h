@@ -230,6 +230,8 @@ private:
                         double mean2, const std::string& host3, double mean3);
     // Shows host 1's mean outside the plot and sounds the alarm above the threshold.
     void UpdateStatus();
+    // Opens the alarm file, unless the alarm opened before is still running.
+    void StartAlarm();
     // Switches automatic ranges of the left and bottom axes on or off together.
     void SetAutoRanges(bool automatic);
     // Says in the diagnostic log which way echoes go and why; on standard error, too, when
@@ -265,6 +267,10 @@ private:
     // Nothing could be sent so far in this run, for want of permission.
     bool FCannotSend = false;
     bool FCannotSendShown = false;
+    // The alarm started last, followed until it ends; and whether the diagnostic log has said
+    // that it holds the next one back.
+    std::unique_ptr<TShellProcess> FAlarm;
+    bool FAlarmHeldBack = false;
     std::minstd_rand FRandom{std::random_device{}()};
     std::unique_ptr<TSettingsSaver> FSettingsSaver;
     // What the passes and the collection publish, and the endpoint that serves it on threads

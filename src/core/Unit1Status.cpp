@@ -58,7 +58,23 @@ void TForm1::UpdateStatus() {
         TextTrayIcon1->SetColor(color);
     }
     if (view.AlarmDue && !EditAlarm->Text().empty()) {
-        FServices.Shell.ShellExecute("open", ResolveAlarmFile(EditAlarm->Text()),
-                                     EditAlarmParam->Text(), "", SW_SHOWNORMAL);
+        StartAlarm();
     }
+}
+
+void TForm1::StartAlarm() {
+    // One alarm at a time: a sound longer than the period, or an opener that never ends, would
+    // otherwise gain another process at every collection.
+    if (FAlarm != nullptr && FAlarm->Running()) {
+        if (!FAlarmHeldBack) {
+            FAlarmHeldBack = true;
+            WriteDiagLog(
+                "The alarm started before is still running: no other is started "
+                "until it has ended");
+        }
+        return;
+    }
+    FAlarmHeldBack = false;
+    FAlarm = FServices.Shell.ShellExecuteEx("open", ResolveAlarmFile(EditAlarm->Text()),
+                                            EditAlarmParam->Text(), "", SW_SHOWNORMAL);
 }

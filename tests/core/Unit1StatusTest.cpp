@@ -1,12 +1,16 @@
-// The status display and the alarm in the window: the texts, the tray, and the alarm file.
+// The status display and the alarm in the window: the texts, the tray, and the alarm's process.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "support/WindowTest.h"
 
 namespace {
 
-TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
+// Above the threshold every collection wants the alarm, but one still running is not joined by
+// another; once it has ended, the next collection above the threshold starts one again.
+TEST_F(WindowTest, AnAlarmStillRunningHoldsTheNextOneBack) {
     echo.DefaultOutcome = {0, 0, 200};
     Open();
     ASSERT_TRUE(Settle());
@@ -15,9 +19,18 @@ TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
     form->EditAlarmSec->SetText("100");
     form->EditAlarm->SetText("/opt/sounds/alarm.wav");
     form->EditAlarmParam->SetText("-q \"two words\"");
-    for (int i = 0; i < 2; ++i) {
+    const auto collect = [&] {
         ASSERT_TRUE(RunPass());
         form->TimerRepaintTimer(form.get());
+    };
+    const std::string heldBack =
+        "The alarm started before is still running: no other is started until it has ended";
+    const auto heldBackSaid = [&] {
+        const auto messages = DiagMessages();
+        return std::count(messages.begin(), messages.end(), heldBack);
+    };
+    for (int i = 0; i < 3; ++i) {
+        collect();
     }
     EXPECT_EQ(form->Caption(), "Latmo: 200.0 msec.");
     EXPECT_EQ(application.Title(), " 200 msec-Latmo");
@@ -29,19 +42,27 @@ TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
     ASSERT_TRUE(entry->HasImage);
     EXPECT_EQ(entry->Image.Pixels[1 * kTrayImageSize + 1] & 0xFFFFFF, 0x800000u) << "maroon";
     EXPECT_EQ(entry->Image.Pixels[0] & 0xFFFFFF, 0x008000u) << "the green frame";
-    ASSERT_EQ(shell.Calls.size(), 2u) << "nothing suppresses repeats";
+    ASSERT_EQ(shell.Calls.size(), 1u) << "one alarm while the first still runs";
     EXPECT_EQ(shell.Calls[0].Verb, "open");
     EXPECT_EQ(shell.Calls[0].File, "/opt/sounds/alarm.wav");
     EXPECT_EQ(shell.Calls[0].Parameters, "-q \"two words\"");
+    EXPECT_EQ(heldBackSaid(), 1) << "said once while it runs";
 
+    ASSERT_EQ(shell.Started.size(), 1u);
+    *shell.Started[0] = false;
+    collect();
+    EXPECT_EQ(shell.Calls.size(), 2u) << "the alarm ended: the next one starts";
+    collect();
+    EXPECT_EQ(shell.Calls.size(), 2u);
+    EXPECT_EQ(heldBackSaid(), 2) << "and is said once more for the new one";
+
+    *shell.Started[1] = false;
     form->EditAlarm->SetText("");
-    ASSERT_TRUE(RunPass());
-    form->TimerRepaintTimer(form.get());
+    collect();
     EXPECT_EQ(shell.Calls.size(), 2u) << "an empty alarm opens nothing";
 
     form->EditAlarmSec->SetText("abc");
-    ASSERT_TRUE(RunPass());
-    form->TimerRepaintTimer(form.get());
+    collect();
     EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
 }
 
