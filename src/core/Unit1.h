@@ -161,7 +161,7 @@ public:
     // that the session may end (the message's result, 1).
     int WMQueryEndSession();
 
-    // One probe of one host into the working ring (the worker's step; also the warm-up).
+    // One probe of one host into the working ring (the worker's step).
     void PingHost(const std::string& host);
     // One pass over the three hosts; the caller holds the store's lock.
     void PingAllHosts();
