@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <cstdlib>
@@ -140,6 +144,59 @@ TEST(LinuxShell, APathFolderAnotherUserMayWriteIsPassedOver) {
         EXPECT_EQ(TLinuxShell().ShellExecute("open", name, "", "", SW_HIDE), why.empty())
             << row.Case;
     }
+// What ShellExecuteEx starts is followed until it ends: a program until it exits, a document
+// while its opener runs. Each waits here on a FIFO of the test's own, so the test ends it. Once
+// ended it is reaped at once: no child of ours is left, not even a zombie.
+TEST(LinuxShell, AFollowedProcessRunsUntilItEndsAndLeavesNoZombie) {
+    namespace fs = std::filesystem;
+    const TTempDir dir;
+    const std::string fifo = dir.File("go");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The desktop's opener, as the test's own: it waits on the FIFO.
+    WriteAll(dir.File("xdg-open"), "#!/bin/sh\nread line < " + fifo + "\n");
+    fs::permissions(dir.File("xdg-open"), fs::perms::owner_all);
+    WriteAll(dir.File("alarm.wav"), "RIFF");
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (dir.Path() + ":" + oldPath).c_str(), 1);
+    struct {
+        const char* What;
+        std::string File, Parameters;
+    } const rows[] = {
+        {"a program", "cat", fifo},
+        {"a document", dir.File("alarm.wav"), ""},
+    };
+    TLinuxShell shell;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.What);
+        const std::unique_ptr<TShellProcess> process =
+            shell.ShellExecuteEx("open", row.File, row.Parameters, "", SW_SHOWNORMAL);
+        ASSERT_NE(process, nullptr);
+        EXPECT_TRUE(process->Running());
+        // A line lets the reader go, once it is there to read it.
+        int writer = -1;
+        for (int i = 0; i < 500 && writer < 0; ++i) {
+            writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        ASSERT_GE(writer, 0) << "nobody reads the FIFO";
+        EXPECT_EQ(write(writer, "go\n", 3), 3);
+        close(writer);
+        bool running = true;
+        for (int i = 0; i < 500 && running; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            running = process->Running();
+        }
+        EXPECT_FALSE(running);
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child left behind";
+        EXPECT_EQ(errno, ECHILD);
+    }
+    EXPECT_EQ(shell.ShellExecuteEx("open", dir.File("none.wav"), "", "", SW_SHOWNORMAL), nullptr);
+    EXPECT_EQ(shell.ShellExecuteEx("open", "cat", "", dir.File("no-such-dir"), SW_SHOWNORMAL),
+              nullptr)
+        << "a directory that cannot be entered";
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the child that failed is reaped too";
     setenv("PATH", oldPath.c_str(), 1);
 }
 

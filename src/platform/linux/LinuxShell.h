@@ -7,6 +7,9 @@
 // it one in a folder of PATH that another user may write.
 
 #include <functional>
+#include <sys/types.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,12 @@ public:
     bool ShellExecute(const std::string& verb, const std::string& file,
                       const std::string& parameters, const std::string& directory,
                       TShellShowCommand show) override;
+    // The program, or the opener of a document, is a child of ours until it ends, so that
+    // its end can be known; it runs in a session of its own all the same.
+    std::unique_ptr<TShellProcess> ShellExecuteEx(const std::string& verb, const std::string& file,
+                                                  const std::string& parameters,
+                                                  const std::string& directory,
+                                                  TShellShowCommand show) override;
 
     // Splits a parameter text into arguments: blanks separate, double quotes group, and a
     // doubled quote inside quotes stands for one quote.
@@ -30,6 +39,13 @@ public:
         const std::function<void(const std::string& why)>& passedOver = {});
 
 private:
-    // Starts argv[0] with the arguments, detached, so it neither blocks nor leaves a zombie.
-    static bool Spawn(const std::vector<std::string>& argv, const std::string& directory);
+    // What "open" runs for a file: a program with its parameters, or the desktop's opener with
+    // a document or an address. Empty when there is nothing to open.
+    static std::vector<std::string> OpenCommand(const std::string& verb, const std::string& file,
+                                                const std::string& parameters);
+    // Starts argv[0] with the arguments in a session of its own, without blocking. Followed, it
+    // is our child and its pid is returned, for the caller to reap; otherwise it belongs to
+    // init (0 is returned), so nobody has to. -1: it could not be started.
+    static pid_t Spawn(const std::vector<std::string>& argv, const std::string& directory,
+                       bool follow);
 };
