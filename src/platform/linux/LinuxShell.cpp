@@ -8,14 +8,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-<<<<<<< HEAD
 #include <sstream>
-
-#include "platform/OwnFiles.h"
-=======
 #include <system_error>
 #include <thread>
->>>>>>> h-core
+
+#include "platform/OwnFiles.h"
 
 namespace {
 
