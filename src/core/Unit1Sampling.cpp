@@ -1,6 +1,7 @@
 // The sampling cycle: the worker's loop and its probe passes, the periodic request, and the
 // take-over of changed host texts.
 
+#include <chrono>
 #include <limits>
 
 #include "core/Unit1.h"
@@ -19,15 +20,25 @@ constexpr int kCollectionGraceMs = 1000;
 void TForm1::abfThread1Execute(TObject*) {
     // Every wait below sleeps until a flag it depends on changes, the thread is asked to stop or
     // its time is up; nothing wakes the worker while nothing is asked of it.
+    using TClock = std::chrono::steady_clock;
+    TClock::time_point rested = TClock::now();
     while (!abfThread1->Terminated()) {
         // Until start-up has set the time-out, a request waits.
         if (!abfThread1->WaitUntil([this] { return FPassesAllowed && FPingRequest; })) {
             continue;
         }
+        // The rest after a pass is over before the next one begins; a request that comes later
+        // than that does not wake the worker twice.
+        if (const auto left = std::chrono::ceil<std::chrono::milliseconds>(rested - TClock::now());
+            left.count() > 0) {
+            abfThread1->Sleep(static_cast<int>(left.count()));
+        }
         // When passes take longer than the period, the next one would take the store again
         // before the collection got its turn, and the window would show nothing new for pass
         // after pass. A window that does not collect within a second is not waited for.
+        FAwaitingCollection = true;
         abfThread1->WaitUntil([this] { return !FResultsReady; }, kCollectionGraceMs);
+        FAwaitingCollection = false;
         if (abfThread1->Terminated()) {
             break;
         }
@@ -40,7 +51,9 @@ void TForm1::abfThread1Execute(TObject*) {
             FResultsReady = true;
         }
         ++FPassesDone;
-        abfThread1->Sleep(kRestAfterPassMs);
+        rested = TClock::now() + std::chrono::milliseconds(kRestAfterPassMs);
+        // The window collects at once instead of looking for results every half second.
+        PostCall([this] { CollectionDue(); });
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QValidator>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "toolkit/Dialogs.h"
 #include "toolkit/QtText.h"
@@ -127,7 +128,9 @@ private:
 };
 
 // The lines of a memo. The widget's text is the truth, each line followed by its break; a
-// last line without a break (as typed by the user) counts as well.
+// last line without a break (as typed by the user) counts as well. Between BeginUpdate and
+// EndUpdate the lines are kept here and the widget gets them once at the end, and only when
+// they differ from what it shows: each rewrite lays the whole text out again.
 class TMemoStrings : public TStrings {
 public:
     TMemoStrings(QTextEdit* editor, bool* fromCode) : FEditor(editor), FFromCode(fromCode) {}
@@ -160,8 +163,24 @@ public:
     // The whole text at once, rather than one rewrite of it per line.
     void Assign(const std::vector<std::string>& lines) override { Write(lines); }
     using TStrings::Assign;
-    void BeginUpdate() override { FEditor->setUpdatesEnabled(false); }
-    void EndUpdate() override { FEditor->setUpdatesEnabled(true); }
+    void BeginUpdate() override {
+        if (FUpdates++ == 0) {
+            FEditor->setUpdatesEnabled(false);
+        }
+    }
+    void EndUpdate() override {
+        if (FUpdates == 0 || --FUpdates > 0) {
+            return;
+        }
+        if (FPending) {
+            const std::vector<std::string> lines = std::move(*FPending);
+            FPending.reset();
+            if (lines != Read()) {
+                Write(lines);
+            }
+        }
+        FEditor->setUpdatesEnabled(true);
+    }
 
 private:
     static void Check(int index, int limit) {
@@ -177,6 +196,9 @@ private:
         return parts;
     }
     std::vector<std::string> Read() const {
+        if (FPending) {
+            return *FPending;
+        }
         const QString text = FEditor->toPlainText();
         if (text.isEmpty()) {
             return {};
@@ -191,6 +213,10 @@ private:
         return lines;
     }
     void Write(const std::vector<std::string>& lines) {
+        if (FUpdates > 0) {
+            FPending = lines;
+            return;
+        }
         QString text;
         for (const std::string& line : lines) {
             text += Q(line);
@@ -202,6 +228,9 @@ private:
     }
     QTextEdit* FEditor;
     bool* FFromCode;
+    int FUpdates = 0;
+    // The lines written since BeginUpdate, until EndUpdate hands them to the widget.
+    std::optional<std::vector<std::string>> FPending;
 };
 
 }  // namespace
