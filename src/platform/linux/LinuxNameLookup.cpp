@@ -20,15 +20,15 @@
 
 // One resolver call and its answer, shared by the helper thread that makes it and every request
 // that waits for it; whichever lets go last frees it. The eventfd turns readable, and stays so,
-// once the answer is there.
+// once the answer is there. An answer known at once (an address written out) needs none.
 struct TLinuxNameLookup::TPending {
-    int Done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    int Done = -1;
     std::mutex Mutex;
     bool Answered = false;
     int Code = 0;
     THostEntry Entry;
 
-    TPending() = default;
+    explicit TPending(bool helped) : Done(helped ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1) {}
     TPending(const TPending&) = delete;
     TPending& operator=(const TPending&) = delete;
     ~TPending() {
@@ -41,7 +41,9 @@ struct TLinuxNameLookup::TPending {
         Code = code;
         Entry = std::move(entry);
         Answered = true;
-        (void)!eventfd_write(Done, 1);
+        if (Done >= 0) {
+            (void)!eventfd_write(Done, 1);
+        }
     }
     bool IsAnswered() {
         std::lock_guard<std::mutex> lock(Mutex);
@@ -67,6 +69,10 @@ public:
 
     int Wait(THostEntry& entry, int timeoutMs, TStopSignal stop) override {
         entry = THostEntry{};
+        // Answered when asked: nothing to wait for, and a stop comes too late to matter.
+        if (FPending->Done < 0) {
+            return FPending->Take(entry).value_or(WSANO_RECOVERY);
+        }
         using TClock = std::chrono::steady_clock;
         const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
         pollfd waits[2] = {{static_cast<int>(stop), POLLIN, 0}, {FPending->Done, POLLIN, 0}};
@@ -98,7 +104,7 @@ private:
 };
 
 std::shared_ptr<TLinuxNameLookup::TPending> Answered(int code, THostEntry entry) {
-    auto pending = std::make_shared<TLinuxNameLookup::TPending>();
+    auto pending = std::make_shared<TLinuxNameLookup::TPending>(false);
     pending->Answer(code, std::move(entry));
     return pending;
 }
@@ -151,7 +157,7 @@ std::unique_ptr<TLookupRequest> TLinuxNameLookup::StartLookup(const std::string&
             return std::make_unique<TRequest>(std::move(pending));
         }
     }
-    auto pending = std::make_shared<TPending>();
+    auto pending = std::make_shared<TPending>(true);
     try {
         if (pending->Done < 0) {
             throw std::system_error(errno, std::generic_category());
