@@ -57,6 +57,7 @@ struct TSampleStore {
     // Written by the user-interface thread, read by the worker during a pass.
     std::atomic<int32_t> FTimeout{0};      // echo time-out, milliseconds
     std::atomic<int32_t> FPingSize{1024};  // bytes, the position of the ping-size track bar
+    std::atomic<int32_t> FPeriod{0};       // milliseconds between passes, Timer1's interval
     // Raised by the user-interface thread, taken by the worker when a pass begins.
     TWakingFlag FPingRequest;
     // Raised by the worker when a pass ends, taken by the collection.

@@ -68,7 +68,7 @@ void TForm1::PingAllHosts() {
     // The three names are looked up side by side, so that one whose resolver does not answer
     // keeps the others waiting no longer than the time-out.
     if (abfThread1 == nullptr || !abfThread1->Terminated()) {
-        FProbe.StartLookups({FHost1, FHost2, FHost3}, FTimeout);
+        FProbe.BeginPass({FHost1, FHost2, FHost3}, FTimeout, FPeriod);
     }
     struct {
         TRing& Ring;
@@ -85,7 +85,7 @@ void TForm1::PingAllHosts() {
             FPassErrors += h.Host + ":" + FPingError + "\r\n";
         }
     }
-    FProbe.EndLookups();
+    FProbe.EndPass();
     FRingIndex = FRingIndex >= kRingSize - 1 ? 0 : FRingIndex + 1;
 }
 
@@ -103,6 +103,7 @@ void TForm1::Edit2Exit(TObject*) {
     }
     ms = std::max<int64_t>(ms, kMinIntervalMs);
     Timer1->SetInterval(static_cast<int>(ms));
+    FPeriod = static_cast<int32_t>(ms);
     Edit2->SetText(std::to_string((ms + 500) / 1000));
 }
 

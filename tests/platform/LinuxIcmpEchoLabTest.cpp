@@ -15,8 +15,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -24,9 +27,9 @@
 #include "lab/LatencyLab.h"
 #include "platform/linux/AddressText.h"
 #include "platform/linux/CapturedRun.h"
-#include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "platform/linux/LinuxShell.h"
 #include "support/TempDir.h"
 
 // One engine, over one address family.
@@ -393,6 +396,142 @@ TEST(EchoPermission, PingAndDatagramSocketGiveTheSameResults) {
     EXPECT_EQ(datagram[12], "500 1 Error 11010 in call to IcmpSendEcho(): Request Timed Out");
     EXPECT_EQ(datagram[15],
               "500 1 Error 11002 in call to IcmpSendEcho(): Destination Net Unreachable");
+}
+
+// The processes the calling process has started and not reaped, by their ids.
+std::set<std::string> OwnChildren() {
+    std::set<std::string> children;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "children");
+        for (std::string pid; in >> pid;) {
+            children.insert(pid);
+        }
+    }
+    return children;
+}
+
+// Passes as the program makes them, one every periodMs, in a child process that runs as an
+// ordinary user: the hosts of each row are one pass, probed with the row's time-out. Comes back
+// with a line per probe as ProbeAsOrdinaryUser gives it, and after each pass a line "children"
+// with the processes the service keeps, then one after a pass that probed nothing.
+std::vector<std::string> PassesAsOrdinaryUser(
+    const TLatencyLab& lab, const std::vector<std::pair<std::vector<std::string>, int32_t>>& rows,
+    int32_t periodMs) {
+    std::vector<std::string> lines;
+    lab.RunInClient([&] {
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            close(out[0]);
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
+                _exit(2);
+            }
+            TLinuxNameLookup lookup;
+            TLinuxIcmpEcho echo;
+            TProbeEngine engine(lookup, echo);
+            std::string text;
+            const auto start = std::chrono::steady_clock::now();
+            for (size_t pass = 0; pass <= rows.size(); ++pass) {
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(periodMs) * pass);
+                const auto& [hosts, timeoutMs] =
+                    pass < rows.size() ? rows[pass] : decltype(rows[0]){};
+                engine.BeginPass(hosts, timeoutMs, periodMs);
+                for (const std::string& host : hosts) {
+                    TSampleStore store;
+                    store.FTimeout = timeoutMs;
+                    engine.PingHost(store, host, 1024, false);
+                    text += std::to_string(store.FWork[0]) + " " +
+                            std::to_string(store.FLostCount) + " " + store.FPingError + "\n";
+                }
+                engine.EndPass();
+                text += "children";
+                for (const std::string& pid : OwnChildren()) {
+                    text += " " + pid;
+                }
+                text += "\n";
+            }
+            _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
+        }
+        close(out[1]);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, size_t(got));
+        }
+        close(out[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+    });
+    return lines;
+}
+
+// Through ping, passes that repeat keep one ping per host running, which answers pass after pass
+// what the datagram socket answers; a change of the time-out starts them anew, and so does a
+// second echo to a host within one pass, which ping has not sent yet. A host that no pass asks
+// for is pinged no more. Forged replies to echoes ping is still to send are no answer to them:
+// with a forger about, an echo through ping is lost or measured right, never measured wrong.
+TEST(EchoPermission, PassesThroughPingKeepOnePingPerHost) {
+    std::unique_ptr<TLatencyLab> lab;
+    LATMO_BUILD_LAB(lab);
+    const std::vector<std::string> hosts = {
+        lab->AddHost({.DelayUs = 1000}),
+        lab->AddHost({.DelayUs = 20000}),
+        lab->AddHost({.DelayUs = 1000, .DropFraction = 1}),
+        lab->AddHost({.DelayUs = 700000}),  // beyond the time-out
+        lab->AddHost({.DelayUs = 1000, .ErrorType = 3, .ErrorCode = 1}),
+        lab->AddHost({.DelayUs = 80000, .Decoys = true}),
+    };
+    const std::vector<std::pair<std::vector<std::string>, int32_t>> rows = {
+        {hosts, 500}, {hosts, 500}, {hosts, 500}, {{hosts[1], hosts[1]}, 400}};
+    const std::vector<std::string> datagram = PassesAsOrdinaryUser(*lab, rows, 1500);
+    lab->AllowDatagramSockets(false);
+    const std::vector<std::string> ping = PassesAsOrdinaryUser(*lab, rows, 1500);
+    const auto probes = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> result;
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(result),
+                     [](const std::string& line) { return line.rfind("children", 0) != 0; });
+        return result;
+    };
+    const auto children = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> result;
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(result),
+                     [](const std::string& line) { return line.rfind("children", 0) == 0; });
+        return result;
+    };
+    const std::string lost = "500 1 Error 11010 in call to IcmpSendEcho(): Request Timed Out";
+    const std::vector<std::string> datagramProbes = probes(datagram);
+    std::vector<std::string> pingProbes = probes(ping);
+    ASSERT_EQ(datagramProbes.size(), 20u);
+    ASSERT_EQ(pingProbes.size(), 20u);
+    for (const size_t forged : {5, 11, 17}) {
+        EXPECT_EQ(datagramProbes[forged], "80 0 ");
+        EXPECT_TRUE(pingProbes[forged] == "80 0 " || pingProbes[forged] == lost)
+            << pingProbes[forged];
+        pingProbes[forged] = datagramProbes[forged];
+    }
+    EXPECT_EQ(pingProbes, datagramProbes);
+    EXPECT_EQ(datagramProbes[1], "20 0 ");
+    EXPECT_EQ(datagramProbes[3], lost);
+    EXPECT_EQ(datagramProbes[19], "20 0 ");
+
+    const std::vector<std::string> datagramChildren = children(datagram);
+    ASSERT_EQ(datagramChildren.size(), 5u);
+    EXPECT_EQ(datagramChildren[0], "children") << "the sockets need no process";
+    const std::vector<std::string> pings = children(ping);
+    ASSERT_EQ(pings.size(), 5u);
+    EXPECT_EQ(std::count(pings[0].begin(), pings[0].end(), ' '), 6) << "one ping per host";
+    EXPECT_EQ(pings[1], pings[0]) << "kept for the next pass";
+    EXPECT_EQ(pings[2], pings[0]);
+    ASSERT_EQ(std::count(pings[3].begin(), pings[3].end(), ' '), 1) << "the others are ended";
+    EXPECT_EQ(pings[0].find(pings[3].substr(pings[3].find(' '))), std::string::npos)
+        << "another time-out, another ping";
+    EXPECT_EQ(pings[4], "children") << "no host, no ping, and none left unreaped";
 }
 
 // The engine the service chooses in the namespace's and the thread's circumstances, and what a
