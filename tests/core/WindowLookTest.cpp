@@ -1,6 +1,7 @@
-// Every text the window's tray icon can show, at every size a tray asks for: the digits are drawn
-// whole (the font's own picture of the text, nothing lost under the frame or past the edge), big
-// enough to read, and no two texts look alike.
+// What the window shows a person beyond its controls' texts: every text its tray icon can show,
+// at every size a tray asks for (the digits drawn whole: the font's own picture of the text,
+// nothing lost under the frame or past the edge; big enough to read; no two texts alike), and
+// the About page's version.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,9 @@
 #include <QPainter>
 #include <clocale>
 #include <cmath>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 
 #include "core/Statistics.h"
@@ -95,16 +98,14 @@ TInk FontPicture(const TFont& font, int pixels, const std::string& text) {
                  image.height(), static_cast<int>(image.bytesPerLine() / 4));
 }
 
-// The window's own font, and the one "Arial" comes to on a desktop without Liberation Sans,
-// whose digits are wider still.
-class TrayTextTest : public ::testing::TestWithParam<const char*>, protected TFakeServices {
+class WindowLookTest : public ::testing::Test, protected TFakeServices {
 protected:
-    TrayTextTest() {
+    WindowLookTest() {
         std::setlocale(LC_NUMERIC, "C");
         SetDiagLogPath(dir.File("latmo.log"));
         form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
     }
-    ~TrayTextTest() override {
+    ~WindowLookTest() override {
         echo.Release();
         form.reset();
         SetDiagLogPath("");
@@ -116,6 +117,22 @@ protected:
     TApplication application;
     std::unique_ptr<TForm1> form;
 };
+
+// One version everywhere: the About page names the one the diagnostic log's lines end with
+// (and latmo_info and the package carry, all from the project's version).
+TEST_F(WindowLookTest, TheAboutPageNamesTheVersionOfTheDiagnosticLog) {
+    std::ifstream in(dir.File("latmo.log"), std::ios::binary);
+    std::string start;
+    std::getline(in, start);
+    std::smatch version;
+    ASSERT_TRUE(std::regex_search(start, version, std::regex(R"(: Start \[Latmo ([^\]]+)\]\r$)")))
+        << start;
+    EXPECT_EQ(form->Label4->Caption(), "Latmo version " + version[1].str());
+}
+
+// The window's own font, and the one "Arial" comes to on a desktop without Liberation Sans,
+// whose digits are wider still.
+class TrayTextTest : public WindowLookTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(TrayTextTest, EveryTextIsWholeReadableAndDistinctAtEverySize) {
     const std::set<std::string> texts = TextsTheTrayCanShow();
