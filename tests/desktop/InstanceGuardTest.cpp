@@ -528,6 +528,41 @@ TEST_F(InstanceGuard, NamesAnotherUserMadeFirstNeitherStopNorReachTheGuard) {
     }
 }
 
+// Another user has taken every name the guard's folder may have: the copy runs without the
+// check, and its box says which names and whose they are, so that someone can remove them.
+TEST_F(InstanceGuard, AnotherUserHoldingEveryNameIsNamedInTheBox) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making users needs root";
+    }
+    const TThrowAwayUser user("lgb" + std::to_string(getpid()));
+    ASSERT_NE(user.Uid, 0u);
+    const std::string first = "/tmp/latmo-" + std::to_string(user.Uid);
+    const passwd* nobody = getpwuid(65534);
+    ASSERT_NE(nobody, nullptr);
+    const std::string nobodyName = nobody->pw_name;
+    const struct TRemove {
+        std::string Command;
+        ~TRemove() { (void)!std::system(Command.c_str()); }
+    } remove{"rm -rf " + first + " " + first + ".*"};
+    ASSERT_EQ(std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups mkdir -m 0755 " +
+                           first + " " + first + ".1 " + first + ".2 " + first + ".3 " + first +
+                           ".4 " + first + ".5 " + first + ".6 " + first + ".7")
+                              .c_str()),
+              0);
+    TCopyOptions options;
+    options.Prefix = user.As();
+    options.Unset = {"XDG_RUNTIME_DIR"};
+    TCopy& copy = Start(true, {}, "", options);
+    std::string box;
+    EXPECT_TRUE(copy.WaitFor("box ", &box));
+    EXPECT_NE(box.find(first + " to " + first + ".7 belong to another user, " + nobodyName +
+                       " (uid 65534)"),
+              std::string::npos)
+        << box;
+    EXPECT_TRUE(copy.WaitFor("running 1"));
+    copies.clear();
+}
+
 TEST(InstanceRegistry, A258thRegistrationIsRefusedAndNothingIsWrittenPastTheBlock) {
     TLinuxInterProcess ipc;
     const std::string path = "/tmp/latmo-registry-full-" + std::to_string(getpid());
