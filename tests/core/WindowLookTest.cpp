@@ -20,6 +20,7 @@
 #include "support/FakeServices.h"
 #include "support/TempDir.h"
 #include "toolkit/Application.h"
+#include "toolkit/Canvas.h"
 #include "toolkit/DiagLog.h"
 
 namespace {
@@ -44,15 +45,14 @@ std::set<std::string> TextsTheTrayCanShow() {
     return texts;
 }
 
-// The text's ink cut out to its box: where the lime pixels are, row by row.
+// The text's ink cut out to its box: where the lime pixels are, row by row. Two inks are alike
+// wherever their boxes lie.
 struct TInk {
-    int Left = 0;
-    int Top = 0;
-    int Width = 0;
-    int Height = 0;
+    TRect Box;
     std::vector<bool> Bits;
     bool operator==(const TInk& other) const {
-        return Width == other.Width && Height == other.Height && Bits == other.Bits;
+        return Box.Width() == other.Box.Width() && Box.Height() == other.Box.Height() &&
+               Bits == other.Bits;
     }
 };
 
@@ -72,7 +72,7 @@ TInk InkOf(const uint32_t* pixels, int width, int height, int stride) {
             }
         }
     }
-    TInk ink{left, top, std::max(0, right - left + 1), std::max(0, bottom - top + 1), {}};
+    TInk ink{{left, top, std::max(left, right + 1), std::max(top, bottom + 1)}, {}};
     for (int y = top; y <= bottom; ++y) {
         for (int x = left; x <= right; ++x) {
             ink.Bits.push_back(inked(x, y));
@@ -156,22 +156,22 @@ TEST_P(TrayTextTest, EveryTextIsWholeReadableAndDistinctAtEverySize) {
             // one the previous text had at this size, or one at least as tall as the digits.
             int& height = heights[side];
             bool whole = height > 0 && FontPicture(icon.Font(), height, text) == ink;
-            for (int tried = std::max(1, ink.Height); tried <= side && !whole; ++tried) {
+            for (int tried = std::max(1, ink.Box.Height()); tried <= side && !whole; ++tried) {
                 const TInk picture = FontPicture(icon.Font(), tried, text);
                 whole = picture == ink;
                 height = whole ? tried : height;
-                if (picture.Height > ink.Height) {
+                if (picture.Box.Height() > ink.Box.Height()) {
                     break;
                 }
             }
-            const bool readable = ink.Height * 3 >= side;
+            const bool readable = ink.Box.Height() * 3 >= side;
             const auto [other, distinct] =
                 seen[side].emplace(std::vector<uint32_t>(pixels, pixels + side * side), text);
             if ((!whole || !readable || !distinct) && ++faults <= 20) {
                 ADD_FAILURE() << '"' << text << "\" at " << side << " px:"
                               << (whole ? ""
-                                        : " cut (ink from x " + std::to_string(ink.Left) + ", " +
-                                              std::to_string(ink.Width) + " wide)")
+                                        : " cut (ink from x " + std::to_string(ink.Box.Left) +
+                                              ", " + std::to_string(ink.Box.Width()) + " wide)")
                               << (readable ? "" : " too small")
                               << (distinct ? "" : " looks like \"" + other->second + '"');
             }
