@@ -4,18 +4,16 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-<<<<<<< HEAD
 #include <sstream>
-
-#include "platform/OwnFiles.h"
-=======
 #include <system_error>
 #include <thread>
->>>>>>> h-core
+
+#include "platform/OwnFiles.h"
 
 namespace {
 
