@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -144,6 +143,9 @@ TEST(LinuxShell, APathFolderAnotherUserMayWriteIsPassedOver) {
         EXPECT_EQ(TLinuxShell().ShellExecute("open", name, "", "", SW_HIDE), why.empty())
             << row.Case;
     }
+    setenv("PATH", oldPath.c_str(), 1);
+}
+
 // What ShellExecuteEx starts is followed until it ends: a program until it exits, a document
 // while its opener runs. Each waits here on a FIFO of the test's own, so the test ends it. Once
 // ended it is reaped at once: no child of ours is left, not even a zombie.
