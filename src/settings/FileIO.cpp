@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -98,7 +99,17 @@ void SyncDirectory(const std::string& file) {
     }
 }
 
+// "16 MiB" for a whole number of MiB, else the bytes.
+std::string SizeText(size_t bytes) {
+    constexpr size_t kMiB = size_t{1} << 20;
+    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB"
+                             : std::to_string(bytes) + " bytes";
+}
+
 }  // namespace
+
+EFTooLargeError::EFTooLargeError(const std::string& fileName, size_t limit)
+    : EFOpenError(fileName, "Not a settings file: larger than " + SizeText(limit)) {}
 
 bool FileEntryExists(const std::string& path) {
     struct stat st {};
@@ -108,7 +119,7 @@ bool FileEntryExists(const std::string& path) {
     return errno != ENOENT && errno != ENOTDIR;
 }
 
-std::string ReadFileText(const std::string& path) {
+std::string ReadFileText(const std::string& path, size_t limit) {
     // Non-blocking, so that a pipe of that name cannot hang the start; it is refused below.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -116,6 +127,7 @@ std::string ReadFileText(const std::string& path) {
     }
     std::string text;
     std::string failure;
+    bool tooLarge = false;
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         failure = SysErrorMessage(errno);
@@ -123,9 +135,13 @@ std::string ReadFileText(const std::string& path) {
         failure = SysErrorMessage(EISDIR);
     } else if (!S_ISREG(st.st_mode)) {
         failure = "Not a regular file";
+    } else if (static_cast<uint64_t>(st.st_size) > limit) {
+        tooLarge = true;
     } else {
+        text.reserve(static_cast<size_t>(st.st_size));
         char buf[65536];
-        for (;;) {
+        // Bounded also for a file that grows while it is read.
+        while (text.size() <= limit) {
             const ssize_t n = read(fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR) {
                 continue;
@@ -138,8 +154,12 @@ std::string ReadFileText(const std::string& path) {
             }
             text.append(buf, static_cast<size_t>(n));
         }
+        tooLarge = text.size() > limit;
     }
     close(fd);
+    if (tooLarge) {
+        throw EFTooLargeError(path, limit);
+    }
     if (!failure.empty()) {
         throw EFOpenError(path, failure);
     }

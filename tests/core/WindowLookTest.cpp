@@ -17,19 +17,16 @@
 #include "core/Statistics.h"
 #include "core/StatusDisplay.h"
 #include "core/Unit1.h"
-#include "support/FakeServices.h"
-#include "support/TempDir.h"
-#include "toolkit/Application.h"
+#include "support/WindowTest.h"
 #include "toolkit/Canvas.h"
-#include "toolkit/DiagLog.h"
 
 namespace {
 
 constexpr uint32_t kLime = 0x00FF00u;  // the window's text colour
 
 // What the window can put into the tray: "0" at start, then host 1's mean in the status
-// update's words. A mean is a third of a whole number of milliseconds, from the start-up
-// fill's to the longest time-out's.
+// update's words, or its word for no measurement. A mean is a third of a whole number of
+// milliseconds, from the start-up fill's to the longest time-out's.
 std::set<std::string> TextsTheTrayCanShow() {
     TRing lowest;
     lowest.fill(-5);
@@ -38,7 +35,7 @@ std::set<std::string> TextsTheTrayCanShow() {
     const auto thirds = [](const TRing& ring) {
         return static_cast<int>(std::lround(TrimmedMean(ring, 1024).Average * 3));
     };
-    std::set<std::string> texts = {"0"};
+    std::set<std::string> texts = {"0", ComputeStatus(std::nullopt, "h", "8000").TrayText};
     for (int third = thirds(lowest); third <= thirds(highest); ++third) {
         texts.insert(ComputeStatus(third / 3.0, "h", "8000").TrayText);
     }
@@ -98,30 +95,21 @@ TInk FontPicture(const TFont& font, int pixels, const std::string& text) {
                  image.height(), static_cast<int>(image.bytesPerLine() / 4));
 }
 
-class WindowLookTest : public ::testing::Test, protected TFakeServices {
+class WindowLookTest : public WindowTest {
 protected:
     WindowLookTest() {
         std::setlocale(LC_NUMERIC, "C");
-        SetDiagLogPath(dir.File("latmo.log"));
-        form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
+        Open();
     }
-    ~WindowLookTest() override {
-        echo.Release();
-        form.reset();
-        SetDiagLogPath("");
-        std::setlocale(LC_NUMERIC, savedLocale.c_str());
-    }
+    ~WindowLookTest() override { std::setlocale(LC_NUMERIC, savedLocale.c_str()); }
 
     const std::string savedLocale = std::setlocale(LC_NUMERIC, nullptr);
-    TTempDir dir;
-    TApplication application;
-    std::unique_ptr<TForm1> form;
 };
 
 // One version everywhere: the About page names the one the diagnostic log's lines end with
 // (and latmo_info and the package carry, all from the project's version).
 TEST_F(WindowLookTest, TheAboutPageNamesTheVersionOfTheDiagnosticLog) {
-    std::ifstream in(dir.File("latmo.log"), std::ios::binary);
+    std::ifstream in(settingsDir / "latmo.log", std::ios::binary);
     std::string start;
     std::getline(in, start);
     std::smatch version;
@@ -137,7 +125,7 @@ class TrayTextTest : public WindowLookTest, public ::testing::WithParamInterface
 TEST_P(TrayTextTest, EveryTextIsWholeReadableAndDistinctAtEverySize) {
     const std::set<std::string> texts = TextsTheTrayCanShow();
     ASSERT_TRUE(texts.count("667") && texts.count("999") && texts.count(" 1k") &&
-                texts.count("60k") && texts.count(" -5"))
+                texts.count("60k") && texts.count(" -5") && texts.count("?"))
         << "the means cover every kind of text";
 
     TTextTrayIcon& icon = *form->TextTrayIcon1;
