@@ -292,7 +292,7 @@ void TForm1::BuildPreferencesPages() {
 }
 
 void TForm1::BuildAboutPage() {
-    Label4 = MakeLabel(this, "Label4", TabSheet3, 8, 8, "Latmo version 1.65");
+    Label4 = MakeLabel(this, "Label4", TabSheet3, 8, 8, "Latmo version " LATMO_VERSION_TEXT);
     home1 = MakeLabel(this, "home1", TabSheet3, 8, 28, "home");
     home1->Font().SetColor(clBlue);
     home1->Font().SetStyle(fsUnderline);
