@@ -13,12 +13,12 @@ void TChangeNotices::Probe(int slot, const std::string& host, bool answered, dou
     h.AnsweredInARow = answered ? h.AnsweredInARow + 1 : 0;
     if (!h.Stopped && h.LostInARow >= kLostInARow) {
         h.Stopped = true;
-        FPending.push_back({host + " stopped answering", host + " stopped answering: " + error,
-                            true});
+        FPending.push_back(
+            {host + " stopped answering", host + " stopped answering: " + error, true});
     } else if (h.Stopped && h.AnsweredInARow >= kAnsweredInARow) {
         h.Stopped = false;
-        FPending.push_back(
-            {host + " answers again", host + " answers again: " + FormatRoundTrip(roundTripMs) + ".", false});
+        FPending.push_back({host + " answers again",
+                            host + " answers again: " + FormatRoundTrip(roundTripMs) + ".", false});
     }
 }
 
@@ -29,17 +29,17 @@ std::optional<TDesktopNotice> TChangeNotices::Collected(const std::string& host1
         if (!FAbove && mean1 > *threshold) {
             FAbove = true;
             FBelowCount = 0;
-            FPending.push_back({"ping above " + limit,
-                                "Ping " + host1 + ": " + FormatRoundTrip(mean1) + ", above " + limit + ".",
-                                true});
+            FPending.push_back(
+                {"ping above " + limit,
+                 "Ping " + host1 + ": " + FormatRoundTrip(mean1) + ", above " + limit + ".", true});
         } else if (FAbove) {
             FBelowCount = mean1 < kBelowFraction * *threshold ? FBelowCount + 1 : 0;
             if (FBelowCount >= kBelowCollections) {
                 FAbove = false;
                 FBelowCount = 0;
                 FPending.push_back({"ping back below " + limit,
-                                    "Ping " + host1 + ": " + FormatRoundTrip(mean1) + ", back below " +
-                                        limit + ".",
+                                    "Ping " + host1 + ": " + FormatRoundTrip(mean1) +
+                                        ", back below " + limit + ".",
                                     false});
             }
         }
@@ -48,9 +48,9 @@ std::optional<TDesktopNotice> TChangeNotices::Collected(const std::string& host1
         return std::nullopt;
     }
     TDesktopNotice notice;
-    notice.Title = "Latmo: " + (FPending.size() == 1 ? FPending.front().Title
-                                                     : std::to_string(FPending.size()) +
-                                                           " changes");
+    notice.Title =
+        "Latmo: " + (FPending.size() == 1 ? FPending.front().Title
+                                          : std::to_string(FPending.size()) + " changes");
     for (const TChange& change : FPending) {
         notice.Text += (notice.Text.empty() ? "" : "\n") + change.Line;
         notice.Warning = notice.Warning || change.Warning;

@@ -107,7 +107,8 @@ void THostStatistics::Add(const TEchoOutcome& outcome, const std::string& error,
         FLastErrorAt = now;
     }
     FSinceSet.Add(sent, answered, roundTripMs);
-    while (!FHour.empty() && (FHour.front().When < now - kHour || FHour.size() >= kMaxHourSamples)) {
+    while (!FHour.empty() &&
+           (FHour.front().When < now - kHour || FHour.size() >= kMaxHourSamples)) {
         FHour.pop_front();
     }
     FHour.push_back({now, roundTripMs, sent, answered});

@@ -37,7 +37,8 @@ std::string Strftime(const char* format, const std::tm& t) {
 }
 
 int DaysInMonth(int year, int month) {
-    const TDateTime next = month == 12 ? EncodeDate(year + 1, 1, 1) : EncodeDate(year, month + 1, 1);
+    const TDateTime next =
+        month == 12 ? EncodeDate(year + 1, 1, 1) : EncodeDate(year, month + 1, 1);
     return static_cast<int>(next - EncodeDate(year, month, 1));
 }
 

@@ -76,8 +76,8 @@ std::string HostTipLine(const THostStatistics& host, TDateTime now, size_t maxHo
 }
 
 std::string TrayTooltip(const std::string& statusLine, const std::string& host1Lost,
-                        const THostStatistics& host2, const THostStatistics& host3,
-                        TDateTime now, size_t maxBytes) {
+                        const THostStatistics& host2, const THostStatistics& host3, TDateTime now,
+                        size_t maxBytes) {
     const std::string lost = host1Lost.empty() ? std::string() : "Every echo lost: " + host1Lost;
     const auto build = [&](int keep, size_t cap) {
         const std::string lines[3] = {lost, HostTipLine(host2, now, cap),

@@ -17,8 +17,8 @@ std::string FormatClock(TDateTime when, TDateTime now);
 // The rows of the Statistics page, top to bottom; the first four do not depend on the span.
 inline constexpr int kStatisticsRows = 11;
 inline constexpr const char* kStatisticsRowNames[kStatisticsRows] = {
-    "State",   "Since",  "Last round trip", "Counted from",    "Minimum",    "Mean",
-    "Maximum", "Jitter", "Loss",            "Sent / received", "Last error",
+    "State",  "Since", "Last round trip", "Counted from", "Minimum", "Mean", "Maximum",
+    "Jitter", "Loss",  "Sent / received", "Last error",
 };
 
 // One host's column: a text for each row, and the tooltip where a cell holds more than fits.
@@ -39,5 +39,5 @@ std::string HostTipLine(const THostStatistics& host, TDateTime now,
 // by shortening the host names of the added lines, and by leaving lines out from the last on
 // when that is not enough; the first line itself stays whole.
 std::string TrayTooltip(const std::string& statusLine, const std::string& host1Lost,
-                        const THostStatistics& host2, const THostStatistics& host3,
-                        TDateTime now, size_t maxBytes = 127);
+                        const THostStatistics& host2, const THostStatistics& host3, TDateTime now,
+                        size_t maxBytes = 127);

@@ -86,12 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {"+-+", 1, 100, ""},
                    {"+++", 1, 100, ""},
                    {"+-+", 1, 100, ""}}},
-        TScenario{"ChangesOfOneCollectionMakeOneNotice",
-                  {{"-++", 1, 8000, ""},
-                   {"-++", 1, 8000, ""},
-                   {"-++", 9000, 8000, "Latmo: 2 changes"}}},
-        TScenario{"NoThresholdNoThresholdNotices",
-                  {{"+++", 1e6, 0, ""}, {"+++", 1e6, 0, ""}}},
+        TScenario{
+            "ChangesOfOneCollectionMakeOneNotice",
+            {{"-++", 1, 8000, ""}, {"-++", 1, 8000, ""}, {"-++", 9000, 8000, "Latmo: 2 changes"}}},
+        TScenario{"NoThresholdNoThresholdNotices", {{"+++", 1e6, 0, ""}, {"+++", 1e6, 0, ""}}},
         TScenario{"ANewHostStartsUnknown",
                   {{"+--", 200, 100, "Latmo: ping above 100 ms"},
                    {"+--", 200, 100, ""},
@@ -106,7 +104,8 @@ TEST(ChangeNotices, OneNoticeSaysEveryChangeInALine) {
     std::setlocale(LC_NUMERIC, "C");
     TChangeNotices notices;
     for (int i = 0; i < 3; ++i) {
-        notices.Probe(1, "h1", false, 0, "Error 11010 in call to IcmpSendEcho(): Request Timed Out");
+        notices.Probe(1, "h1", false, 0,
+                      "Error 11010 in call to IcmpSendEcho(): Request Timed Out");
     }
     const auto notice = notices.Collected("h1", 9000, 8000);
     ASSERT_TRUE(notice);

@@ -201,7 +201,8 @@ TEST_F(StatisticsTextTest, TooltipAddsHostLinesWithinTheTraysLength) {
         }
         return s;
     };
-    const THostStatistics steady = host("198.18.2.2", {Replied(80.4), Lost(), Replied(80.4), Replied(80.4)});
+    const THostStatistics steady =
+        host("198.18.2.2", {Replied(80.4), Lost(), Replied(80.4), Replied(80.4)});
     const THostStatistics down = host("198.18.3.2", {Lost("host_unreachable")});
     const std::string longName(60, 'x');
     const THostStatistics longA = host(longName + "a", {Replied(8)});
@@ -225,8 +226,8 @@ TEST_F(StatisticsTextTest, TooltipAddsHostLinesWithinTheTraysLength) {
         {"the last line goes when shortening is not enough", "Ping " + longName + ": 20.0 msec.",
          "", &longA, &longB,
          "Ping " + longName + ": 20.0 msec.\n" + std::string(29, 'x') + "\u2026 8.00 ms, 0% lost"},
-        {"the lost echoes stay longest", "Ping " + longName + ": 20.0 msec.", "timed out",
-         &longA, &longB, "Ping " + longName + ": 20.0 msec.\nEvery echo lost: timed out"},
+        {"the lost echoes stay longest", "Ping " + longName + ": 20.0 msec.", "timed out", &longA,
+         &longB, "Ping " + longName + ": 20.0 msec.\nEvery echo lost: timed out"},
         {"the status line stays whole", "Ping " + std::string(130, 'y') + ": 20.0 msec.", "",
          &steady, &down, "Ping " + std::string(130, 'y') + ": 20.0 msec."},
     };
