@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
-
-#include "settings/FileIO.h"
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -60,7 +60,7 @@ public:
     static constexpr size_t kMaxLine = 65536;
     static constexpr size_t kChunk = 65536;
 
-    explicit TBackwardLines(const TReadOnlyFile& file) : FFile(file), FStart(file.Size()) {}
+    TBackwardLines(std::ifstream& file, uint64_t size) : FFile(file), FStart(size) {}
 
     // The line before the one given last. complete is false for a last line without its line
     // end. False at the file's start, on a read error, or for a line too long.
@@ -105,9 +105,9 @@ private:
     bool Fill(size_t bytes) {
         while (FBuffer.size() < bytes && FStart > 0) {
             const uint64_t size = std::min<uint64_t>(kChunk, FStart);
-            std::string chunk;
-            if (!FFile.ReadAt(FStart - size, static_cast<size_t>(size), chunk) ||
-                chunk.size() != size) {
+            std::string chunk(static_cast<size_t>(size), '\0');
+            FFile.seekg(static_cast<std::streamoff>(FStart - size));
+            if (!FFile.read(chunk.data(), static_cast<std::streamsize>(size))) {
                 return false;
             }
             FStart -= size;
@@ -116,7 +116,7 @@ private:
         return !FBuffer.empty();
     }
 
-    const TReadOnlyFile& FFile;
+    std::ifstream& FFile;
     uint64_t FStart;      // the file's offset of the buffer's first byte
     std::string FBuffer;  // the bytes before the lines given so far
     bool FFirst = true;
@@ -270,18 +270,28 @@ TLogHistory ReadLogHistory(const std::string& path, const std::string (&hosts)[3
     if (path.empty() || (done[0] && done[1] && done[2])) {
         return history;
     }
-    const TReadOnlyFile file(path);
-    if (!file.Failure().empty()) {
-        if (!file.Missing()) {
-            history.Problem = file.Failure();
-        }
+    // Only a regular file is opened: a pipe of that name would hold the start up until
+    // something wrote to it.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return history;
+    }
+    if (error || status.type() != std::filesystem::file_type::regular) {
+        history.Problem = error ? error.message() : "Not a regular file";
+        return history;
+    }
+    const uint64_t size = std::filesystem::file_size(path, error);
+    std::ifstream file(path, std::ios::binary);
+    if (error || !file) {
+        history.Problem = error ? error.message() : "Cannot be opened for reading";
         return history;
     }
     const TLogTimeReader time;
     // The log's times are whole seconds: one written in this second may round up past now.
     constexpr TDateTime kSlack = 2.0 / 86400;
     TDateTime newer = now + kSlack;
-    TBackwardLines lines(file);
+    TBackwardLines lines(file, size);
     std::string text;
     bool complete = false;
     TLogLine line;

@@ -119,80 +119,49 @@ bool FileEntryExists(const std::string& path) {
     return errno != ENOENT && errno != ENOTDIR;
 }
 
-TReadOnlyFile::TReadOnlyFile(const std::string& path) {
-    // Non-blocking, so that a pipe of that name cannot hang the caller; it is refused below.
-    FFd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (FFd < 0) {
-        FMissing = errno == ENOENT;
-        FFailure = SysErrorMessage(errno);
-        return;
-    }
-    struct stat st {};
-    if (fstat(FFd, &st) != 0) {
-        FFailure = SysErrorMessage(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        FFailure = SysErrorMessage(EISDIR);
-    } else if (!S_ISREG(st.st_mode)) {
-        FFailure = "Not a regular file";
-    } else {
-        FSize = static_cast<uint64_t>(st.st_size);
-    }
-}
-
-TReadOnlyFile::~TReadOnlyFile() {
-    if (FFd >= 0) {
-        close(FFd);
-    }
-}
-
-bool TReadOnlyFile::ReadAt(uint64_t offset, size_t length, std::string& into) const {
-    into.clear();
-    if (!FFailure.empty() || lseek(FFd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        return false;
-    }
-    into.resize(length);
-    size_t got = 0;
-    while (got < length) {
-        const ssize_t n = read(FFd, into.data() + got, length - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            into.clear();
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    into.resize(got);
-    return true;
-}
-
 std::string ReadFileText(const std::string& path, size_t limit) {
-    const TReadOnlyFile file(path);
-    if (!file.Failure().empty()) {
-        throw EFOpenError(path, file.Failure());
-    }
-    if (file.Size() > limit) {
-        throw EFTooLargeError(path, limit);
+    // Non-blocking, so that a pipe of that name cannot hang the start; it is refused below.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        throw EFOpenError(path, SysErrorMessage(errno));
     }
     std::string text;
-    text.reserve(static_cast<size_t>(file.Size()));
-    // Bounded also for a file that grows while it is read.
-    std::string chunk;
-    while (text.size() <= limit) {
-        if (!file.ReadAt(text.size(), 65536, chunk)) {
-            throw EFOpenError(path, SysErrorMessage(errno));
+    std::string failure;
+    bool tooLarge = false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        failure = SysErrorMessage(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        failure = SysErrorMessage(EISDIR);
+    } else if (!S_ISREG(st.st_mode)) {
+        failure = "Not a regular file";
+    } else if (static_cast<uint64_t>(st.st_size) > limit) {
+        tooLarge = true;
+    } else {
+        text.reserve(static_cast<size_t>(st.st_size));
+        char buf[65536];
+        // Bounded also for a file that grows while it is read.
+        while (text.size() <= limit) {
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                failure = SysErrorMessage(errno);
+            }
+            if (n <= 0) {
+                break;
+            }
+            text.append(buf, static_cast<size_t>(n));
         }
-        if (chunk.empty()) {
-            break;
-        }
-        text += chunk;
+        tooLarge = text.size() > limit;
     }
-    if (text.size() > limit) {
+    close(fd);
+    if (tooLarge) {
         throw EFTooLargeError(path, limit);
+    }
+    if (!failure.empty()) {
+        throw EFOpenError(path, failure);
     }
     return text;
 }

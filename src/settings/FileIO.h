@@ -3,7 +3,6 @@
 // crash, a full disk or a failing write leaves either the old file or the new one, complete.
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -49,32 +48,6 @@ using TWriteFault = std::function<int(TWriteStep Step)>;
 // (a directory on the way that may not be entered) counts as present, so that it is reported
 // when read instead of being taken for a missing file and later written over.
 bool FileEntryExists(const std::string& path);
-
-// A regular file open for reading only. It is opened without waiting, so that a pipe of that
-// name cannot hold the caller up (it is refused, as a directory is), and never written.
-class TReadOnlyFile {
-public:
-    explicit TReadOnlyFile(const std::string& path);
-    ~TReadOnlyFile();
-    TReadOnlyFile(const TReadOnlyFile&) = delete;
-    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
-
-    // Empty once the file is open; otherwise why it is not ("Not a regular file", or the
-    // system's text for the error).
-    const std::string& Failure() const { return FFailure; }
-    // Nothing of that name is there.
-    bool Missing() const { return FMissing; }
-    // The size when it was opened.
-    uint64_t Size() const { return FSize; }
-    // Up to length bytes from offset (fewer at the end); false, with errno set, on an error.
-    bool ReadAt(uint64_t offset, size_t length, std::string& into) const;
-
-private:
-    int FFd = -1;
-    bool FMissing = false;
-    uint64_t FSize = 0;
-    std::string FFailure;
-};
 
 // The whole content of a regular file of at most limit bytes; raises EFTooLargeError for a
 // larger one (by its size, without reading it, or when it grows past the limit while read) and
