@@ -148,6 +148,7 @@ void TForm1::FormCreate(TObject*) {
         TextTrayIcon1->SetEnabled(true);
         FPingRequest = true;
     });
+    Guarded("Error in FillGraphFromLog", [this] { FillGraphFromLog(); });
     Guarded("Part 3: VersionCheck initialize error", [this] { CheckForUpdate(Now()); });
     Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
     // The requests raised above wait until the time-out is set, since a pass with a time-out of
