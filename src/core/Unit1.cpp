@@ -60,6 +60,8 @@ TForm1::~TForm1() {
     // The settings are saved while the window is whole. The worker goes next, before anything
     // it works on or wakes for; a probe it is waiting on gives up at once.
     FSettingsSaver.reset();
+    // The notifier outlives the window and must not call into it.
+    FServices.Notifier.SetAvailabilityChanged({});
     DoDestroy();
     delete abfThread1;
     abfThread1 = nullptr;

@@ -46,7 +46,7 @@ public:
         QDBusConnection bus = Bus();
         QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
         if (daemon == nullptr) {
-            Unavailable = "There is no session bus, so the desktop cannot show notifications.";
+            Unavailable = "No session bus: the desktop cannot be notified.";
         } else if (!daemon->isServiceRegistered(Text(kService)).value() &&
                    !daemon->activatableServiceNames().value().contains(Text(kService))) {
             Unavailable = "No notification service runs on this desktop.";
