@@ -27,38 +27,38 @@ void ShowInLabel(TLabel* label, const std::string& caption,
     }
 }
 
+// Names a control, puts it on its parent where given, in the window's Verdana 8.
+template <typename T>
+T* Place(TComponent* owner, TControl* parent, const std::string& name, int left, int top, int width,
+         int height) {
+    auto* c = new T(owner);
+    c->SetName(name);
+    c->SetParent(parent);
+    c->SetBounds(left, top, width, height);
+    c->Font().SetName("Verdana");
+    c->Font().SetHeight(kVerdana8);
+    return c;
+}
+
 }  // namespace
 
 void TForm1::BuildStatisticsPage() {
-    TabSheet9 = new TTabSheet(this);
-    TabSheet9->SetName("TabSheet9");
-    TabSheet9->SetParent(PageControl1);
-    TabSheet9->SetBounds(0, 0, 369, 247);
+    TabSheet9 = Place<TTabSheet>(this, PageControl1, "TabSheet9", 0, 0, 369, 247);
     TabSheet9->SetCaption("Statistics");
-    const auto place = [this](TControl* c, const std::string& name, int left, int top, int width,
-                              int height) {
-        c->SetName(name);
-        c->SetParent(TabSheet9);
-        c->SetBounds(left, top, width, height);
-        c->Font().SetName("Verdana");
-        c->Font().SetHeight(kVerdana8);
-    };
-    RadioSinceSet = new TRadioButton(this);
-    place(RadioSinceSet, "RadioSinceSet", 8, 6, 160, 17);
+    RadioSinceSet = Place<TRadioButton>(this, TabSheet9, "RadioSinceSet", 8, 6, 160, 17);
     RadioSinceSet->SetCaption("Since the host was set");
     RadioSinceSet->SetChecked(true);
-    RadioLastHour = new TRadioButton(this);
-    place(RadioLastHour, "RadioLastHour", 172, 6, 100, 17);
+    RadioLastHour = Place<TRadioButton>(this, TabSheet9, "RadioLastHour", 172, 6, 100, 17);
     RadioLastHour->SetCaption("Last hour");
-    ButtonReset = new TButton(this);
-    place(ButtonReset, "ButtonReset", 288, 3, 73, 21);
+    ButtonReset = Place<TButton>(this, TabSheet9, "ButtonReset", 288, 3, 73, 21);
     ButtonReset->SetCaption("Reset");
     ButtonReset->SetHint("Start counting anew for every host");
 
-    const auto label = [&](const std::string& name, int left, int top, int width) {
-        auto* l = new TLabel(this);
+    const auto label = [this](const std::string& name, int left, int top, int width) {
+        auto* l = Place<TLabel>(this, TabSheet9, name, left, top, width, 14);
+        // A fixed width: a longer text is cut rather than moving its neighbours.
         l->SetAutoSize(false);
-        place(l, name, left, top, width, 14);
+        l->SetBounds(left, top, width, 14);
         return l;
     };
     const TColor hostColors[3] = {clNavy, clMaroon, clGreen};
@@ -86,22 +86,12 @@ void TForm1::BuildStatisticsPage() {
 }
 
 void TForm1::BuildNotifyBox() {
-    CheckBoxNotify = new TCheckBox(this);
-    CheckBoxNotify->SetName("CheckBoxNotify");
-    CheckBoxNotify->SetParent(TabSheet6);
-    CheckBoxNotify->SetBounds(8, 184, 345, 17);
-    CheckBoxNotify->Font().SetName("Verdana");
-    CheckBoxNotify->Font().SetHeight(kVerdana8);
+    CheckBoxNotify = Place<TCheckBox>(this, TabSheet6, "CheckBoxNotify", 8, 184, 345, 17);
     CheckBoxNotify->SetCaption("Also notify on the desktop");
     CheckBoxNotify->SetHint(
         "Once when host 1 goes above the alarm value and once when it is back below,\n"
         "once when a host stops answering and once when it answers again");
-    LabelNotify = new TLabel(this);
-    LabelNotify->SetName("LabelNotify");
-    LabelNotify->SetParent(TabSheet6);
-    LabelNotify->SetBounds(26, 202, 327, 13);
-    LabelNotify->Font().SetName("Verdana");
-    LabelNotify->Font().SetHeight(kVerdana8);
+    LabelNotify = Place<TLabel>(this, TabSheet6, "LabelNotify", 26, 202, 327, 13);
     LabelNotify->Font().SetColor(clGray);
     FServices.Notifier.SetAvailabilityChanged([this] { NotifierAvailabilityChanged(); });
     NotifierAvailabilityChanged();

@@ -113,6 +113,9 @@ TEST_F(StatisticsWindowTest, ThePageCountsEveryEchoOfEachHost) {
               "Error 11003 in call to IcmpSendEcho(): Destination Host Unreachable")
         << "the Log page's words";
     EXPECT_EQ(form->LabelStatHosts[1]->Caption(), form->ComboBox2->Text());
+    EXPECT_EQ(form->LabelStatCells[1][0]->Width(),
+              form->LabelStatCells[2][0]->Left() - form->LabelStatCells[1][0]->Left() - 4)
+        << "a column of fixed width, whatever its text";
 
     form->RadioLastHour->SetChecked(true);
     EXPECT_EQ(Column(2)[9], "5 / 4") << "all within the hour";
