@@ -16,9 +16,6 @@
 
 namespace {
 
-// Two names that resolve without asking the network, so the warm-up cannot hold start-up up.
-const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
-
 template <typename Block>
 void Guarded(const char* message, Block&& block) {
     try {
@@ -122,14 +119,8 @@ void TForm1::FormCreate(TObject*) {
             [this] { JvFormStorage1->RestoreFormPlacement(); });
     Guarded("Error in CheckBoxOneInstanceClick", [this] { CheckBoxOneInstanceClick(this); });
     FEndSession = 0;
-    ResetRings();
-    Guarded("Firs ping error", [this] {
-        // The worker waits for its first request and cannot meet the warm-up; the lock keeps
-        // the rule that the store is only touched under it.
-        std::lock_guard<std::mutex> lock(FStoreLock);
-        PingHost(kWarmUpHosts[0]);
-        PingHost(kWarmUpHosts[1]);
-    });
+    // No warm-up probes here: they would load nothing the first pass does not, and a resolver
+    // that does not answer would hold the window up while they waited for it.
     ResetRings();
     Guarded("Part 1 initialize error", [this] {
         ComboBox1->SetText(Edithost->Text());

@@ -97,6 +97,7 @@ public:
     TLabel* Label13 = nullptr;
     TEdit* EditMetrics = nullptr;
     TLabel* LabelMetrics = nullptr;
+    TLabel* LabelMetricsReach = nullptr;
     // The Statistics page, and the alarm page's box for desktop notices.
     TTabSheet* TabSheet9 = nullptr;
     TRadioButton* RadioSinceSet = nullptr;
@@ -178,7 +179,7 @@ public:
     // that the session may end (the message's result, 1).
     int WMQueryEndSession();
 
-    // One probe of one host into the working ring (the worker's step; also the warm-up).
+    // One probe of one host into the working ring (the worker's step).
     void PingHost(const std::string& host);
     // One pass over the three hosts; the caller holds the store's lock.
     void PingAllHosts();
@@ -248,6 +249,8 @@ private:
                         double mean2, const std::string& host3, double mean3);
     // Shows host 1's mean outside the plot and sounds the alarm above the threshold.
     void UpdateStatus();
+    // Opens the alarm file, unless the alarm opened before is still running.
+    void StartAlarm();
     // Switches automatic ranges of the left and bottom axes on or off together.
     void SetAutoRanges(bool automatic);
     // Says in the diagnostic log which way echoes go and why; on standard error, too, when
@@ -300,11 +303,15 @@ private:
     // Nothing could be sent so far in this run, for want of permission.
     bool FCannotSend = false;
     bool FCannotSendShown = false;
+    // The alarm started last, followed until it ends; and whether the diagnostic log has said
+    // that it holds the next one back.
+    std::unique_ptr<TShellProcess> FAlarm;
+    bool FAlarmHeldBack = false;
     std::minstd_rand FRandom{std::random_device{}()};
     std::unique_ptr<TSettingsSaver> FSettingsSaver;
     // What the passes and the collection publish, and the endpoint that serves it on threads
     // of its own; the collection's timer picks up its word.
-    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine()};
+    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine(), kRingSize};
     TMetricsServer FMetricsServer{FMetrics.Collectable()};
     // The listen address last asked for ("?" and the text when the text is none); empty: off.
     std::string FMetricsWanted;

@@ -172,54 +172,6 @@ bool DirectoryWritable(const std::string& dir) {
     return access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string NotOwnReason(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) {
-        return errno == ENOENT ? std::string()
-                               : path + " cannot be looked at: " + SysErrorMessage(errno);
-    }
-    for (bool link = S_ISLNK(st.st_mode);; link = false) {
-        if (st.st_uid != geteuid() && st.st_uid != 0) {
-            return path + (link ? " is a link of" : " belongs to") + " another user (uid " +
-                   std::to_string(st.st_uid) + ")";
-        }
-        if (!link) {
-            break;
-        }
-        if (stat(path.c_str(), &st) != 0) {
-            return std::string();  // a link to nothing: only its owner could make it point on
-        }
-    }
-    if ((st.st_mode & S_IWOTH) != 0) {
-        return path + " may be written by every user";
-    }
-    if ((st.st_mode & S_IWGRP) != 0) {
-        return path + " may be written by its group";
-    }
-    return std::string();
-}
-
-std::string FirstOwnFile(const std::vector<std::string>& places,
-                         const std::function<void(const std::string& why)>& passedOver) {
-    for (const std::string& place : places) {
-        if (!FileExists(place)) {
-            continue;
-        }
-        const std::string dir = ExtractFileDir(place);
-        std::string why = NotOwnReason(dir.empty() ? "." : dir);
-        if (why.empty()) {
-            why = NotOwnReason(place);
-        }
-        if (why.empty()) {
-            return place;
-        }
-        if (passedOver) {
-            passedOver(why);
-        }
-    }
-    return std::string();
-}
-
 std::string ProgramFilesDir(const std::string& programDir, const std::string& kind,
                             const std::string& name, std::string* why) {
     std::string reason;

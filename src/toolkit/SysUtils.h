@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/OwnFiles.h"
+
 // Days since 30 December 1899; the fraction is the time of day.
 using TDateTime = double;
 
@@ -48,10 +50,6 @@ std::string ProgramPath();
 std::string ProgramDir();
 // Whether files can be created in this directory by this process.
 bool DirectoryWritable(const std::string& dir);
-// Why another user could change what lies at path, or empty when nobody but the user and root
-// can: the entry (and, for a link, the link and what it points to) belongs to the user or root
-// and may be written neither by its group nor by others. A missing entry gives empty.
-std::string NotOwnReason(const std::string& path);
 // $XDG_<kind>_HOME or its default under the home directory (~/.config, ~/.local/state,
 // ~/.local/share); kind is "CONFIG", "STATE" or "DATA". Only named, not created.
 std::string XdgHomeDir(const std::string& kind);
@@ -72,11 +70,6 @@ bool FileExists(const std::string& path);
 std::string AppendToFile(const std::string& path, const std::string& data);
 // The system's text for an errno value, such as "Permission denied".
 std::string SysErrorMessage(int error);
-// The first of the places (file paths) where a file exists that, with its folder, is the user's
-// own (NotOwnReason); empty when there is none. passedOver, when given, hears why each other
-// existing one was not taken.
-std::string FirstOwnFile(const std::vector<std::string>& places,
-                         const std::function<void(const std::string& why)>& passedOver = {});
 // Where the program keeps its file of that name: beside it where that directory can be written
 // and it and the file are the user's own (NotOwnReason), otherwise (an installed copy, a folder
 // others may write) in the user's XDG directory of that kind (UserDataDir). why, when given,

@@ -3,34 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <chrono>
 #include <clocale>
-#include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "core/LogFiles.h"
-#include "core/Unit1.h"
 #include "plot/XYLine.h"
-#include "support/FakeServices.h"
 #include "support/TempDir.h"
-#include "toolkit/DiagLog.h"
-#include "toolkit/Dialogs.h"
+#include "support/WindowTest.h"
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 const TFakeEchoOutcome kLost{IP_REQ_TIMED_OUT, IP_REQ_TIMED_OUT, 0};
 const TFakeEchoOutcome kUnreachable{IP_DEST_HOST_UNREACHABLE, IP_DEST_HOST_UNREACHABLE, 0};
@@ -38,36 +18,25 @@ TFakeEchoOutcome Reply(uint32_t ms) {
     return {0, 0, ms};
 }
 
-class StatisticsWindowTest : public ::testing::Test, protected TFakeServices {
+class StatisticsWindowTest : public WindowTest {
 protected:
     StatisticsWindowTest() : savedLocale(std::setlocale(LC_ALL, nullptr)) {
         std::setlocale(LC_ALL, "C");
-        for (const char* name : TForm1::kBuiltInHosts) {
-            lookup.Hosts[name] = 0x0a000001;
-        }
-        oldHook = SetDialogHook([](const TDialogRequest&) { return mrOk; });
     }
     ~StatisticsWindowTest() override {
         form.reset();
-        SetDialogHook(oldHook);
-        ReleaseDiagLog();
-        SetDiagLogPath("");
         std::setlocale(LC_ALL, savedLocale.c_str());
     }
     // The window with its first pass collected; later collections are the test's.
-    void Open() {
-        SetDiagLogPath(dir.File("latmo.log"));
-        form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
-        form->TimerRepaint->SetEnabled(false);
-        ASSERT_TRUE(WaitUntil([&] { return form->Store().FResultsReady.load(); }));
+    void OpenCollected() {
+        Open();
+        ASSERT_TRUE(Settle());
         form->TimerRepaintTimer(form.get());
     }
     // One pass of the three hosts with these outcomes, and its collection.
     void Pass(const TFakeEchoOutcome& h1, const TFakeEchoOutcome& h2, const TFakeEchoOutcome& h3) {
         echo.Script = {h1, h2, h3};
-        const int next = form->PassesDone() + 1;
-        form->Button1Click(form.get());
-        ASSERT_TRUE(WaitUntil([&] { return form->PassesDone() >= next; }));
+        ASSERT_TRUE(RunPass());
         form->TimerRepaintTimer(form.get());
     }
     std::vector<std::string> Column(int host) const {
@@ -80,14 +49,10 @@ protected:
     std::string Tip() { return tray.Entry(tray.Calls.back().Id)->Tip; }
 
     std::string savedLocale;
-    TTempDir dir;
-    TApplication application;
-    std::unique_ptr<TForm1> form;
-    TDialogHook oldHook;
 };
 
 TEST_F(StatisticsWindowTest, ThePageCountsEveryEchoOfEachHost) {
-    Open();  // the first pass: 10 ms for every host
+    OpenCollected();  // the first pass: 10 ms for every host
     form->PageControl1->SetActivePage(form->TabSheet9);
     Pass(Reply(10), Reply(80), kUnreachable);
     Pass(Reply(12), kLost, kUnreachable);
@@ -133,7 +98,7 @@ TEST_F(StatisticsWindowTest, ThePageCountsEveryEchoOfEachHost) {
 }
 
 TEST_F(StatisticsWindowTest, TheTooltipSaysWhichHostIsInTrouble) {
-    Open();
+    OpenCollected();
     Pass(Reply(20), Reply(80), kUnreachable);
     Pass(Reply(20), kLost, kUnreachable);
     // The status display's line first, as it was.
@@ -149,7 +114,7 @@ TEST_F(StatisticsWindowTest, TheTooltipSaysWhichHostIsInTrouble) {
 }
 
 TEST_F(StatisticsWindowTest, NoticesGoOncePerChangeAndOnlyWhereAsked) {
-    Open();
+    OpenCollected();
     EXPECT_FALSE(form->CheckBoxNotify->Checked()) << "opt-in";
     for (int i = 0; i < 3; ++i) {
         Pass(Reply(20), Reply(20), kUnreachable);
@@ -187,7 +152,7 @@ TEST_F(StatisticsWindowTest, NoticesGoOncePerChangeAndOnlyWhereAsked) {
 }
 
 TEST_F(StatisticsWindowTest, TheNoticeBoxIsStoredAndTheGraphStartsFromTheLog) {
-    const std::string log = dir.File("latency.log");
+    const std::string log = (settingsDir / "latency.log").string();
     const std::string hosts[3] = {TForm1::kBuiltInHosts[0], TForm1::kBuiltInHosts[5], "other"};
     std::string text;
     const TDateTime start = Now() - 1.0 / 24;
@@ -196,14 +161,11 @@ TEST_F(StatisticsWindowTest, TheNoticeBoxIsStoredAndTheGraphStartsFromTheLog) {
             UpdateLogLine(start + i / 1440.0, {hosts[0], 20.0 + i}, {hosts[1], 80}, {hosts[2], 5});
     }
     WriteAll(log, text);
-    WriteAll(dir.File("Latmo.ini"),
-             "[TForm1]\r\nCheckBoxNotify_Checked=True\r\nTrackMaxGraph_Position=30\r\n"
-             "EditLog_Text=" +
-                 log + "\r\nComboBox1_Text=" + hosts[0] + "\r\nEdithost_Text=" + hosts[0] +
-                 "\r\nComboBox2_Text=" + hosts[1] +
-                 "\r\nComboBox3_Text=" + TForm1::kBuiltInHosts[7] + "\r\n");
-    SetDiagLogPath(dir.File("latmo.log"));
-    form = std::make_unique<TForm1>(application, services, TWindowOptions{dir.Path()});
+    WriteSettings({"[TForm1]", "CheckBoxNotify_Checked=True", "TrackMaxGraph_Position=30",
+                   "EditLog_Text=" + log, "ComboBox1_Text=" + hosts[0], "Edithost_Text=" + hosts[0],
+                   "ComboBox2_Text=" + hosts[1],
+                   std::string("ComboBox3_Text=") + TForm1::kBuiltInHosts[7]});
+    Open();
     EXPECT_TRUE(form->CheckBoxNotify->Checked());
     // Thirty points each for the hosts that are the same, before the first collection.
     ASSERT_EQ(form->Line1->Count(), 30);
@@ -214,15 +176,14 @@ TEST_F(StatisticsWindowTest, TheNoticeBoxIsStoredAndTheGraphStartsFromTheLog) {
     EXPECT_EQ(form->Line3->Count(), 0) << "host 3 is another now";
     EXPECT_EQ(ReadAll(log), text) << "the log is only read";
 
-    form->TimerRepaint->SetEnabled(false);
-    ASSERT_TRUE(WaitUntil([&] { return form->Store().FResultsReady.load(); }));
+    ASSERT_TRUE(Settle());
     form->TimerRepaintTimer(form.get());
     EXPECT_EQ(form->Line1->Count(), 30) << "the oldest point gives way to the new one";
     EXPECT_GT(form->Line1->XValue(29), form->Line1->XValue(28));
 
     form->CheckBoxNotify->SetChecked(false);
     form->SaveSettings();
-    EXPECT_NE(ReadAll(dir.File("Latmo.ini")).find("CheckBoxNotify_Checked=False"),
+    EXPECT_NE(ReadAll((settingsDir / "Latmo.ini").string()).find("CheckBoxNotify_Checked=False"),
               std::string::npos);
 }
 
