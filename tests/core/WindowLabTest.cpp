@@ -208,9 +208,12 @@ TEST_F(WindowLab, TheStatisticsMatchTheLabAndEachChangeIsNotifiedOnce) {
     form.TimerRepaint->SetEnabled(false);
     form.PageControl1->SetActivePage(form.TabSheet9);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    // Passes one after the other, each collected, the first one of start-up included.
+    // Passes one after the other, each collected, the first one of start-up included, until
+    // host 1 has had `count` more probes (two requests may make one pass).
     const auto passes = [&](int count) {
-        for (int i = 0; i < count && std::chrono::steady_clock::now() < deadline; ++i) {
+        const int target = form.HostStatistics(1).SinceSet().Sent + count;
+        while (form.HostStatistics(1).SinceSet().Sent < target &&
+               std::chrono::steady_clock::now() < deadline) {
             while (!form.Store().FResultsReady.load() &&
                    std::chrono::steady_clock::now() < deadline) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
