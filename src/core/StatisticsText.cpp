@@ -61,31 +61,34 @@ TStatisticsColumn StatisticsColumn(const THostStatistics& host, bool lastHour, T
     return c;
 }
 
-std::string HostTipLine(const THostStatistics& host, TDateTime now, size_t maxHostBytes) {
-    if (host.Host().empty()) {
-        return std::string();
-    }
-    std::string line = Shortened(host.Host(), maxHostBytes) + " ";
-    line += host.LastRoundTrip() ? FormatRoundTrip(*host.LastRoundTrip())
-                                 : std::string(HostStateWord(host.State()));
+std::string HostTipFigures(const THostStatistics& host, TDateTime now) {
+    std::string figures = host.LastRoundTrip() ? FormatRoundTrip(*host.LastRoundTrip())
+                                               : std::string(HostStateWord(host.State()));
     const TSpanFigures hour = host.LastHour(now);
     if (hour.Sent > 0) {
-        line += ", " + FormatLoss(hour.LossPercent()) + " lost";
+        figures += ", " + FormatLoss(hour.LossPercent()) + " lost";
     }
-    return line;
+    return figures;
 }
 
 std::string TrayTooltip(const std::string& statusLine, const std::string& host1Lost,
                         const THostStatistics& host2, const THostStatistics& host3, TDateTime now,
                         size_t maxBytes) {
     const std::string lost = host1Lost.empty() ? std::string() : "Every echo lost: " + host1Lost;
+    // The figures are counted once; only the names are cut to fit.
+    const THostStatistics* hosts[2] = {&host2, &host3};
+    std::string figures[2];
+    for (int i = 0; i < 2; ++i) {
+        figures[i] = hosts[i]->Host().empty() ? std::string() : HostTipFigures(*hosts[i], now);
+    }
     const auto build = [&](int keep, size_t cap) {
-        const std::string lines[3] = {lost, HostTipLine(host2, now, cap),
-                                      HostTipLine(host3, now, cap)};
         std::string tip = statusLine;
-        for (int i = 0; i < keep; ++i) {
-            if (!lines[i].empty()) {
-                tip += "\n" + lines[i];
+        if (keep > 0 && !lost.empty()) {
+            tip += "\n" + lost;
+        }
+        for (int i = 0; i + 1 < keep; ++i) {
+            if (!hosts[i]->Host().empty()) {
+                tip += "\n" + Shortened(hosts[i]->Host(), cap) + " " + figures[i];
             }
         }
         return tip;

@@ -28,10 +28,9 @@ struct TStatisticsColumn {
 };
 TStatisticsColumn StatisticsColumn(const THostStatistics& host, bool lastHour, TDateTime now);
 
-// A host's line in the tray's tooltip: its latest round trip, or its state when the latest
-// echo was not answered, and the loss of the last hour. Empty for a host without a text.
-std::string HostTipLine(const THostStatistics& host, TDateTime now,
-                        size_t maxHostBytes = std::string::npos);
+// What a host's line in the tray's tooltip says after the host's name: its latest round trip,
+// or its state when the latest echo was not answered, and the loss of the last hour.
+std::string HostTipFigures(const THostStatistics& host, TDateTime now);
 
 // The tooltip: the status display's line for host 1 as it is; then, when every echo of host
 // 1's since the last collection was lost, that in words (host1Lost: the state, empty when an
