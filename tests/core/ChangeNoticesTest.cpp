@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/ChangeNotices.h"
+#include "support/LocaleGuard.h"
 
 namespace {
 
@@ -29,9 +29,7 @@ struct TScenario {
 
 class ChangeNoticesTest : public ::testing::TestWithParam<TScenario> {
 protected:
-    ChangeNoticesTest() : saved(std::setlocale(LC_ALL, nullptr)) { std::setlocale(LC_ALL, "C"); }
-    ~ChangeNoticesTest() override { std::setlocale(LC_ALL, saved.c_str()); }
-    std::string saved;
+    const TLocaleGuard locale;
 };
 
 TEST_P(ChangeNoticesTest, TellsEachChangeOnce) {
@@ -101,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TScenario>& row) { return std::string(row.param.Name); });
 
 TEST(ChangeNotices, OneNoticeSaysEveryChangeInALine) {
-    std::setlocale(LC_NUMERIC, "C");
+    const TLocaleGuard locale;
     TChangeNotices notices;
     for (int i = 0; i < 3; ++i) {
         notices.Probe(1, "h1", false, 0,

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <vector>
 
 #include "core/HostStatistics.h"
 #include "core/StatisticsText.h"
+#include "support/LocaleGuard.h"
 
 namespace {
 
@@ -163,9 +163,7 @@ TEST(HostStatistics, TheHourKeepsOnlyTheLastHoursErrors) {
 
 class StatisticsTextTest : public ::testing::Test {
 protected:
-    StatisticsTextTest() : saved(std::setlocale(LC_ALL, nullptr)) { std::setlocale(LC_ALL, "C"); }
-    ~StatisticsTextTest() override { std::setlocale(LC_ALL, saved.c_str()); }
-    std::string saved;
+    const TLocaleGuard locale;
 };
 
 TEST_F(StatisticsTextTest, PageColumnForEachSpan) {

@@ -11,6 +11,7 @@
 
 #include "core/LogFiles.h"
 #include "core/LogHistory.h"
+#include "support/LocaleGuard.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -23,9 +24,7 @@ TDateTime T0() {
 
 class LogHistoryTest : public ::testing::Test {
 protected:
-    LogHistoryTest() : saved(std::setlocale(LC_ALL, nullptr)) { std::setlocale(LC_ALL, "C"); }
-    ~LogHistoryTest() override { std::setlocale(LC_ALL, saved.c_str()); }
-    std::string saved;
+    const TLocaleGuard locale;
     TTempDir dir;
 };
 
@@ -39,20 +38,20 @@ TEST_F(LogHistoryTest, TheTimeReaderReadsWhatTheLogWritesInEveryLocale) {
         EncodeDate(1999, 1, 2) + EncodeTime(23, 59, 59, 0),
     };
     int locales = 0;
-    for (const char* locale : {"C", "de_DE.UTF-8", "en_US.UTF-8", "ja_JP.UTF-8"}) {
-        if (std::setlocale(LC_ALL, locale) == nullptr) {
+    for (const char* name : {"C", "de_DE.UTF-8", "en_US.UTF-8", "ja_JP.UTF-8"}) {
+        if (std::setlocale(LC_ALL, name) == nullptr) {
             continue;  // tools/install-deps generates them
         }
         ++locales;
         const TLogTimeReader reader;
         for (const TDateTime t : times) {
             TDateTime read = 0;
-            EXPECT_TRUE(reader.Read(DateTimeToStr(t), read)) << locale << " " << DateTimeToStr(t);
-            EXPECT_NEAR(read, t, 1e-9) << locale << " " << DateTimeToStr(t);
+            EXPECT_TRUE(reader.Read(DateTimeToStr(t), read)) << name << " " << DateTimeToStr(t);
+            EXPECT_NEAR(read, t, 1e-9) << name << " " << DateTimeToStr(t);
         }
         TDateTime read = 0;
         for (const char* bad : {"", "yesterday", "1 2", "12345 1 1 1 1 1"}) {
-            EXPECT_FALSE(reader.Read(bad, read)) << locale << " '" << bad << "'";
+            EXPECT_FALSE(reader.Read(bad, read)) << name << " '" << bad << "'";
         }
     }
     EXPECT_GE(locales, 1);

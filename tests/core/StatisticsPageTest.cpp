@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 #include "core/LogFiles.h"
 #include "plot/XYLine.h"
+#include "support/LocaleGuard.h"
 #include "support/TempDir.h"
 #include "support/WindowTest.h"
 
@@ -20,13 +19,7 @@ TFakeEchoOutcome Reply(uint32_t ms) {
 
 class StatisticsWindowTest : public WindowTest {
 protected:
-    StatisticsWindowTest() : savedLocale(std::setlocale(LC_ALL, nullptr)) {
-        std::setlocale(LC_ALL, "C");
-    }
-    ~StatisticsWindowTest() override {
-        form.reset();
-        std::setlocale(LC_ALL, savedLocale.c_str());
-    }
+    ~StatisticsWindowTest() override { form.reset(); }
     // The window with its first pass collected; later collections are the test's.
     void OpenCollected() {
         Open();
@@ -48,7 +41,7 @@ protected:
     }
     std::string Tip() { return tray.Entry(tray.Calls.back().Id)->Tip; }
 
-    std::string savedLocale;
+    const TLocaleGuard locale;
 };
 
 TEST_F(StatisticsWindowTest, ThePageCountsEveryEchoOfEachHost) {
