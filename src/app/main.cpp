@@ -54,7 +54,10 @@ int main(int argc, char** argv) {
         WriteDiagLog(given);
     }
     ChooseToolkitPlatform();
-    QApplication qtApp(argc, argv);
+    const std::unique_ptr<QApplication> qtApp = [&] {
+        const TToolkitStartGuard noDesktop;
+        return std::make_unique<QApplication>(argc, argv);
+    }();
     ReportPlatformLimits();
     try {
         TLinuxNameLookup lookup;
