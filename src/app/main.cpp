@@ -10,6 +10,7 @@
 #include "app/ToolkitPlatform.h"
 #include "core/Unit1.h"
 #include "platform/Services.h"
+#include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxInterProcess.h"
 #include "platform/linux/LinuxNameLookup.h"
@@ -53,7 +54,10 @@ int main(int argc, char** argv) {
         WriteDiagLog(given);
     }
     ChooseToolkitPlatform();
-    QApplication qtApp(argc, argv);
+    const std::unique_ptr<QApplication> qtApp = [&] {
+        const TToolkitStartGuard noDesktop;
+        return std::make_unique<QApplication>(argc, argv);
+    }();
     ReportPlatformLimits();
     try {
         TLinuxNameLookup lookup;
@@ -61,7 +65,9 @@ int main(int argc, char** argv) {
         TLinuxTrayShell tray;
         TLinuxInterProcess interProcess;
         TLinuxRunList runList;
-        const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+        TLinuxDesktopNotifier notifier;
+        const TPlatformServices services{lookup,       echo,    shell,   tray,
+                                         interProcess, runList, notifier};
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);

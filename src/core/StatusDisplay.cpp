@@ -10,9 +10,11 @@ TStatusView ComputeStatus(std::optional<double> mean, const std::string& host1,
     if (mean) {
         view.Caption = "Latmo: " + FormatFixed(average, 5, 1) + " msec.";
         view.Title = FormatFixed(average, 4, 0) + " msec-Latmo";
-        // Three characters fit the 16-pixel icon; from a second on it counts in thousands.
+        // Three characters fit the icon; a mean that rounds to a whole second (999.6 as much as
+        // 1000) counts in thousands, where four digits would have to shrink out of sight.
+        const std::string milliseconds = FormatFixed(average, 3, 0);
         view.TrayText =
-            average < 1000 ? FormatFixed(average, 3, 0) : FormatFixed(average / 1000, 2, 0) + "k";
+            milliseconds.size() <= 3 ? milliseconds : FormatFixed(average / 1000, 2, 0) + "k";
         view.TrayHint = "Ping " + host1 + ": " + FormatFixed(average, 5, 1) + " msec.";
     } else {
         // No number at all rather than one that looks like a measurement.

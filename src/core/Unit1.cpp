@@ -71,6 +71,8 @@ TForm1::~TForm1() {
     // The settings are saved while the window is whole. The worker goes next, before anything
     // it works on or wakes for; a probe it is waiting on gives up at once.
     FSettingsSaver.reset();
+    // The notifier outlives the window and must not call into it.
+    FServices.Notifier.SetAvailabilityChanged({});
     DoDestroy();
     delete abfThread1;
     abfThread1 = nullptr;
@@ -153,6 +155,7 @@ void TForm1::FormCreate(TObject*) {
         TextTrayIcon1->SetEnabled(true);
         FPingRequest = true;
     });
+    Guarded("Error in FillGraphFromLog", [this] { FillGraphFromLog(); });
     Guarded("Part 3: VersionCheck initialize error", [this] { CheckForUpdate(Now()); });
     Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
     // The requests raised above wait until the time-out is set, since a pass with a time-out of

@@ -4,10 +4,14 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "core/ChangeNotices.h"
+#include "core/HostStatistics.h"
 #include "core/LogFiles.h"
 #include "core/ProbeEngine.h"
 #include "core/SampleStore.h"
+#include "core/StatisticsText.h"
 #include "core/ThreadComponent.h"
 #include "desktop/JvAppInstances.h"
 #include "desktop/TextTrayIcon.h"
@@ -94,6 +98,16 @@ public:
     TEdit* EditMetrics = nullptr;
     TLabel* LabelMetrics = nullptr;
     TLabel* LabelMetricsReach = nullptr;
+    // The Statistics page, and the alarm page's box for desktop notices.
+    TTabSheet* TabSheet9 = nullptr;
+    TRadioButton* RadioSinceSet = nullptr;
+    TRadioButton* RadioLastHour = nullptr;
+    TButton* ButtonReset = nullptr;
+    TLabel* LabelStatHosts[3] = {};
+    TLabel* LabelStatRows[kStatisticsRows] = {};
+    TLabel* LabelStatCells[3][kStatisticsRows] = {};
+    TCheckBox* CheckBoxNotify = nullptr;
+    TLabel* LabelNotify = nullptr;
     TTabSheet* TabSheet3 = nullptr;
     TLabel* Label4 = nullptr;
     TLabel* home1 = nullptr;
@@ -152,6 +166,9 @@ public:
     void home1Click(TObject* Sender);
     void Label10Click(TObject* Sender);
     void ParamLabel1ParamClick(TObject* Sender, const std::string& Href);
+    void ButtonResetClick(TObject* Sender);
+    void RadioSpanClick(TObject* Sender);
+    void TabSheet9Show(TObject* Sender);
 
     // What the window holds of the settings goes to the store, and a changed store to the file:
     // at every deactivation, hiding and minimising, and soon after the user's last edit.
@@ -191,6 +208,7 @@ public:
 
     // What the window shows and keeps, for those who check it from outside.
     double Average() const { return FAverage; }
+    const THostStatistics& HostStatistics(int slot) const { return FHostStatistics[slot - 1]; }
     const TSampleStore& Store() const { return *this; }
     bool PassPending() const { return FPingRequest.load(); }
     int PassesDone() const { return FPassesDone.load(); }
@@ -255,6 +273,23 @@ private:
     // lost-echo count before it.
     void RecordEcho(int slot, const std::string& hostText, int32_t lostBefore);
 
+    void BuildStatisticsPage();
+    void BuildNotifyBox();
+    // The probes of the passes since the last collection go into the per-host statistics and
+    // the notices; the caller holds the store.
+    void CollectStatistics();
+    // The figures of the span chosen, where the page is seen; cells that did not change are
+    // left alone, so that nothing flickers.
+    void ShowStatistics();
+    // A host set anew starts its statistics and its notices over.
+    void StatisticsHostChanged(int slot, const std::string& hostText);
+    // Tells the desktop what changed in this collection, where the user asked for it.
+    void NotifyChanges();
+    // The box can be ticked only while the desktop can show notices; otherwise it says why.
+    void NotifierAvailabilityChanged();
+    // The graph's lines start with the measurement log's latest points for the hosts set now.
+    void FillGraphFromLog();
+
     TApplication& FApplication;
     const TPlatformServices FServices;
     TProbeEngine FProbe;
@@ -289,4 +324,13 @@ private:
     // The listen address last asked for ("?" and the text when the text is none); empty: off.
     std::string FMetricsWanted;
     std::string FMetricsServedAt;
+
+    // The probes of the passes since the last collection, as RecordEcho sees them; guarded by
+    // the store's lock.
+    std::vector<TProbeRecord> FPassProbes;
+    THostStatistics FHostStatistics[3];
+    TChangeNotices FChangeNotices;
+    // How host 1's probes of the latest collection ended when none was answered; empty when one
+    // was, or when there was none.
+    std::string FHost1Lost;
 };

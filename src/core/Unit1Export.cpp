@@ -150,4 +150,5 @@ void TForm1::RecordEcho(int slot, const std::string& hostText, int32_t lostBefor
             reply.RoundTripMicros >= 0 ? reply.RoundTripMicros / 1e6 : reply.RoundTripTime / 1e3;
     }
     FMetrics.RecordEcho(slot, outcome);
+    FPassProbes.push_back({slot, outcome, FPingError});
 }

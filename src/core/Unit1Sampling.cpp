@@ -155,6 +155,7 @@ bool TForm1::ApplyHostChanges() {
         }
         h.Remembered = text;
         FMetrics.SetHost(h.Slot, text);
+        StatisticsHostChanged(h.Slot, text);
         h.Box->SetHint(text);
         ClearLine(h.Line);
         h.Ring.fill(0);

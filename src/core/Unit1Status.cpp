@@ -49,7 +49,9 @@ void TForm1::UpdateStatus() {
     SetCaption(view.Caption);
     FApplication.SetTitle(view.Title);
     TextTrayIcon1->SetText(view.TrayText);
-    TextTrayIcon1->SetHint(FCannotSend ? std::string(kCannotSendHint) : view.TrayHint);
+    TextTrayIcon1->SetHint(FCannotSend ? std::string(kCannotSendHint)
+                                       : TrayTooltip(view.TrayHint, FHost1Lost, FHostStatistics[1],
+                                                     FHostStatistics[2], Now()));
     if (view.ThresholdInvalid) {
         EditAlarmSec->SetText("9000");
         return;

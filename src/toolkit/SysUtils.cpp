@@ -29,12 +29,13 @@ long DaysFromCivil(int y, int m, int d) {
     return days;
 }
 
-const long kDelphiEpoch = DaysFromCivil(1899, 12, 30);
+// Day 0 of a date-time, 1899-12-30, counted from 0001-01-01 as DaysFromCivil counts.
+const long kDateTimeOrigin = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
 TDateTime EncodeDate(int year, int month, int day) {
-    return static_cast<double>(DaysFromCivil(year, month, day) - kDelphiEpoch);
+    return static_cast<double>(DaysFromCivil(year, month, day) - kDateTimeOrigin);
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
@@ -50,7 +51,7 @@ std::tm DateTimeToTm(TDateTime value) {
     t.tm_hour = static_cast<int>(ms / 3600000);
     t.tm_min = static_cast<int>(ms / 60000 % 60);
     t.tm_sec = static_cast<int>(ms / 1000 % 60);
-    long n = days + kDelphiEpoch;  // days since 0001-01-01
+    long n = days + kDateTimeOrigin;  // days since 0001-01-01
     int y = static_cast<int>(n / 366) + 1;
     while (DaysFromCivil(y + 1, 1, 1) <= n) {
         ++y;

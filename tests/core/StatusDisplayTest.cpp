@@ -19,7 +19,8 @@ TEST(StatusDisplay, TextsForTheMean) {
         const char* hint;
     } const rows[] = {
         {20, "Latmo:  20.0 msec.", "  20 msec-Latmo", " 20", "Ping h1:  20.0 msec."},
-        {999.6, "Latmo: 999.6 msec.", "1000 msec-Latmo", "1000", "Ping h1: 999.6 msec."},
+        {999.4, "Latmo: 999.4 msec.", " 999 msec-Latmo", "999", "Ping h1: 999.4 msec."},
+        {999.6, "Latmo: 999.6 msec.", "1000 msec-Latmo", " 1k", "Ping h1: 999.6 msec."},
         {1000, "Latmo: 1000.0 msec.", "1000 msec-Latmo", " 1k", "Ping h1: 1000.0 msec."},
         {2300, "Latmo: 2300.0 msec.", "2300 msec-Latmo", " 2k", "Ping h1: 2300.0 msec."},
         {-5, "Latmo:  -5.0 msec.", "  -5 msec-Latmo", " -5", "Ping h1:  -5.0 msec."},

@@ -272,6 +272,7 @@ INSTANTIATE_TEST_SUITE_P(, InstanceGuardRace,
 TEST_F(InstanceGuard, AHundredStartStopKillCyclesLeaveNothingOnceTheLastCopyHasEnded) {
     for (int cycle = 0; cycle < 100; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
+        const std::string folder = TLinuxInterProcess::GuardDirectory();
         TCopy& older = StartRunning(false);
         TCopy& newer = StartRunning(false);
         TCopy& killed = cycle % 2 == 0 ? older : newer;
@@ -280,6 +281,7 @@ TEST_F(InstanceGuard, AHundredStartStopKillCyclesLeaveNothingOnceTheLastCopyHasE
         killed.Reap();
         stopped.EndInput();
         ASSERT_EQ(stopped.Wait(10000), 0);
+        ASSERT_FALSE(fs::exists(folder)) << "the last copy left the guard's folder " << folder;
         ASSERT_EQ(GuardFiles(program), std::vector<std::string>{});
         copies.clear();
     }
@@ -460,6 +462,20 @@ struct TThrowAwayUser {
     gid_t Gid = 0;
 };
 
+// Runs a shell command as nobody, the other user who makes names first.
+int AsNobody(const std::string& command) {
+    return std::system(
+        ("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c '" + command + "'").c_str());
+}
+
+// A copy started as the user, which has no runtime folder of its own (no log-in session).
+TCopyOptions AsUserWithoutRuntime(const TThrowAwayUser& user) {
+    TCopyOptions options;
+    options.Prefix = user.As();
+    options.Unset = {"XDG_RUNTIME_DIR"};
+    return options;
+}
+
 // Another user makes the names the guard of a user's copies would use first: the copies still
 // find each other, nothing of theirs goes into what the other user made, and the guard's
 // things end up in a folder of the user's own that only the user may enter.
@@ -492,26 +508,20 @@ TEST_F(InstanceGuard, NamesAnotherUserMadeFirstNeitherStopNorReachTheGuard) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        ASSERT_EQ(std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c '" +
-                               c.Command + "'")
-                                  .c_str()),
-                  0);
-        TCopyOptions options;
-        options.Prefix = user.As();
-        options.Unset = {"XDG_RUNTIME_DIR"};
+        ASSERT_EQ(AsNobody(c.Command), 0);
+        const TCopyOptions options = AsUserWithoutRuntime(user);
         TCopy& running = Start(true, {}, "", options);
         ASSERT_TRUE(running.WaitFor("running 1"));
         TCopy& second = Start(true, {"from the second"}, "", options);
         EXPECT_EQ(second.Wait(10000), 0);
         EXPECT_TRUE(running.WaitFor("line from the second"));
-        running.EndInput();
-        EXPECT_EQ(running.Wait(10000), 0);
-
         struct stat st {};
         const std::string own = c.TakesTheFolder ? first + ".1" : first;
         ASSERT_EQ(lstat(own.c_str(), &st), 0) << own;
         EXPECT_TRUE(S_ISDIR(st.st_mode) && st.st_uid == user.Uid && (st.st_mode & 0777) == 0700);
-        EXPECT_EQ(GuardFiles(program, own), std::vector<std::string>{});
+        running.EndInput();
+        EXPECT_EQ(running.Wait(10000), 0);
+        EXPECT_NE(lstat(own.c_str(), &st), 0) << "the last copy left its folder " << own;
         if (c.TakesTheFolder) {
             ASSERT_EQ(lstat(first.c_str(), &st), 0);
             EXPECT_EQ(st.st_uid, 65534u) << "what the other user made is still theirs";
@@ -526,6 +536,36 @@ TEST_F(InstanceGuard, NamesAnotherUserMadeFirstNeitherStopNorReachTheGuard) {
                 .c_str());
         copies.clear();
     }
+}
+
+// Another user has taken every name the guard's folder may have: the copy runs without the
+// check, and its box says which names and whose they are, so that someone can remove them.
+TEST_F(InstanceGuard, AnotherUserHoldingEveryNameIsNamedInTheBox) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making users needs root";
+    }
+    const TThrowAwayUser user("lgb" + std::to_string(getpid()));
+    ASSERT_NE(user.Uid, 0u);
+    const std::string first = "/tmp/latmo-" + std::to_string(user.Uid);
+    const passwd* nobody = getpwuid(65534);
+    ASSERT_NE(nobody, nullptr);
+    const std::string nobodyName = nobody->pw_name;
+    const struct TRemove {
+        std::string Command;
+        ~TRemove() { (void)!std::system(Command.c_str()); }
+    } remove{"rm -rf " + first + " " + first + ".*"};
+    ASSERT_EQ(AsNobody("mkdir -m 0755 " + first + " " + first + ".1 " + first + ".2 " + first +
+                       ".3 " + first + ".4 " + first + ".5 " + first + ".6 " + first + ".7"),
+              0);
+    TCopy& copy = Start(true, {}, "", AsUserWithoutRuntime(user));
+    std::string box;
+    EXPECT_TRUE(copy.WaitFor("box ", &box));
+    EXPECT_NE(box.find(first + " to " + first + ".7 belong to another user, " + nobodyName +
+                       " (uid 65534)"),
+              std::string::npos)
+        << box;
+    EXPECT_TRUE(copy.WaitFor("running 1"));
+    copies.clear();
 }
 
 TEST(InstanceRegistry, A258thRegistrationIsRefusedAndNothingIsWrittenPastTheBlock) {
