@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -317,12 +318,11 @@ void DropRawSocketCapability() {
     ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
 }
 
-// Probes each host in a child process that runs as an ordinary user (nobody), with whatever
-// engine the client namespace lets such a user have. One line per probe comes back: the slot,
-// the lost count and the Log page's error text.
-std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
-                                             const std::vector<std::string>& hosts,
-                                             int32_t timeoutMs, TEchoEngine& engineUsed) {
+// Runs `work` in a child process of the lab's client namespace that runs as an ordinary user
+// (nobody), with the services such a user has there, and returns the lines of what it wrote.
+std::vector<std::string> AsOrdinaryUser(
+    const TLatencyLab& lab,
+    const std::function<std::string(TLinuxIcmpEcho& echo, TProbeEngine& engine)>& work) {
     std::vector<std::string> lines;
     lab.RunInClient([&] {
         int out[2];
@@ -336,14 +336,7 @@ std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
             TLinuxNameLookup lookup;
             TLinuxIcmpEcho echo;
             TProbeEngine engine(lookup, echo);
-            std::string text = std::to_string(int(echo.Engine())) + "\n";
-            for (const std::string& host : hosts) {
-                TSampleStore store;
-                store.FTimeout = timeoutMs;
-                engine.PingHost(store, host, 1024, false);
-                text += std::to_string(store.FWork[0]) + " " + std::to_string(store.FLostCount) +
-                        " " + store.FPingError + "\n";
-            }
+            const std::string text = work(echo, engine);
             _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
         }
         close(out[1]);
@@ -357,13 +350,40 @@ std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         std::istringstream in(text);
-        std::string line;
-        std::getline(in, line);
-        engineUsed = TEchoEngine(std::stoi(line));
-        while (std::getline(in, line)) {
+        for (std::string line; std::getline(in, line);) {
             lines.push_back(line);
         }
     });
+    return lines;
+}
+
+// One probe's line: the slot, the lost count and the Log page's error text.
+std::string ProbeLine(TProbeEngine& engine, const std::string& host, int32_t timeoutMs) {
+    TSampleStore store;
+    store.FTimeout = timeoutMs;
+    engine.PingHost(store, host, 1024, false);
+    return std::to_string(store.FWork[0]) + " " + std::to_string(store.FLostCount) + " " +
+           store.FPingError + "\n";
+}
+
+// Probes each host in a child process that runs as an ordinary user (nobody), with whatever
+// engine the client namespace lets such a user have. One line per probe comes back: the slot,
+// the lost count and the Log page's error text.
+std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
+                                             const std::vector<std::string>& hosts,
+                                             int32_t timeoutMs, TEchoEngine& engineUsed) {
+    std::vector<std::string> lines =
+        AsOrdinaryUser(lab, [&](TLinuxIcmpEcho& echo, TProbeEngine& engine) {
+            std::string text = std::to_string(int(echo.Engine())) + "\n";
+            for (const std::string& host : hosts) {
+                text += ProbeLine(engine, host, timeoutMs);
+            }
+            return text;
+        });
+    if (!lines.empty()) {
+        engineUsed = TEchoEngine(std::stoi(lines.front()));
+        lines.erase(lines.begin());
+    }
     return lines;
 }
 
@@ -410,65 +430,32 @@ std::set<std::string> OwnChildren() {
     return children;
 }
 
-// Passes as the program makes them, one every periodMs, in a child process that runs as an
-// ordinary user: the hosts of each row are one pass, probed with the row's time-out. Comes back
-// with a line per probe as ProbeAsOrdinaryUser gives it, and after each pass a line "children"
-// with the processes the service keeps, then one after a pass that probed nothing.
+// Passes as the program makes them, one every periodMs, by an ordinary user: the hosts of each
+// row are one pass, probed with the row's time-out. Comes back with a line per probe as
+// ProbeAsOrdinaryUser gives it, and after each pass a line "children" with the processes the
+// service keeps, then one after a pass that probed nothing.
 std::vector<std::string> PassesAsOrdinaryUser(
     const TLatencyLab& lab, const std::vector<std::pair<std::vector<std::string>, int32_t>>& rows,
     int32_t periodMs) {
-    std::vector<std::string> lines;
-    lab.RunInClient([&] {
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            close(out[0]);
-            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
-                _exit(2);
-            }
-            TLinuxNameLookup lookup;
-            TLinuxIcmpEcho echo;
-            TProbeEngine engine(lookup, echo);
-            std::string text;
-            const auto start = std::chrono::steady_clock::now();
-            for (size_t pass = 0; pass <= rows.size(); ++pass) {
-                std::this_thread::sleep_until(start + std::chrono::milliseconds(periodMs) * pass);
-                const auto& [hosts, timeoutMs] =
-                    pass < rows.size() ? rows[pass] : decltype(rows[0]){};
-                engine.BeginPass(hosts, timeoutMs, periodMs);
-                for (const std::string& host : hosts) {
-                    TSampleStore store;
-                    store.FTimeout = timeoutMs;
-                    engine.PingHost(store, host, 1024, false);
-                    text += std::to_string(store.FWork[0]) + " " +
-                            std::to_string(store.FLostCount) + " " + store.FPingError + "\n";
-                }
-                engine.EndPass();
-                text += "children";
-                for (const std::string& pid : OwnChildren()) {
-                    text += " " + pid;
-                }
-                text += "\n";
-            }
-            _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
-        }
-        close(out[1]);
+    return AsOrdinaryUser(lab, [&](TLinuxIcmpEcho&, TProbeEngine& engine) {
         std::string text;
-        char buffer[4096];
-        for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) {
-            text.append(buffer, size_t(got));
+        const auto start = std::chrono::steady_clock::now();
+        for (size_t pass = 0; pass <= rows.size(); ++pass) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(periodMs) * pass);
+            const auto& [hosts, timeoutMs] = pass < rows.size() ? rows[pass] : decltype(rows[0]){};
+            engine.BeginPass(hosts, timeoutMs, periodMs);
+            for (const std::string& host : hosts) {
+                text += ProbeLine(engine, host, timeoutMs);
+            }
+            engine.EndPass();
+            text += "children";
+            for (const std::string& pid : OwnChildren()) {
+                text += " " + pid;
+            }
+            text += "\n";
         }
-        close(out[0]);
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
+        return text;
     });
-    return lines;
 }
 
 // Through ping, passes that repeat keep one ping per host running, which answers pass after pass
