@@ -326,21 +326,6 @@ TEST_F(WindowTest, AWaitingRequestLetsTheCollectionTakeThePreviousPassFirst) {
     EXPECT_TRUE(WaitUntil([&] { return form->PassesDone() > done + 1; }));
 }
 
-// The window does not look for results every half second: TimerRepaint rests while nothing
-// waits, and the worker hands each finished pass over to be collected at once.
-TEST_F(WindowTest, APassIsCollectedAsItEndsWhileTheTimerRests) {
-    Open();
-    form->TimerRepaint->SetEnabled(true);  // as the program has it
-    ASSERT_TRUE(WaitUntil([&] { return !form->TimerRepaint->Enabled(); }))
-        << "nothing to collect: the timer rests";
-    EXPECT_FALSE(form->Store().FResultsReady.load()) << "the first pass was collected";
-    const int points = form->LineLostPing->Count();
-    form->Button1Click(form.get());
-    ASSERT_TRUE(WaitUntil([&] { return form->LineLostPing->Count() == points + 1; }, 2000));
-    EXPECT_FALSE(form->TimerRepaint->Enabled());
-    EXPECT_EQ(form->PassesDone(), 2);
-}
-
 TEST_F(WindowTest, IntervalAndTimeoutFieldsFallBackAndWriteBack) {
     Open();
     struct {
