@@ -294,8 +294,8 @@ int TLinuxIcmpEcho::SendThroughPing(const TIpAddress& destination, size_t payloa
         reply.Status = IP_REQ_TIMED_OUT;
         return IP_REQ_TIMED_OUT;
     }
-    TPingRunKey key{destination, std::max(payloadSize, kPingStampSize), timeoutMs,
-                    FPassPeriodMs.load()};
+    const TPingRunKey key{destination, std::max(payloadSize, kPingStampSize), timeoutMs,
+                          FPassPeriodMs.load()};
     if (key.PeriodMs > 0) {
         std::lock_guard<std::mutex> lock(FSessionsMutex);
         std::unique_ptr<TPingSession>& session = FSessions[AddressText(destination)];

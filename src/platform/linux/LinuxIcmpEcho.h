@@ -16,7 +16,7 @@
 
 // Which engines the constructor may choose. Auto tries them in the order above: the datagram
 // socket needs no privilege and the kernel hands it only the replies with its own identifier; a
-// program run per echo costs most.
+// program per host costs most.
 enum class TEchoEngineMode { Auto, DatagramOnly, RawOnly, PingOnly };
 
 class TLinuxIcmpEcho : public TIcmpEcho {
