@@ -176,7 +176,8 @@ void TPingSession::Take(const std::string& line, std::string_view next, bool liv
             std::max(FStarted, Due(sequence) - milliseconds(int64_t{FKey.PeriodMs}));
         const int64_t micros = read.Reply.RoundTripMicros;
         if (micros < 0 ||
-            micros > std::chrono::duration_cast<std::chrono::microseconds>(now - earliest).count()) {
+            micros >
+                std::chrono::duration_cast<std::chrono::microseconds>(now - earliest).count()) {
             read.Kind = TKind::Refused;
         } else {
             if (live) {
@@ -188,7 +189,7 @@ void TPingSession::Take(const std::string& line, std::string_view next, bool liv
             }
         }
     }
-    FOutcomes.emplace(sequence, TOutcome{read, now});
+    FOutcomes.emplace(sequence, read);
 }
 
 int TPingSession::Echo(TEchoReply& reply, TStopSignal stop) {
@@ -215,15 +216,14 @@ int TPingSession::Echo(TEchoReply& reply, TStopSignal stop) {
     };
     for (;;) {
         if (const auto it = FOutcomes.find(sequence); it != FOutcomes.end()) {
-            return done(PingLineStatus(it->second.Line, reply));
+            return done(PingLineStatus(it->second, reply));
         }
         if (FEnded) {
             // It ended before it worked: what it said is what a run of its own would have said.
             return FTaken > 0 ? kStartAgain : done(ParsePingOutput(FText, reply));
         }
         const TClock::time_point deadline = Due(sequence) + milliseconds(FKey.TimeoutMs) + kLateMs;
-        const auto left =
-            std::chrono::ceil<milliseconds>(deadline - TClock::now()).count();
+        const auto left = std::chrono::ceil<milliseconds>(deadline - TClock::now()).count();
         if (left <= 0) {
             reply.Status = IP_REQ_TIMED_OUT;
             return done(IP_REQ_TIMED_OUT);

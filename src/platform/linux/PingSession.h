@@ -9,8 +9,9 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/IcmpEcho.h"
@@ -54,10 +55,6 @@ public:
 
 private:
     using TClock = std::chrono::steady_clock;
-    struct TOutcome {
-        TPingLine Line;
-        TClock::time_point Read;
-    };
 
     // Reads every line ping has written so far; `live` when the caller has been waiting for
     // them, so that the moment they are read is the moment they came.
@@ -80,6 +77,6 @@ private:
     // the first at the start of the run, until a reply's round trip tells better.
     std::pair<uint32_t, TClock::time_point> FAnchor;
     uint32_t FTaken = 0;  // the latest echo a probe took; later ones are still to come
-    std::map<uint32_t, TOutcome> FOutcomes;
+    std::map<uint32_t, TPingLine> FOutcomes;  // what ping said of echoes still to be taken
     bool FUsed = false;
 };
