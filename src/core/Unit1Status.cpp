@@ -27,7 +27,7 @@ std::string TForm1::ResolveAlarmFile(const std::string& name) {
             places.push_back(IncludeTrailingPathDelimiter(dir) + "latmo/" + name);
         }
     };
-    addDataDir(XdgHomeDir("DATA"));
+    addDataDir(UserHomeDir("DATA"));
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
     std::istringstream list(
         dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs : "/usr/local/share:/usr/share");

@@ -1,0 +1,18 @@
+#pragma once
+// What a worker thread needs from the system beyond the standard library: a stop signal that
+// waits in the system can watch, and a scheduling priority below the user interface's.
+
+#include "platform/StopSignal.h"
+
+// A stop signal not yet raised; kNoStopSignal when the system cannot make one.
+TStopSignal MakeStopSignal();
+// Raises it for good: every wait that watches it, now or later, gives up.
+void RaiseStopSignal(TStopSignal signal);
+void CloseStopSignal(TStopSignal signal);
+
+// The calling thread's number as the system counts threads; never 0.
+long CurrentThreadNumber();
+
+enum class TThreadLevel { tlNormal, tlLower, tlLowest };
+// Sets the scheduling priority of the thread of that number (CurrentThreadNumber()).
+void SetThreadLevel(long thread, TThreadLevel level);

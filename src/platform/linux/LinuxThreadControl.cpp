@@ -1,0 +1,44 @@
+#include "platform/ThreadControl.h"
+
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+TStopSignal MakeStopSignal() {
+    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return fd >= 0 ? fd : kNoStopSignal;
+}
+
+void RaiseStopSignal(TStopSignal signal) {
+    if (signal != kNoStopSignal) {
+        // Never read: the descriptor stays readable for every wait that looks at it later.
+        (void)!eventfd_write(static_cast<int>(signal), 1);
+    }
+}
+
+void CloseStopSignal(TStopSignal signal) {
+    if (signal != kNoStopSignal) {
+        close(static_cast<int>(signal));
+    }
+}
+
+long CurrentThreadNumber() {
+    return static_cast<long>(syscall(SYS_gettid));
+}
+
+void SetThreadLevel(long thread, TThreadLevel level) {
+    // Linux schedules each thread on its own: the idle class is the lowest priority the system
+    // offers an ordinary user, and nice 19 stands in where that class is refused.
+    const auto tid = static_cast<pid_t>(thread);
+    sched_param param{};
+    if (level == TThreadLevel::tlLowest) {
+        if (sched_setscheduler(tid, SCHED_IDLE, &param) != 0) {
+            setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
+        }
+        return;
+    }
+    sched_setscheduler(tid, SCHED_OTHER, &param);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), level == TThreadLevel::tlLower ? 10 : 0);
+}
