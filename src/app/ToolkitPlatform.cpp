@@ -6,6 +6,7 @@
 
 #include "toolkit/DiagLog.h"
 
+#ifndef _WIN32
 namespace {
 
 bool Set(const char* name) {
@@ -14,7 +15,12 @@ bool Set(const char* name) {
 }
 
 }  // namespace
+#endif
 
+#ifdef _WIN32
+// Windows has one platform.
+void ChooseToolkitPlatform() {}
+#else
 void ChooseToolkitPlatform() {
     if (Set("QT_QPA_PLATFORM") || !Set("DISPLAY")) {
         return;
@@ -25,6 +31,7 @@ void ChooseToolkitPlatform() {
         setenv("QT_QPA_PLATFORM", "xcb;wayland", 1);
     }
 }
+#endif
 
 void ReportPlatformLimits() {
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {

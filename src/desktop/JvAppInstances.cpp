@@ -3,8 +3,8 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
+#include "platform/ThreadControl.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
@@ -25,7 +25,7 @@ void DefaultProcessEnd() {
         }
     }
     std::fflush(nullptr);
-    std::_Exit(0);
+    EndProcessNow(0);
 }
 
 TJvAppInstances::TProcessEnd gProcessEnd = DefaultProcessEnd;

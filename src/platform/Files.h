@@ -8,12 +8,17 @@
 
 // The separator the system writes between the parts of a path; IsPathDelimiter also takes
 // the other one where the system accepts both.
+// kFilesBesideProgram: whether a copy of the program normally keeps its files beside itself
+// (Windows' portable program), so that a folder it cannot write is worth a word; an installed
+// Linux program never can.
 #ifdef _WIN32
 inline constexpr char kPathDelimiter = '\\';
 inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
+inline constexpr bool kFilesBesideProgram = true;
 #else
 inline constexpr char kPathDelimiter = '/';
 inline bool IsPathDelimiter(char c) { return c == '/'; }
+inline constexpr bool kFilesBesideProgram = false;
 #endif
 
 // The running program's file; "latmo" in the current directory when it cannot be known.
@@ -63,4 +68,4 @@ using TWriteFault = std::function<int(TWriteStep Step)>;
 // points to is the one replaced. An existing file's permissions are kept; one that may not be
 // written is not replaced (EACCES). Returns 0 or the errno value of the failure; no temporary
 // file is left behind.
-int ReplaceFile(const std::string& path, const std::string& text, const TWriteFault& fault);
+int ReplaceFileWith(const std::string& path, const std::string& text, const TWriteFault& fault);

@@ -7,3 +7,5 @@
 std::tm LocalTime(std::time_t moment);
 // The decimal separator of the user's number format; '.' when it is more than one character.
 char LocaleDecimalSeparator();
+// The separator between hours and minutes in the user's time format; ':' when unknown.
+char LocaleTimeSeparator();

@@ -9,9 +9,15 @@ TStopSignal MakeStopSignal();
 // Raises it for good: every wait that watches it, now or later, gives up.
 void RaiseStopSignal(TStopSignal signal);
 void CloseStopSignal(TStopSignal signal);
+// Whether it has been raised, without waiting; false for kNoStopSignal.
+bool StopSignalRaised(TStopSignal signal);
 
 // The calling thread's number as the system counts threads; never 0.
 long CurrentThreadNumber();
+
+// Ends the process at once with that exit code: no clean-up of the program's or the libraries'
+// (on Windows no DLL hears of it, so no thread the program left running can hold the end up).
+[[noreturn]] void EndProcessNow(int code);
 
 enum class TThreadLevel { tlNormal, tlLower, tlLowest };
 // Sets the scheduling priority of the thread of that number (CurrentThreadNumber()).

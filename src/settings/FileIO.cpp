@@ -9,7 +9,7 @@ std::string ReadFileText(const std::string& path) {
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& text, const TWriteFault& fault) {
-    if (const int error = ReplaceFile(path, text, fault); error != 0) {
+    if (const int error = ReplaceFileWith(path, text, fault); error != 0) {
         throw EFCreateError(path, SysErrorMessage(error));
     }
 }

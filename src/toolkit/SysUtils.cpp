@@ -199,6 +199,8 @@ std::string ProgramFilesDir(const std::string& programDir, const std::string& ki
         if (reason.empty()) {
             return programDir;
         }
+    } else if (kFilesBesideProgram) {
+        reason = (programDir.empty() ? std::string(".") : programDir) + " cannot be written";
     }
     const std::string dir = UserDataDir(kind);
     if (why != nullptr) {

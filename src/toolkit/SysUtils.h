@@ -57,8 +57,9 @@ std::string FirstOwnFile(const std::vector<std::string>& places,
 // Where the program keeps its file of that name: beside it where that directory can be written
 // and it and the file are the user's own (NotOwnReason), otherwise (an installed copy, a folder
 // others may write) in the user's own folder of that kind (UserDataDir). why, when given,
-// receives why a directory the program could write was passed over and where the file goes
-// instead; empty otherwise.
+// receives why a directory the program could write was passed over (or, where programs keep
+// their files beside themselves, why it could not be written) and where the file goes instead;
+// empty otherwise.
 std::string ProgramFilesDir(const std::string& programDir, const std::string& kind,
                             const std::string& name, std::string* why = nullptr);
 // Creates a directory and its parents; true when it exists afterwards.

@@ -1,18 +1,28 @@
 #pragma once
 // A fresh directory for one test, removed with everything in it afterwards.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
 class TTempDir {
 public:
     TTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "latmo-test-XXXXXX").string();
-        FPath = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        // A name nobody has taken: create_directory tells when one is there already.
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
+            const auto path = std::filesystem::temp_directory_path() /
+                              ("latmo-test-" + std::to_string(random() % 1000000000));
+            std::error_code ec;
+            if (std::filesystem::create_directory(path, ec)) {
+                std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+                FPath = path.string();
+            }
+        }
     }
     ~TTempDir() {
         std::error_code ec;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -19,6 +18,7 @@
 #include <csignal>
 #include <functional>
 
+#include "platform/ThreadControl.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
@@ -377,8 +377,7 @@ TEST(Thread, AWaitingBodySleepsUntilWokenAndSeesTheStopSignal) {
                     ++woken;
                 }
             }
-            pollfd stop{static_cast<int>(self.StopSignal()), POLLIN, 0};
-            stopSeen = poll(&stop, 1, 0) == 1;
+            stopSeen = StopSignalRaised(self.StopSignal());
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(woken.load(), 0);

@@ -297,7 +297,7 @@ std::string ReadWholeFile(const std::string& path, std::string& text) {
     return failure;
 }
 
-int ReplaceFile(const std::string& path, const std::string& text, const TWriteFault& fault) {
+int ReplaceFileWith(const std::string& path, const std::string& text, const TWriteFault& fault) {
     const std::string target = ResolveLink(path);
     if (WriteProtected(target)) {
         return EACCES;

@@ -1,5 +1,6 @@
 #include "platform/ThreadControl.h"
 
+#include <poll.h>
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -22,6 +23,15 @@ void CloseStopSignal(TStopSignal signal) {
     if (signal != kNoStopSignal) {
         close(static_cast<int>(signal));
     }
+}
+
+bool StopSignalRaised(TStopSignal signal) {
+    pollfd p{static_cast<int>(signal), POLLIN, 0};
+    return signal != kNoStopSignal && poll(&p, 1, 0) == 1;
+}
+
+void EndProcessNow(int code) {
+    _exit(code);
 }
 
 long CurrentThreadNumber() {

@@ -1,0 +1,292 @@
+// The Windows platform services against the real system calls, under Wine in CI: files with
+// non-ASCII names and spaces, the Run key, program starts, named objects and window messages
+// between copies, the tray's hidden window, and the session's end.
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/EndRequests.h"
+#include "platform/Files.h"
+#include "platform/windows/WindowsInterProcess.h"
+#include "platform/windows/WindowsRunList.h"
+#include "platform/windows/WindowsShell.h"
+#include "platform/windows/WindowsTrayShell.h"
+
+// After the interfaces: Windows' headers define their names as macros.
+#include "platform/windows/Wide.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder whose name holds a blank and letters beyond ASCII, removed afterwards.
+class TWideDir {
+public:
+    TWideDir() {
+        FPath = fs::temp_directory_path() /
+                fs::path(L"latmo w\u00e4s \u00dcnic\u00f8de " + std::to_wstring(GetCurrentProcessId()));
+        fs::create_directories(FPath);
+    }
+    ~TWideDir() {
+        std::error_code ec;
+        fs::remove_all(FPath, ec);
+    }
+    TWideDir(const TWideDir&) = delete;
+    TWideDir& operator=(const TWideDir&) = delete;
+    std::string Utf8() const { return Narrow(FPath.wstring()); }
+    std::string File(const std::string& name) const { return Utf8() + "\\" + name; }
+    const fs::path& Path() const { return FPath; }
+
+private:
+    fs::path FPath;
+};
+
+std::string ReadValue(HKEY root, const std::string& name) {
+    wchar_t data[1024] = {};
+    DWORD size = sizeof data;
+    if (RegGetValueW(root, Widen(TWindowsRunList::kRunKey).c_str(), Widen(name).c_str(),
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, data,
+                     &size) != ERROR_SUCCESS) {
+        return "<none>";
+    }
+    return Narrow(data, wcslen(data));
+}
+
+// Lets the thread's windows have what was posted to them, for at most a moment.
+void Pump() {
+    MSG msg;
+    for (int i = 0; i < 100 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != 0; ++i) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
+TEST(WindowsFiles, AFolderWithBlanksAndNonAsciiLettersHoldsTheProgramsFiles) {
+    const TWideDir dir;
+    const std::string ini = dir.File("Latmo \u00e9t\u00e9.ini");
+    EXPECT_TRUE(DirectoryWritable(dir.Utf8()));
+    EXPECT_FALSE(FileEntryExists(ini));
+    ASSERT_EQ(ReplaceFileWith(ini, "[TForm1]\r\nA=\u00fc\r\n", TWriteFault()), 0);
+    ASSERT_EQ(ReplaceFileWith(ini, "[TForm1]\r\nA=2\r\n", TWriteFault()), 0);
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(ini, text), "");
+    EXPECT_EQ(text, "[TForm1]\r\nA=2\r\n");
+    EXPECT_TRUE(fs::exists(dir.Path() / fs::path(Widen("Latmo \u00e9t\u00e9.ini"))));
+    // No temporary file stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+
+    const std::string log = dir.File("latmo.log");
+    EXPECT_EQ(AppendToFile(log, "one\r\n"), "");
+    EXPECT_EQ(AppendToFile(log, "two\r\n"), "");
+    ASSERT_EQ(ReadWholeFile(log, text = std::string()), "");
+    EXPECT_EQ(text, "one\r\ntwo\r\n");
+}
+
+TEST(WindowsFiles, FailuresAreToldInTheirOwnWords) {
+    const TWideDir dir;
+    const std::string ini = dir.File("Latmo.ini");
+    ASSERT_EQ(ReplaceFileWith(ini, "old", TWriteFault()), 0);
+    // A failing step leaves the old file and no temporary one.
+    EXPECT_EQ(ReplaceFileWith(ini, "new", [](TWriteStep step) { return step == TWriteStep::wsSync ? ENOSPC : 0; }),
+              ENOSPC);
+    std::string text;
+    EXPECT_EQ(ReadWholeFile(ini, text), "");
+    EXPECT_EQ(text, "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    // A file its owner made read-only is not replaced.
+    SetFileAttributesW(Widen(ini).c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ReplaceFileWith(ini, "new", TWriteFault()), EACCES);
+    SetFileAttributesW(Widen(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadWholeFile(dir.Utf8(), text), SysErrorMessage(EISDIR));
+    EXPECT_EQ(ReadWholeFile(dir.File("missing.ini"), text), SysErrorMessage(ENOENT));
+    EXPECT_EQ(AppendToFile(dir.Utf8(), "x"), "Not a regular file");
+}
+
+TEST(WindowsRunList, TheRunValueIsQuotedSoThatAPathWithBlanksStarts) {
+    TWindowsRunList list;
+    const std::string name = "LatmoTest" + std::to_string(GetCurrentProcessId());
+    const std::string program = "C:\\Program Files\\L\u00e4tmo tools\\latmo.exe";
+    ASSERT_TRUE(list.OpenKey(TRunListScope::rsUser, true)) << list.LastProblem();
+    ASSERT_TRUE(list.WriteValue(TRunListScope::rsUser, name, program, false)) << list.LastProblem();
+    EXPECT_TRUE(list.ValueExists(TRunListScope::rsUser, name));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, name), "\"" + program + "\"");
+    EXPECT_TRUE(list.DeleteValue(TRunListScope::rsUser, name));
+    EXPECT_FALSE(list.ValueExists(TRunListScope::rsUser, name));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, name), "<none>");
+    EXPECT_EQ(list.KeyPath(TRunListScope::rsUser),
+              "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+}
+
+TEST(WindowsShell, AProgramInAFolderWithBlanksStartsWithItsParameters) {
+    EXPECT_EQ(TWindowsShell::CommandLine("C:\\a b\\x.exe", "-q \"c d\""),
+              "\"C:\\a b\\x.exe\" -q \"c d\"");
+    EXPECT_TRUE(TWindowsShell::IsProgram("VersionCheck.EXE"));
+    EXPECT_FALSE(TWindowsShell::IsProgram("alarm.wav"));
+    // A bare name comes from PATH's folders, never from the current one.
+    EXPECT_FALSE(TWindowsShell::FindProgram("notepad.exe").empty());
+    EXPECT_TRUE(TWindowsShell::FindProgram("no-such-latmo-program.exe").empty());
+
+    // This test program, copied into such a folder, writes its report where it is told.
+    const TWideDir dir;
+    const std::string copy = dir.File("probe copy.exe");
+    wchar_t self[MAX_PATH * 4];
+    GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    fs::copy_file(fs::path(self), fs::path(Widen(copy)));
+    const std::string report = dir.File("report \u00e9.xml");
+    TWindowsShell shell;
+    ASSERT_TRUE(shell.ShellExecute("open", copy,
+                                   "--gtest_filter=None --gtest_output=\"xml:" + report + "\"",
+                                   dir.Utf8(), SW_HIDE));
+    for (int i = 0; i < 300 && !FileExists(report); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(FileExists(report));
+    EXPECT_FALSE(shell.ShellExecute("open", dir.File("missing.exe"), "", "", SW_HIDE));
+}
+
+TEST(WindowsInterProcess, NamedObjectsAreSharedAndADeadHoldersLockIsToldOf) {
+    TWindowsInterProcess ipc;
+    const std::string name = "LatmoTest_" + std::to_string(GetCurrentProcessId()) + "_C:\\x";
+    EXPECT_EQ(TWindowsInterProcess::ObjectName(name).rfind("Local\\", 0), 0u);
+    EXPECT_EQ(TWindowsInterProcess::ObjectName(name).find('\\', 6), std::string::npos);
+    bool existed = true;
+    int error = 0;
+    auto first = ipc.OpenSharedBlock(name + "_Map", 4096, existed, error);
+    ASSERT_NE(first, nullptr) << ipc.ErrorText(error);
+    EXPECT_FALSE(existed);
+    auto second = ipc.OpenSharedBlock(name + "_Map", 4096, existed, error);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(existed);
+    first->Data()[7] = 42;
+    EXPECT_EQ(second->Data()[7], 42);
+
+    auto lock = ipc.OpenLock(name + "_Lock", existed, error);
+    ASSERT_NE(lock, nullptr);
+    TNamedLock::TTake other = TNamedLock::TTake::tFailed;
+    // A thread that takes the lock and ends without giving it back.
+    std::thread([&] {
+        bool e = false;
+        int er = 0;
+        auto mine = ipc.OpenLock(name + "_Lock", e, er);
+        other = mine->TryTake();
+    }).join();
+    EXPECT_EQ(other, TNamedLock::TTake::tTaken);
+    EXPECT_EQ(lock->TryTake(), TNamedLock::TTake::tTakenFromDead);
+    std::thread([&] {
+        bool e = false;
+        int er = 0;
+        other = ipc.OpenLock(name + "_Lock", e, er)->TryTake();
+    }).join();
+    EXPECT_EQ(other, TNamedLock::TTake::tBusy);
+    lock->Give();
+
+    EXPECT_GT(ipc.StartTime(ipc.CurrentProcessId()), 0u);
+    EXPECT_EQ(ipc.StartTime(0xFFFFFFF0u), 0u);
+    EXPECT_EQ(ipc.RegisterWindowMessage("LatmoTestMessage"),
+              ipc.RegisterWindowMessage("LatmoTestMessage"));
+}
+
+TEST(WindowsInterProcess, MessagesAndCopyDataReachACopysPortAndAreAnswered) {
+    TWindowsInterProcess ipc;
+    const std::string channel = "LatmoTestChannel";
+    const uint32_t pid = ipc.CurrentProcessId();
+    auto port = ipc.OpenPort(channel, pid);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->Descriptor(), -1);
+    EXPECT_TRUE(ipc.PortExists(channel, pid));
+    EXPECT_FALSE(ipc.PortExists(channel, pid + 1));
+    const uint32_t question = ipc.RegisterWindowMessage("LatmoTestQuestion");
+    std::vector<TCopyMessage> heard;
+    port->SetArrivalHandler([&] {
+        TCopyMessage message;
+        while (port->Receive(message) == TMessagePort::TReceive::rMessage) {
+            heard.push_back(message);
+            if (message.Msg == question) {
+                port->Reply(TCopyMessage{question, 7, 1, {}});
+            }
+        }
+    });
+    const std::string text = "-minimized \"C:\\a b\\\u00fc.ini\"";
+    ASSERT_TRUE(ipc.PostMessage(channel, pid, TCopyMessage{WM_COPYDATA, 99, 3, text}, 1000));
+    ASSERT_TRUE(ipc.PostMessage(channel, pid, TCopyMessage{WM_ACTIVATEAPP, 1, 0, {}}, 1000));
+    Pump();
+    TCopyMessage answer;
+    ASSERT_TRUE(ipc.SendMessage(channel, pid, TCopyMessage{question, 5, 0, {}}, answer, 1000,
+                                nullptr, {}));
+    EXPECT_EQ(answer, (TCopyMessage{question, 7, 1, {}}));
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0], (TCopyMessage{WM_COPYDATA, 99, 3, text}));
+    EXPECT_EQ(heard[1], (TCopyMessage{WM_ACTIVATEAPP, 1, 0, {}}));
+    EXPECT_EQ(heard[2].Msg, question);
+    port.reset();
+    EXPECT_FALSE(ipc.PortExists(channel, pid));
+}
+
+namespace {
+
+struct TRecordingTarget : TTrayCallbackTarget {
+    std::vector<uint32_t> Codes;
+    void TrayMessage(uint32_t message, uintptr_t id, uint32_t code) override {
+        EXPECT_EQ(message, 0x0400u + 7);
+        EXPECT_EQ(id, 3u);
+        Codes.push_back(code);
+    }
+};
+
+}  // namespace
+
+TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
+    TWindowsTrayShell shell;
+    TRecordingTarget target;
+    TTrayImage image;
+    image.Pixels.fill(0x00FF0000);
+    TNotifyIconData record;
+    record.cbSize = kNotifyIconDataSize;
+    record.hWnd = &target;
+    record.uID = 3;
+    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record.uCallbackMessage = 0x0400 + 7;
+    record.hIcon = &image;
+    std::strcpy(record.szTip, "Latmo \xc3\xbc 20 ms");
+    ASSERT_TRUE(shell.NotifyIcon(NIM_ADD, record));
+    EXPECT_FALSE(shell.NotifyIcon(NIM_ADD, record));
+    EXPECT_TRUE(shell.NotifyIcon(NIM_MODIFY, record));
+    HWND window = static_cast<HWND>(shell.Window());
+    SendMessageW(window, TWindowsTrayShell::kCallbackMessage, 3, WM_LBUTTONDBLCLK);
+    SendMessageW(window, TWindowsTrayShell::kCallbackMessage, 3, WM_RBUTTONUP);
+    EXPECT_EQ(target.Codes, (std::vector<uint32_t>{WM_LBUTTONDBLCLK, WM_RBUTTONUP}));
+
+    int asked = 0;
+    const int key = shell.AddTaskbarCreatedHandler([&] { ++asked; });
+    SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_EQ(asked, 1);
+    // The new taskbar knows no entry: it is added again, not modified.
+    EXPECT_FALSE(shell.NotifyIcon(NIM_MODIFY, record));
+    EXPECT_TRUE(shell.NotifyIcon(NIM_ADD, record));
+    shell.RemoveTaskbarCreatedHandler(key);
+    EXPECT_TRUE(shell.NotifyIcon(NIM_DELETE, record));
+    EXPECT_FALSE(shell.NotifyIcon(NIM_DELETE, record));
+}
+
+TEST(WindowsEndRequests, TheSessionsEndReachesTheProgramBeforeItIsAnswered) {
+    int ended = 0;
+    auto requests = WatchEndRequests([&] { ++ended; });
+    ASSERT_NE(requests, nullptr);
+    QWidget window;
+    window.show();
+    HWND handle = reinterpret_cast<HWND>(window.winId());
+    SendMessageW(handle, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    EXPECT_EQ(ended, 0);
+    // A session end that was cancelled is not one.
+    SendMessageW(handle, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(ended, 0);
+    SendMessageW(handle, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(ended, 1);
+    requests.reset();
+}
