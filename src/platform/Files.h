@@ -15,11 +15,26 @@
 inline constexpr char kPathDelimiter = '\\';
 inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 inline constexpr bool kFilesBesideProgram = true;
+// "C:\..." or "\\server\...".
+inline bool IsAbsolutePath(const std::string& path) {
+    return (path.size() > 2 && path[1] == ':' && IsPathDelimiter(path[2])) ||
+           (path.size() > 1 && IsPathDelimiter(path[0]) && IsPathDelimiter(path[1]));
+}
 #else
 inline constexpr char kPathDelimiter = '/';
 inline bool IsPathDelimiter(char c) { return c == '/'; }
 inline constexpr bool kFilesBesideProgram = false;
+inline bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
 #endif
+// Whether the text names a place in a folder rather than a bare file name.
+inline bool HasPathDelimiter(const std::string& path) {
+    for (const char c : path) {
+        if (IsPathDelimiter(c)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // The running program's file; "latmo" in the current directory when it cannot be known.
 std::string ProgramPath();

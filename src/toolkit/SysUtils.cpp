@@ -151,7 +151,9 @@ std::string IncludeTrailingPathDelimiter(const std::string& dir) {
     if (dir.empty() || IsPathDelimiter(dir.back())) {
         return dir;
     }
-    return dir + kPathDelimiter;
+    // A path written with slashes (which Windows takes too) goes on with a slash.
+    const auto last = LastDelimiter(dir);
+    return dir + (last != std::string::npos ? dir[last] : kPathDelimiter);
 }
 
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {

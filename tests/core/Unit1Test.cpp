@@ -786,6 +786,9 @@ TEST_F(WindowTest, AFailedSaveIsShownWhenClosingFromTheWindowOnly) {
     }
     SetDiagLogPath("");
     EXPECT_EQ(ReadAll(ini), content);
+    // Windows removes no read-only file, not even with its folder.
+    std::filesystem::permissions(ini, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
 }
 
 TEST_F(WindowTest, HostMemoIsRefilledWhenNearlyEmpty) {

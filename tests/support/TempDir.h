@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/Files.h"
+
 class TTempDir {
 public:
     TTempDir() {
@@ -34,7 +36,7 @@ public:
     TTempDir& operator=(const TTempDir&) = delete;
 
     const std::string& Path() const { return FPath; }
-    std::string File(const std::string& name) const { return FPath + "/" + name; }
+    std::string File(const std::string& name) const { return FPath + kPathDelimiter + name; }
 
 private:
     std::string FPath;

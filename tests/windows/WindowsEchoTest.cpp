@@ -120,7 +120,7 @@ TEST(WindowsIcmpEchoLab, LossUnreachableAndTimeOutHaveTheirStatus) {
     }
 }
 
-TEST(WindowsIcmpEchoLab, ARaisedStopEndsTheWaitAtOnce) {
+TEST(WindowsIcmpEchoLab, ARaisedStopCancelsTheEcho) {
     TWindowsIcmpEcho echo;
     const std::string host = LabHost("300");
     ASSERT_FALSE(host.empty()) << "run inside the lab: tests/windows/wine-tests.sh";

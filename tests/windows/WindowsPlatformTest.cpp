@@ -23,6 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Windows' headers made the interfaces' names macros of plain numbers.
+constexpr auto kHide = static_cast<TShellShowCommand>(SW_HIDE);
+
 // A fresh folder whose name holds a blank and letters beyond ASCII, removed afterwards.
 class TWideDir {
 public:
@@ -142,12 +145,12 @@ TEST(WindowsShell, AProgramInAFolderWithBlanksStartsWithItsParameters) {
     TWindowsShell shell;
     ASSERT_TRUE(shell.ShellExecute("open", copy,
                                    "--gtest_filter=None --gtest_output=\"xml:" + report + "\"",
-                                   dir.Utf8(), SW_HIDE));
+                                   dir.Utf8(), kHide));
     for (int i = 0; i < 300 && !FileExists(report); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(FileExists(report));
-    EXPECT_FALSE(shell.ShellExecute("open", dir.File("missing.exe"), "", "", SW_HIDE));
+    EXPECT_FALSE(shell.ShellExecute("open", dir.File("missing.exe"), "", "", kHide));
 }
 
 TEST(WindowsInterProcess, NamedObjectsAreSharedAndADeadHoldersLockIsToldOf) {
@@ -254,9 +257,9 @@ TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
     record.uCallbackMessage = 0x0400 + 7;
     record.hIcon = &image;
     std::strcpy(record.szTip, "Latmo \xc3\xbc 20 ms");
-    ASSERT_TRUE(shell.NotifyIcon(NIM_ADD, record));
-    EXPECT_FALSE(shell.NotifyIcon(NIM_ADD, record));
-    EXPECT_TRUE(shell.NotifyIcon(NIM_MODIFY, record));
+    ASSERT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
+    EXPECT_FALSE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
+    EXPECT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_MODIFY), record));
     HWND window = static_cast<HWND>(shell.Window());
     SendMessageW(window, TWindowsTrayShell::kCallbackMessage, 3, WM_LBUTTONDBLCLK);
     SendMessageW(window, TWindowsTrayShell::kCallbackMessage, 3, WM_RBUTTONUP);
@@ -267,11 +270,11 @@ TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
     SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_EQ(asked, 1);
     // The new taskbar knows no entry: it is added again, not modified.
-    EXPECT_FALSE(shell.NotifyIcon(NIM_MODIFY, record));
-    EXPECT_TRUE(shell.NotifyIcon(NIM_ADD, record));
+    EXPECT_FALSE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_MODIFY), record));
+    EXPECT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
     shell.RemoveTaskbarCreatedHandler(key);
-    EXPECT_TRUE(shell.NotifyIcon(NIM_DELETE, record));
-    EXPECT_FALSE(shell.NotifyIcon(NIM_DELETE, record));
+    EXPECT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_DELETE), record));
+    EXPECT_FALSE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_DELETE), record));
 }
 
 TEST(WindowsEndRequests, TheSessionsEndReachesTheProgramBeforeItIsAnswered) {

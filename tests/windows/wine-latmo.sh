@@ -4,16 +4,22 @@
 #   1. its window and its tray icon with the number (a pixel check of trayer's strip);
 #   2. a second copy started while it runs ends at once, and its command line brings the first
 #      copy's window back from the tray;
-#   3. the session's end (wineboot --end-session) ends it in order, its settings written
-#      beside it.
+#   3. the session's end (wineboot --end-session) ends it in order, its settings (the window's
+#      new place) written beside it.
+# Wine docks a tray icon into the X tray only while no window manager runs (with one it keeps
+# the icon to itself), so the window manager, which minimising needs, comes after the tray check.
 #   wine-latmo.sh WINDOWS_BUILD_DIR WORK_DIR
 set -eu
 win=$1
 work=$2
 # latmo_ini, main_window, lime_pixels: shared with the Linux end-to-end tests.
 . "$(dirname "$0")/../e2e/lib.sh"
+wm_pid=""
+first=""
 fail() {
     echo "wine-latmo: FAIL: $*"
+    [ -z "$first" ] || kill "$first" 2>/dev/null || true
+    [ -z "$wm_pid" ] || kill "$wm_pid" 2>/dev/null || true
     exit 1
 }
 say() { echo "wine-latmo: $*"; }
@@ -47,6 +53,9 @@ icon=$(lime_pixels "$work/latmo-window.png" 200x32+1080+0)
 say "tray icon in trayer: $icon lime pixels of its number"
 
 # 2. Into the tray, then a second copy with a command line.
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+sleep 2
 xdotool windowminimize "$(main_window)"
 wait_for '[ -z "$(main_window)" ]' 20 || fail "the window did not go into the tray"
 (cd "$dir" && exec wine ./latmo.exe first "second part" >"$work/latmo-second.out" 2>&1) &
@@ -61,16 +70,21 @@ wait_for '[ -n "$(main_window)" ]' 20 || fail "the second copy's command line di
 kill -0 "$first" 2>/dev/null || fail "the first copy is gone"
 say "second copy refused, first window back"
 
-# 3. The session ends.
+# 3. The session ends, after the window was moved: only closing in order writes its new place.
+xdotool windowmove "$(main_window)" 100 120
+sleep 1
 md5_before=$(md5sum <"$dir/Latmo.ini")
 wineboot --end-session >"$work/end-session.log" 2>&1 || true
 for _ in $(seq 1 40); do
     kill -0 "$first" 2>/dev/null || break
     sleep 0.5
 done
-kill -0 "$first" 2>/dev/null && { kill "$first"; fail "Latmo did not end with the session"; }
+kill -0 "$first" 2>/dev/null && fail "Latmo did not end with the session"
+first=""
 [ "$(md5sum <"$dir/Latmo.ini")" != "$md5_before" ] || fail "the settings were not written at the session's end"
+tr -d '\r' <"$dir/Latmo.ini" | grep -q '^NormPos=100,' || fail "the window's new place was not saved"
 tr -d '\r' <"$dir/Latmo.ini" | grep -q '^ComboBox3_Text=127.0.0.1$' || fail "the settings lost the hosts"
 [ -s "$dir/latmo.log" ] || fail "no diagnostic log beside the program"
 say "session end: settings written beside latmo.exe"
+kill "$wm_pid" 2>/dev/null || true
 wineserver -k 2>/dev/null || true

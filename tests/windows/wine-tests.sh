@@ -37,9 +37,6 @@ Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$n"
 for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-# A window manager, so that a window can be minimised into the tray.
-openbox >"$work/openbox.log" 2>&1 &
-wm_pid=$!
 trayer --edge top --align right --widthtype request --height 32 --transparent false \
     --tint 0xffffff >"$work/trayer.log" 2>&1 &
 tray_pid=$!
@@ -58,7 +55,9 @@ failed=0
 run_test() {
     name=$1 prefix=$2
     shift 2
-    if WINEPREFIX=$prefix timeout 600 wine "$@" >"$work/$name.log" 2>&1; then
+    # A test skipped under Wine would stand for nothing: it fails the stage.
+    if WINEPREFIX=$prefix timeout 600 wine "$@" >"$work/$name.log" 2>&1 &&
+        ! grep -q '^\[  SKIPPED \]' "$work/$name.log"; then
         passed=$((passed + 1))
         echo "wine-tests: $name passed ($(grep -c '^\[       OK \]' "$work/$name.log" || true) tests)"
     else
@@ -69,13 +68,25 @@ run_test() {
     fi
 }
 
+# Two cases are left out, and said here: Windows takes the number format from the user's
+# settings, not from setlocale, so the German C locale case tests nothing there (the Windows
+# separator is read with GetLocaleInfoEx); and the number's place in the tray square is pinned
+# to the pixel widths of the fonts Linux desktops bring, which Wine's stand-in fonts do not have.
+left_out="Locales/UpdateCheckTest.*/German:TextTrayIconTest.TheNumberSitsInTheMiddleOfTheSquare"
+# A window manager for the unit tests: maximising a window needs one.
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
 prefix=$(fresh_prefix units)
 while read -r t; do
     [ -n "$t" ] || continue
-    filter="*"
+    filter="-$left_out"
     [ "$t" != latmo_windows_platform_tests ] || filter="-*Lab*"
     run_test "$t" "$prefix" "$win/tests/windows/$t.exe" "--gtest_filter=$filter"
 done <"$win/wine-tests.txt"
+WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+# latmo.exe starts one of its own after its tray icon is checked (wine-latmo.sh says why).
+kill "$wm_pid" 2>/dev/null || true
+wm_pid=""
 
 # The echo tests against the lab's hosts: 20, 80 and 300 ms, one that drops everything and one
 # that is unreachable. Wine, its server and its network driver all start inside the namespace.

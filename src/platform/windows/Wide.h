@@ -1,6 +1,7 @@
 #pragma once
-// Texts cross the Win32 boundary as UTF-16 and live inside as UTF-8; system errors become the
-// errno values and texts the layers above use.
+// What every Windows service needs at the Win32 boundary: texts cross it as UTF-16 and live
+// inside as UTF-8; system errors become the errno values and texts the layers above use; hidden
+// windows hear the system's messages.
 
 #include <windows.h>
 
@@ -20,3 +21,17 @@ std::string Narrow(const std::wstring& text);
 int ErrnoOfWin32(DWORD error);
 // The system's own text for a Win32 error code, without the line end.
 std::string Win32ErrorText(DWORD error);
+
+// A window of the calling thread that is never shown, of its own class, whose messages go to
+// proc; parent HWND_MESSAGE makes it message-only. OwnerOf gives proc the owner back.
+HWND MakeHiddenWindow(const wchar_t* className, const std::string& title, HWND parent,
+                      void* owner, WNDPROC proc);
+// In proc: the owner given to MakeHiddenWindow; nullptr before it is known.
+template <typename T>
+T* OwnerOf(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}

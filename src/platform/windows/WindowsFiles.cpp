@@ -140,6 +140,10 @@ bool MakeDirectory(const std::string& dir) {
 }
 
 std::string AppendToFile(const std::string& path, const std::string& data) {
+    // A folder cannot be opened as a file at all: say what it is rather than that it is denied.
+    if (DirectoryExists(path)) {
+        return "Not a regular file";
+    }
     THandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,

@@ -69,16 +69,10 @@ private:
 class TWindowsMessagePort : public TMessagePort {
 public:
     explicit TWindowsMessagePort(const std::string& title) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &TWindowsMessagePort::WindowProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kPortClass;
-        RegisterClassExW(&windowClass);
         // Message-only: it hears no broadcast and no activation of the system's, only what the
         // other copies send.
-        FWindow = CreateWindowExW(0, kPortClass, Widen(title).c_str(), 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, GetModuleHandleW(nullptr), this);
+        FWindow = MakeHiddenWindow(kPortClass, title, HWND_MESSAGE, this,
+                                   &TWindowsMessagePort::WindowProc);
     }
     ~TWindowsMessagePort() override {
         if (FWindow != nullptr) {
@@ -105,12 +99,7 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-        if (msg == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TWindowsMessagePort*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = OwnerOf<TWindowsMessagePort>(window, msg, lParam);
         const bool ours = msg == WM_COPYDATA || msg == WM_ACTIVATEAPP || msg == WM_SYSCOMMAND ||
                           msg >= kFirstRegisteredMessage;
         if (self == nullptr || !ours || msg == WM_NCCREATE) {

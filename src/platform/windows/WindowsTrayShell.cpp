@@ -69,16 +69,9 @@ public:
     };
 
     TImpl() : FTaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated")) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &TImpl::WindowProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kWindowClass;
-        RegisterClassExW(&windowClass);
         // A top-level window, never shown: a message-only window would not hear the shell's
         // broadcast.
-        FWindow = CreateWindowExW(0, kWindowClass, L"Latmo tray", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), this);
+        FWindow = MakeHiddenWindow(kWindowClass, "Latmo tray", nullptr, this, &TImpl::WindowProc);
     }
     ~TImpl() {
         for (auto& [id, entry] : FEntries) {
@@ -102,12 +95,7 @@ public:
     }
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TImpl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = OwnerOf<TImpl>(window, message, lParam);
         if (self != nullptr && message == kCallbackMessage) {
             const auto it = self->FEntries.find(static_cast<uintptr_t>(wParam));
             if (it != self->FEntries.end() && it->second.Target != nullptr) {
@@ -125,7 +113,11 @@ public:
 
     void TaskbarCreated() {
         // The new shell knows none of the entries: forget them, and let their owners add them.
+        // The broadcast also comes when the shell only changed (the screen's resolution), with
+        // the entries still shown: those are taken away first, so that adding them works.
         for (auto& [id, entry] : FEntries) {
+            NOTIFYICONDATAW data = Record(id);
+            Shell_NotifyIconW(NIM_DELETE, &data);
             if (entry.Icon != nullptr) {
                 DestroyIcon(entry.Icon);
             }
