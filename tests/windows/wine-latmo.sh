@@ -1,7 +1,8 @@
 #!/bin/sh
 # latmo.exe under Wine, on the display and tray wine-tests.sh made: from a folder whose name has
 # a blank and letters beyond ASCII, watching this machine (all three host boxes 127.0.0.1).
-#   1. its window and its tray icon with the number (a pixel check of trayer's strip);
+#   1. its window and its tray icon with the number (a pixel check of trayer's strip), and the
+#      Run value that starts it at log-on (wine reg query);
 #   2. a second copy started while it runs ends at once, and its command line brings the first
 #      copy's window back from the tray;
 #   3. the session's end (wineboot --end-session) ends it in order, its settings (the window's
@@ -32,7 +33,7 @@ mkdir -p "$dir"
 cp "$win/src/app/latmo.exe" "$dir/"
 cp "$(dirname "$0")/../../data/alarm.wav" "$dir/"
 latmo_ini "$dir/Latmo.ini" 127.0.0.1 127.0.0.1 127.0.0.1 Edit2_Text=3 EditTimeout_Text=1000 \
-    CheckBoxOneInstance_Checked=True
+    CheckBoxOneInstance_Checked=True CheckBoxAutoStart_Checked=True
 
 wait_for() {
     for _ in $(seq 1 "$2"); do
@@ -51,6 +52,12 @@ say "window shown: $(xdotool getwindowname "$(main_window)")"
 icon=$(lime_pixels "$work/latmo-window.png" 200x32+1080+0)
 [ "$icon" -gt 5 ] || fail "no number in a tray icon in trayer's strip ($icon lime pixels)"
 say "tray icon in trayer: $icon lime pixels of its number"
+
+# Autostart at log-on: the Run value starts this copy, its path in quotes.
+run=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v latmo.exe 2>/dev/null | tr -d '\r')
+echo "$run" | grep -q 'REG_SZ *"[A-Z]:.*here\\latmo\.exe"$' ||
+    fail "the Run value does not start latmo.exe from its folder, quoted: $run"
+say "Run value: $(echo "$run" | grep REG_SZ | sed 's/^ *//')"
 
 # 2. Into the tray, then a second copy with a command line.
 openbox >"$work/openbox.log" 2>&1 &
