@@ -23,7 +23,7 @@ fail() {
     [ -z "$wm_pid" ] || kill "$wm_pid" 2>/dev/null || true
     exit 1
 }
-say() { echo "wine-latmo: $*"; }
+say() { printf "wine-latmo: %s\n" "$*"; }
 
 prefix="$work/prefix-latmo"
 WINEPREFIX=$prefix wineboot -i >"$work/wineboot-latmo.log" 2>&1
@@ -54,10 +54,13 @@ icon=$(lime_pixels "$work/latmo-window.png" 200x32+1080+0)
 say "tray icon in trayer: $icon lime pixels of its number"
 
 # Autostart at log-on: the Run value starts this copy, its path in quotes.
-run=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v latmo.exe 2>/dev/null | tr -d '\r')
-echo "$run" | grep -q 'REG_SZ *"[A-Z]:.*here\\latmo\.exe"$' ||
+run=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v latmo.exe 2>/dev/null |
+    tr -d '\r' | LC_ALL=C grep -a REG_SZ || true)
+# printf, not echo: the path's backslashes stay as they are. The console's code page writes the
+# folder's letters beyond ASCII as bytes of its own, which only the C locale's grep takes.
+printf '%s\n' "$run" | LC_ALL=C grep -q 'REG_SZ *"[A-Z]:.*here\\latmo\.exe"$' ||
     fail "the Run value does not start latmo.exe from its folder, quoted: $run"
-say "Run value: $(echo "$run" | grep REG_SZ | sed 's/^ *//')"
+say "Run value:$(printf '%s' "$run" | LC_ALL=C sed 's/^ *latmo.exe *REG_SZ */ /')"
 
 # 2. Into the tray, then a second copy with a command line.
 openbox >"$work/openbox.log" 2>&1 &
