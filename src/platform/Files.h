@@ -13,7 +13,9 @@
 // Linux program never can.
 #ifdef _WIN32
 inline constexpr char kPathDelimiter = '\\';
-inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
+inline bool IsPathDelimiter(char c) {
+    return c == '\\' || c == '/';
+}
 inline constexpr bool kFilesBesideProgram = true;
 // "C:\..." or "\\server\...".
 inline bool IsAbsolutePath(const std::string& path) {
@@ -22,9 +24,13 @@ inline bool IsAbsolutePath(const std::string& path) {
 }
 #else
 inline constexpr char kPathDelimiter = '/';
-inline bool IsPathDelimiter(char c) { return c == '/'; }
+inline bool IsPathDelimiter(char c) {
+    return c == '/';
+}
 inline constexpr bool kFilesBesideProgram = false;
-inline bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
+inline bool IsAbsolutePath(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
 #endif
 // Whether the text names a place in a folder rather than a bare file name.
 inline bool HasPathDelimiter(const std::string& path) {

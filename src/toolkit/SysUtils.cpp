@@ -230,4 +230,3 @@ std::string UserDataDir(const std::string& kind) {
     ForceDirectories(dir);
     return dir;
 }
-

@@ -18,7 +18,8 @@
 // A bare alarm name is found here, beside the program or in a data directory, but only where no
 // other user may change the file: one planted in a shared folder would run as this user.
 TEST(AlarmFile, ABareNameIsTakenFromTheUsersOwnPlacesOnly) {
-    const std::string name = "latmo-test-alarm-" + std::to_string(QCoreApplication::applicationPid()) + ".wav";
+    const std::string name =
+        "latmo-test-alarm-" + std::to_string(QCoreApplication::applicationPid()) + ".wav";
     const std::string beside = IncludeTrailingPathDelimiter(ProgramDir()) + name;
     const TTempDir cwd;
     const auto here = std::filesystem::current_path();

@@ -287,8 +287,8 @@ TEST_F(WindowTest, FivePassesFillEveryRingAndTheSixthWrapsRound) {
 }
 
 TEST_F(WindowTest, CollectionFillsLogPageLinesAndMeasurementLog) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("latmo-collect-" + std::to_string(QCoreApplication::applicationPid()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("latmo-collect-" + std::to_string(QCoreApplication::applicationPid()));
     std::filesystem::create_directories(dir);
     const std::string logName = (dir / "measure.log").string();
     Open();
@@ -319,7 +319,8 @@ TEST_F(WindowTest, CollectionFillsLogPageLinesAndMeasurementLog) {
 
 // A bare name read from the settings is placed as a typed one is, not in the current directory.
 TEST_F(WindowTest, ABareLogNameFromTheSettingsGoesWhereATypedOneGoes) {
-    const std::string name = "latmo-bare-" + std::to_string(QCoreApplication::applicationPid()) + ".log";
+    const std::string name =
+        "latmo-bare-" + std::to_string(QCoreApplication::applicationPid()) + ".log";
     const std::string placed = CompleteLogFileName(name, ProgramDir());
     WriteSettings({"[TForm1]", "EditLog_Text=" + name});
     const auto cwd = std::filesystem::current_path();

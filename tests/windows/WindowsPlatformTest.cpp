@@ -30,8 +30,8 @@ constexpr auto kHide = static_cast<TShellShowCommand>(SW_HIDE);
 class TWideDir {
 public:
     TWideDir() {
-        FPath = fs::temp_directory_path() /
-                fs::path(L"latmo w\u00e4s \u00dcnic\u00f8de " + std::to_wstring(GetCurrentProcessId()));
+        FPath = fs::temp_directory_path() / fs::path(L"latmo w\u00e4s \u00dcnic\u00f8de " +
+                                                     std::to_wstring(GetCurrentProcessId()));
         fs::create_directories(FPath);
     }
     ~TWideDir() {
@@ -96,8 +96,10 @@ TEST(WindowsFiles, FailuresAreToldInTheirOwnWords) {
     const std::string ini = dir.File("Latmo.ini");
     ASSERT_EQ(ReplaceFileWith(ini, "old", TWriteFault()), 0);
     // A failing step leaves the old file and no temporary one.
-    EXPECT_EQ(ReplaceFileWith(ini, "new", [](TWriteStep step) { return step == TWriteStep::wsSync ? ENOSPC : 0; }),
-              ENOSPC);
+    EXPECT_EQ(
+        ReplaceFileWith(ini, "new",
+                        [](TWriteStep step) { return step == TWriteStep::wsSync ? ENOSPC : 0; }),
+        ENOSPC);
     std::string text;
     EXPECT_EQ(ReadWholeFile(ini, text), "");
     EXPECT_EQ(text, "old");
@@ -220,8 +222,8 @@ TEST(WindowsInterProcess, MessagesAndCopyDataReachACopysPortAndAreAnswered) {
     ASSERT_TRUE(ipc.PostMessage(channel, pid, TCopyMessage{WM_ACTIVATEAPP, 1, 0, {}}, 1000));
     Pump();
     TCopyMessage answer;
-    ASSERT_TRUE(ipc.SendMessage(channel, pid, TCopyMessage{question, 5, 0, {}}, answer, 1000,
-                                nullptr, {}));
+    ASSERT_TRUE(
+        ipc.SendMessage(channel, pid, TCopyMessage{question, 5, 0, {}}, answer, 1000, nullptr, {}));
     EXPECT_EQ(answer, (TCopyMessage{question, 7, 1, {}}));
     ASSERT_EQ(heard.size(), 3u);
     EXPECT_EQ(heard[0], (TCopyMessage{WM_COPYDATA, 99, 3, text}));

@@ -83,8 +83,7 @@ class TTempFile {
 public:
     explicit TTempFile(const std::string& target) {
         const std::string dir = DirOf(target);
-        FName = (dir.empty() ? std::string() : WithSlash(dir)) + "." +
-                NameOf(target) + ".XXXXXX";
+        FName = (dir.empty() ? std::string() : WithSlash(dir)) + "." + NameOf(target) + ".XXXXXX";
         std::vector<char> buf(FName.begin(), FName.end());
         buf.push_back('\0');
         FFd = mkostemp(buf.data(), O_CLOEXEC);

@@ -79,14 +79,14 @@ std::string Win32ErrorText(DWORD error) {
     return text;
 }
 
-HWND MakeHiddenWindow(const wchar_t* className, const std::string& title, HWND parent,
-                      void* owner, WNDPROC proc) {
+HWND MakeHiddenWindow(const wchar_t* className, const std::string& title, HWND parent, void* owner,
+                      WNDPROC proc) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = proc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = className;
     RegisterClassExW(&windowClass);  // fails harmlessly for the second window of a class
-    return CreateWindowExW(0, className, Widen(title).c_str(), parent == nullptr ? WS_POPUP : 0,
-                           0, 0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), owner);
+    return CreateWindowExW(0, className, Widen(title).c_str(), parent == nullptr ? WS_POPUP : 0, 0,
+                           0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), owner);
 }

@@ -24,14 +24,15 @@ std::string Win32ErrorText(DWORD error);
 
 // A window of the calling thread that is never shown, of its own class, whose messages go to
 // proc; parent HWND_MESSAGE makes it message-only. OwnerOf gives proc the owner back.
-HWND MakeHiddenWindow(const wchar_t* className, const std::string& title, HWND parent,
-                      void* owner, WNDPROC proc);
+HWND MakeHiddenWindow(const wchar_t* className, const std::string& title, HWND parent, void* owner,
+                      WNDPROC proc);
 // In proc: the owner given to MakeHiddenWindow; nullptr before it is known.
 template <typename T>
 T* OwnerOf(HWND window, UINT message, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }

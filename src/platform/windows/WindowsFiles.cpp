@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include <algorithm>
@@ -79,7 +80,8 @@ int Asked(const TWriteFault& fault, TWriteStep step) {
 std::string ProgramPath() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) {
             return "latmo.exe";
         }
@@ -163,8 +165,8 @@ std::string AppendToFile(const std::string& path, const std::string& data) {
         // One write, so that other writers' lines never come between its bytes; what a full
         // disk took of it is cut off again.
         DWORD written = 0;
-        const BOOL ok = WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()),
-                                  &written, nullptr);
+        const BOOL ok =
+            WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
         if (ok == 0 || written != data.size()) {
             const int error = ok == 0 ? LastErrno() : ENOSPC;
             if (written > 0 && SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) != 0) {

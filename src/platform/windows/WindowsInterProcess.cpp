@@ -2,6 +2,7 @@
 #include "platform/windows/WindowsInterProcess.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <deque>
@@ -48,7 +49,8 @@ public:
     TWindowsNamedLock& operator=(const TWindowsNamedLock&) = delete;
     TTake TryTake() override { return Take(0); }
     TTake Take(int timeoutMs) override {
-        switch (WaitForSingleObject(FMutex, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs))) {
+        switch (
+            WaitForSingleObject(FMutex, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs))) {
             case WAIT_OBJECT_0:
                 return TTake::tTaken;
             case WAIT_ABANDONED:
@@ -85,7 +87,9 @@ public:
 
     bool Opened() const { return FWindow != nullptr; }
     int Descriptor() const override { return -1; }
-    void SetArrivalHandler(std::function<void()> arrived) override { FArrived = std::move(arrived); }
+    void SetArrivalHandler(std::function<void()> arrived) override {
+        FArrived = std::move(arrived);
+    }
 
     TReceive Receive(TCopyMessage& message) override {
         if (FWaiting.empty()) {
@@ -269,8 +273,7 @@ bool TWindowsInterProcess::PostMessage(const std::string& channel, uint32_t proc
 
 bool TWindowsInterProcess::SendMessage(const std::string& channel, uint32_t processId,
                                        const TCopyMessage& message, TCopyMessage& answer,
-                                       int timeoutMs, TMessagePort*,
-                                       const std::function<void()>&) {
+                                       int timeoutMs, TMessagePort*, const std::function<void()>&) {
     HWND window = FindPort(channel, processId);
     if (window == nullptr) {
         return false;
@@ -293,7 +296,7 @@ bool TWindowsInterProcess::SendMessage(const std::string& channel, uint32_t proc
     if ((value & kAnswered) == 0) {
         return false;
     }
-    answer = TCopyMessage{static_cast<uint32_t>((value >> 40) & 0xFFFF), (value >> 20) & kField,
-                          value & kField, {}};
+    answer = TCopyMessage{
+        static_cast<uint32_t>((value >> 40) & 0xFFFF), (value >> 20) & kField, value & kField, {}};
     return true;
 }

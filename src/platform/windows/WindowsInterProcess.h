@@ -26,8 +26,7 @@ public:
     uint32_t RegisterWindowMessage(const std::string& name) const override;
 
     // The port is a hidden window of the calling thread, served by its message loop.
-    std::unique_ptr<TMessagePort> OpenPort(const std::string& channel,
-                                           uint32_t processId) override;
+    std::unique_ptr<TMessagePort> OpenPort(const std::string& channel, uint32_t processId) override;
     bool PortExists(const std::string& channel, uint32_t processId) const override;
     void RemovePort(const std::string&, uint32_t) override {}
     void RemoveEndedPorts(const std::string&) override {}

@@ -1,8 +1,10 @@
 // The interface first: WinSock's headers define its error names as macros of the same values.
 #include "platform/windows/WindowsNameLookup.h"
 
+// WinSock 2 before windows.h, which would bring the old WinSock otherwise.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
 
 #include <cstring>
@@ -47,8 +49,7 @@ int ResolveUnlessStopped(const std::wstring& name, const ADDRINFOW& hints, ADDRI
     try {
         std::thread([pending] {
             ADDRINFOW* answer = nullptr;
-            const int code =
-                GetAddrInfoW(pending->Name.c_str(), nullptr, &pending->Hints, &answer);
+            const int code = GetAddrInfoW(pending->Name.c_str(), nullptr, &pending->Hints, &answer);
             std::lock_guard<std::mutex> lock(pending->Mutex);
             pending->Code = code;
             pending->Result = answer;

@@ -16,8 +16,8 @@ HKEY OpenRunKey(TRunListScope scope, bool create, LONG& error) {
     const std::wstring path = Widen(TWindowsRunList::kRunKey);
     error = create ? RegCreateKeyExW(RootOf(scope), path.c_str(), 0, nullptr, 0,
                                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr)
-                   : RegOpenKeyExW(RootOf(scope), path.c_str(), 0,
-                                   KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+                   : RegOpenKeyExW(RootOf(scope), path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                   &key);
     return error == ERROR_SUCCESS ? key : nullptr;
 }
 
@@ -55,9 +55,8 @@ bool TWindowsRunList::ValueExists(TRunListScope scope, const std::string& name) 
         ERROR_SUCCESS) {
         return false;
     }
-    const bool exists =
-        RegQueryValueExW(key, Widen(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
-        ERROR_SUCCESS;
+    const bool exists = RegQueryValueExW(key, Widen(name).c_str(), nullptr, nullptr, nullptr,
+                                         nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
     return exists;
 }

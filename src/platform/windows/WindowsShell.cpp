@@ -2,6 +2,7 @@
 #include "platform/windows/WindowsShell.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <algorithm>
@@ -18,10 +19,10 @@ bool EndsWith(const std::string& text, const std::string& tail) {
         return false;
     }
     return std::equal(tail.begin(), tail.end(), text.end() - static_cast<long>(tail.size()),
-                       [](char a, char b) {
-                           return std::tolower(static_cast<unsigned char>(a)) ==
-                                  std::tolower(static_cast<unsigned char>(b));
-                       });
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 bool HasDelimiter(const std::string& name) {
@@ -70,9 +71,9 @@ std::string TWindowsShell::FindProgram(const std::string& name) {
         }
         const std::wstring folder = path.substr(start, end - start);
         // A relative entry depends on where Latmo was started: never run what lies there.
-        const bool absolute = folder.size() > 2 && ((folder[1] == L':' && (folder[2] == L'\\' ||
-                                                                           folder[2] == L'/')) ||
-                                                    (folder[0] == L'\\' && folder[1] == L'\\'));
+        const bool absolute = folder.size() > 2 &&
+                              ((folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/')) ||
+                               (folder[0] == L'\\' && folder[1] == L'\\'));
         if (absolute) {
             folders += (folders.empty() ? L"" : L";") + folder;
         }
@@ -109,8 +110,8 @@ bool TWindowsShell::ShellExecute(const std::string& verb, const std::string& fil
         PROCESS_INFORMATION process{};
         // Naming the program file keeps CreateProcessW from guessing it out of the command
         // line, where a path with spaces could be read as a shorter one.
-        if (CreateProcessW(applicationName.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                           0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+        if (CreateProcessW(applicationName.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                           nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
                            &process) == 0) {
             return false;
         }
@@ -122,9 +123,9 @@ bool TWindowsShell::ShellExecute(const std::string& verb, const std::string& fil
     const std::wstring wideFile = Widen(file);
     const std::wstring wideParameters = Widen(parameters);
     const std::wstring folder = Widen(directory);
-    const HINSTANCE result = ShellExecuteW(
-        nullptr, wideVerb.c_str(), wideFile.c_str(),
-        wideParameters.empty() ? nullptr : wideParameters.c_str(),
-        folder.empty() ? nullptr : folder.c_str(), showCommand);
+    const HINSTANCE result =
+        ShellExecuteW(nullptr, wideVerb.c_str(), wideFile.c_str(),
+                      wideParameters.empty() ? nullptr : wideParameters.c_str(),
+                      folder.empty() ? nullptr : folder.c_str(), showCommand);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }

@@ -2,6 +2,7 @@
 #include "platform/windows/WindowsTrayShell.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cstring>
