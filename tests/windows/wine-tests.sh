@@ -132,7 +132,7 @@ fi
 if sh "$here/wine-latmo.sh" "$win" "$work" >"$work/latmo.log" 2>&1; then
     passed=$((passed + 1))
     echo "wine-tests: latmo.exe under Wine passed"
-    grep '^wine-latmo:' "$work/latmo.log" || true
+    LC_ALL=C grep -a '^wine-latmo:' "$work/latmo.log" || true
 else
     failed=$((failed + 1))
     echo "wine-tests: latmo.exe under Wine FAILED"
