@@ -10,3 +10,14 @@ void ChooseToolkitPlatform();
 // Once the application object is built: says in the diagnostic log what the platform in use
 // cannot do.
 void ReportPlatformLimits();
+
+// While it lives (around building the application object): a platform that cannot start (no
+// display to connect to, no plugin) ends the program with one line saying what Latmo needs and
+// exit code 1, instead of the toolkit's abort. Other messages of the toolkit pass as they would.
+class TToolkitStartGuard {
+public:
+    TToolkitStartGuard();
+    ~TToolkitStartGuard();
+    TToolkitStartGuard(const TToolkitStartGuard&) = delete;
+    TToolkitStartGuard& operator=(const TToolkitStartGuard&) = delete;
+};

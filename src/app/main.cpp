@@ -11,6 +11,7 @@
 #include "core/Unit1.h"
 #include "platform/Services.h"
 #ifdef _WIN32
+#include "platform/windows/WindowsDesktopNotifier.h"
 #include "platform/windows/WindowsIcmpEcho.h"
 #include "platform/windows/WindowsInterProcess.h"
 #include "platform/windows/WindowsNameLookup.h"
@@ -18,6 +19,7 @@
 #include "platform/windows/WindowsShell.h"
 #include "platform/windows/WindowsTrayShell.h"
 #else
+#include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxInterProcess.h"
 #include "platform/linux/LinuxNameLookup.h"
@@ -84,7 +86,10 @@ int main(int argc, char** argv) {
         WriteDiagLog(given);
     }
     ChooseToolkitPlatform();
-    QApplication qtApp(argc, argv);
+    const std::unique_ptr<QApplication> qtApp = [&] {
+        const TToolkitStartGuard noDesktop;
+        return std::make_unique<QApplication>(argc, argv);
+    }();
     ReportPlatformLimits();
     try {
         TSystemNameLookup lookup;
@@ -92,7 +97,14 @@ int main(int argc, char** argv) {
         TSystemTrayShell tray;
         TSystemInterProcess interProcess;
         TSystemRunList runList;
-        const TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+#ifdef _WIN32
+        // The balloon belongs to the tray entry.
+        TWindowsDesktopNotifier notifier(tray);
+#else
+        TLinuxDesktopNotifier notifier;
+#endif
+        const TPlatformServices services{lookup,       echo,    shell,   tray,
+                                         interProcess, runList, notifier};
 
         TApplication application;
         auto form = std::make_unique<TForm1>(application, services);

@@ -1,6 +1,7 @@
 #include "core/ProbeEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <span>
 
 namespace {
@@ -113,6 +114,55 @@ std::string TProbeEngine::EchoStatusText(uint32_t status) {
     }
 }
 
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+int MsLeft(TClock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
+    return static_cast<int>(std::max<int64_t>(left.count(), 0));
+}
+
+}  // namespace
+
+void TProbeEngine::StartLookups(const std::vector<std::string>& hosts, int32_t timeoutMs) {
+    FStarted.clear();
+    FLookupDeadline = TClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (const std::string& host : hosts) {
+        if (!host.empty() && FStarted.count(host) == 0) {
+            FStarted.emplace(host, FLookup.StartLookup(host));
+        }
+    }
+}
+
+void TProbeEngine::EndLookups() {
+    FStarted.clear();
+}
+
+int TProbeEngine::AwaitLookup(const std::string& host, int32_t timeoutMs, THostEntry& entry,
+                              TStopSignal stop) {
+    // A lookup started with the pass's others counts its time limit from then, so that a slow
+    // name holds the hosts after it up by no more than the limit.
+    std::unique_ptr<TLookupRequest> own;
+    TLookupRequest* request = nullptr;
+    TClock::time_point deadline = FLookupDeadline;
+    if (const auto it = FStarted.find(host); it != FStarted.end()) {
+        request = it->second.get();
+    } else {
+        own = FLookup.StartLookup(host);
+        request = own.get();
+        deadline = TClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    }
+    int error = request->Wait(entry, MsLeft(deadline), stop);
+    // Resolvers fail transiently often enough that one retry pays for itself, while there is
+    // time left for it.
+    if (error != 0 && error != WSAEINTR && MsLeft(deadline) > 0) {
+        entry = THostEntry{};
+        error = FLookup.StartLookup(host)->Wait(entry, MsLeft(deadline), stop);
+    }
+    return error;
+}
+
 void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pingSize,
                             bool stopRequested, TStopSignal stop) {
     // A stopping worker must get out quickly and leave everything as it was.
@@ -147,13 +197,8 @@ void TProbeEngine::PingHost(TSampleStore& store, const std::string& host, int pi
         return;
     }
 
-    // Resolvers fail transiently often enough that one retry pays for itself.
     THostEntry entry;
-    int lookupError = FLookup.GetHostByName(host, entry, stop);
-    if (lookupError != 0 && lookupError != WSAEINTR) {
-        entry = THostEntry{};
-        lookupError = FLookup.GetHostByName(host, entry, stop);
-    }
+    int lookupError = AwaitLookup(host, timeoutMs, entry, stop);
     if (lookupError == WSAEINTR) {
         stopped();
         return;

@@ -2,7 +2,10 @@
 // Measures one host once: resolves its name, sends one ICMP echo and records the round-trip
 // time (or the time-out) in the working ring at the pass's position.
 
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,9 +19,16 @@ public:
 
     // Probes `host` into store.FWork[store.FRingIndex]; see the .cpp for the rules. Never
     // throws for network reasons; failures end up as text in store.FPingError. The lookup and
-    // the echo give up when `stop` is raised, and the store is left as the probe found it.
+    // the echo give up when `stop` is raised, and the store is left as the probe found it. A
+    // lookup that takes longer than the echo time-out reads as one the resolver gave up on.
     void PingHost(TSampleStore& store, const std::string& host, int pingSize, bool stopRequested,
                   TStopSignal stop = kNoStopSignal);
+
+    // Starts the lookups of a pass's hosts side by side, each with the time-out as its time
+    // limit; the PingHost calls that follow take their answers, until EndLookups. A probe of a
+    // host not started so starts its own lookup, with the same limit.
+    void StartLookups(const std::vector<std::string>& hosts, int32_t timeoutMs);
+    void EndLookups();
 
     // The reply record of the latest echo (for measuring the engine itself).
     const TEchoReply& LastReply() const { return FLastReply; }
@@ -36,10 +46,18 @@ public:
     static constexpr uint16_t kWinSockVersion = 0x0101;
 
 private:
+    // The answer for a host within its time limit, with one more try when the first failed
+    // and time is left; WSATRY_AGAIN when the time is up.
+    int AwaitLookup(const std::string& host, int32_t timeoutMs, THostEntry& entry,
+                    TStopSignal stop);
+
     TNameLookup& FLookup;
     TIcmpEcho& FEcho;
     // Request payload scratch; the content is irrelevant, only the size matters.
     std::vector<uint8_t> FPayload;
     TEchoReply FLastReply;
     int FLastEchoError = kNoEcho;
+    // The lookups StartLookups started, by host, and when their time limit ends.
+    std::map<std::string, std::unique_ptr<TLookupRequest>> FStarted;
+    std::chrono::steady_clock::time_point FLookupDeadline;
 };

@@ -21,5 +21,7 @@ struct TStatusView {
     bool AlarmDue = false;
 };
 
-TStatusView ComputeStatus(double average, const std::string& host1,
+// Without a mean (nothing could be measured) the texts say so, the tray is black and no alarm
+// is due.
+TStatusView ComputeStatus(std::optional<double> mean, const std::string& host1,
                           const std::string& thresholdText);

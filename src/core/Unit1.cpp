@@ -16,9 +16,6 @@
 
 namespace {
 
-// Two names that resolve without asking the network, so the warm-up cannot hold start-up up.
-const char* const kWarmUpHosts[2] = {"localhost", "127.0.0.1"};
-
 template <typename Block>
 void Guarded(const char* message, Block&& block) {
     try {
@@ -60,6 +57,8 @@ TForm1::~TForm1() {
     // The settings are saved while the window is whole. The worker goes next, before anything
     // it works on or wakes for; a probe it is waiting on gives up at once.
     FSettingsSaver.reset();
+    // The notifier outlives the window and must not call into it.
+    FServices.Notifier.SetAvailabilityChanged({});
     DoDestroy();
     delete abfThread1;
     abfThread1 = nullptr;
@@ -120,14 +119,8 @@ void TForm1::FormCreate(TObject*) {
             [this] { JvFormStorage1->RestoreFormPlacement(); });
     Guarded("Error in CheckBoxOneInstanceClick", [this] { CheckBoxOneInstanceClick(this); });
     FEndSession = 0;
-    ResetRings();
-    Guarded("Firs ping error", [this] {
-        // The worker waits for its first request and cannot meet the warm-up; the lock keeps
-        // the rule that the store is only touched under it.
-        std::lock_guard<std::mutex> lock(FStoreLock);
-        PingHost(kWarmUpHosts[0]);
-        PingHost(kWarmUpHosts[1]);
-    });
+    // No warm-up probes here: they would load nothing the first pass does not, and a resolver
+    // that does not answer would hold the window up while they waited for it.
     ResetRings();
     Guarded("Part 1 initialize error", [this] {
         ComboBox1->SetText(Edithost->Text());
@@ -148,6 +141,7 @@ void TForm1::FormCreate(TObject*) {
         TextTrayIcon1->SetEnabled(true);
         FPingRequest = true;
     });
+    Guarded("Error in FillGraphFromLog", [this] { FillGraphFromLog(); });
     Guarded("Part 3: VersionCheck initialize error", [this] { CheckForUpdate(Now()); });
     Guarded("First Timer1Timer error", [this] { Timer1Timer(this); });
     // The requests raised above wait until the time-out is set, since a pass with a time-out of

@@ -4,10 +4,14 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "core/ChangeNotices.h"
+#include "core/HostStatistics.h"
 #include "core/LogFiles.h"
 #include "core/ProbeEngine.h"
 #include "core/SampleStore.h"
+#include "core/StatisticsText.h"
 #include "core/ThreadComponent.h"
 #include "desktop/JvAppInstances.h"
 #include "desktop/TextTrayIcon.h"
@@ -93,6 +97,17 @@ public:
     TLabel* Label13 = nullptr;
     TEdit* EditMetrics = nullptr;
     TLabel* LabelMetrics = nullptr;
+    TLabel* LabelMetricsReach = nullptr;
+    // The Statistics page, and the alarm page's box for desktop notices.
+    TTabSheet* TabSheet9 = nullptr;
+    TRadioButton* RadioSinceSet = nullptr;
+    TRadioButton* RadioLastHour = nullptr;
+    TButton* ButtonReset = nullptr;
+    TLabel* LabelStatHosts[3] = {};
+    TLabel* LabelStatRows[kStatisticsRows] = {};
+    TLabel* LabelStatCells[3][kStatisticsRows] = {};
+    TCheckBox* CheckBoxNotify = nullptr;
+    TLabel* LabelNotify = nullptr;
     TTabSheet* TabSheet3 = nullptr;
     TLabel* Label4 = nullptr;
     TLabel* home1 = nullptr;
@@ -151,6 +166,9 @@ public:
     void home1Click(TObject* Sender);
     void Label10Click(TObject* Sender);
     void ParamLabel1ParamClick(TObject* Sender, const std::string& Href);
+    void ButtonResetClick(TObject* Sender);
+    void RadioSpanClick(TObject* Sender);
+    void TabSheet9Show(TObject* Sender);
 
     // What the window holds of the settings goes to the store, and a changed store to the file:
     // at every deactivation, hiding and minimising, and soon after the user's last edit.
@@ -161,7 +179,7 @@ public:
     // that the session may end (the message's result, 1).
     int WMQueryEndSession();
 
-    // One probe of one host into the working ring (the worker's step; also the warm-up).
+    // One probe of one host into the working ring (the worker's step).
     void PingHost(const std::string& host);
     // One pass over the three hosts; the caller holds the store's lock.
     void PingAllHosts();
@@ -190,6 +208,7 @@ public:
 
     // What the window shows and keeps, for those who check it from outside.
     double Average() const { return FAverage; }
+    const THostStatistics& HostStatistics(int slot) const { return FHostStatistics[slot - 1]; }
     const TSampleStore& Store() const { return *this; }
     bool PassPending() const { return FPingRequest.load(); }
     int PassesDone() const { return FPassesDone.load(); }
@@ -230,6 +249,8 @@ private:
                         double mean2, const std::string& host3, double mean3);
     // Shows host 1's mean outside the plot and sounds the alarm above the threshold.
     void UpdateStatus();
+    // Opens the alarm file, unless the alarm opened before is still running.
+    void StartAlarm();
     // Switches automatic ranges of the left and bottom axes on or off together.
     void SetAutoRanges(bool automatic);
     // Says in the diagnostic log which way echoes go and why; on standard error, too, when
@@ -250,6 +271,23 @@ private:
     // lost-echo count before it.
     void RecordEcho(int slot, const std::string& hostText, int32_t lostBefore);
 
+    void BuildStatisticsPage();
+    void BuildNotifyBox();
+    // The probes of the passes since the last collection go into the per-host statistics and
+    // the notices; the caller holds the store.
+    void CollectStatistics();
+    // The figures of the span chosen, where the page is seen; cells that did not change are
+    // left alone, so that nothing flickers.
+    void ShowStatistics();
+    // A host set anew starts its statistics and its notices over.
+    void StatisticsHostChanged(int slot, const std::string& hostText);
+    // Tells the desktop what changed in this collection, where the user asked for it.
+    void NotifyChanges();
+    // The box can be ticked only while the desktop can show notices; otherwise it says why.
+    void NotifierAvailabilityChanged();
+    // The graph's lines start with the measurement log's latest points for the hosts set now.
+    void FillGraphFromLog();
+
     TApplication& FApplication;
     const TPlatformServices FServices;
     TProbeEngine FProbe;
@@ -265,13 +303,26 @@ private:
     // Nothing could be sent so far in this run, for want of permission.
     bool FCannotSend = false;
     bool FCannotSendShown = false;
+    // The alarm started last, followed until it ends; and whether the diagnostic log has said
+    // that it holds the next one back.
+    std::unique_ptr<TShellProcess> FAlarm;
+    bool FAlarmHeldBack = false;
     std::minstd_rand FRandom{std::random_device{}()};
     std::unique_ptr<TSettingsSaver> FSettingsSaver;
     // What the passes and the collection publish, and the endpoint that serves it on threads
     // of its own; the collection's timer picks up its word.
-    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine()};
+    TLatmoMetrics FMetrics{LATMO_VERSION_TEXT, FServices.Echo.Engine(), kRingSize};
     TMetricsServer FMetricsServer{FMetrics.Collectable()};
     // The listen address last asked for ("?" and the text when the text is none); empty: off.
     std::string FMetricsWanted;
     std::string FMetricsServedAt;
+
+    // The probes of the passes since the last collection, as RecordEcho sees them; guarded by
+    // the store's lock.
+    std::vector<TProbeRecord> FPassProbes;
+    THostStatistics FHostStatistics[3];
+    TChangeNotices FChangeNotices;
+    // How host 1's probes of the latest collection ended when none was answered; empty when one
+    // was, or when there was none.
+    std::string FHost1Lost;
 };

@@ -53,9 +53,11 @@ void TForm1::CollectResults() {
         WriteUpdateLog(ComboBox1->Text(), mean1, ComboBox2->Text(), mean2, ComboBox3->Text(),
                        mean3);
     }
+    CollectStatistics();
     UpdateStatus();
     lock.unlock();
     ShowEchoProblem();
+    NotifyChanges();
 }
 
 void TForm1::ShowEchoProblem() {

@@ -116,6 +116,7 @@ void TForm1::BuildDesign(const TWindowOptions& options) {
     Memo1->SetAlignment(TAlignment::taCenter);
     UseVerdana(Memo1, kVerdana10);
     Memo1->SetScrollBars(TScrollStyle::ssVertical);
+    BuildStatisticsPage();
 
     TabSheet4 = Make<TTabSheet>(this, "TabSheet4", PageControl1, 0, 0, 369, 247);
     TabSheet4->SetCaption("Preferences");
@@ -234,6 +235,9 @@ void TForm1::BuildStorage(const TWindowOptions& options) {
          "EditTimeout.Text", "EditLog.Text", "TrackBarPingSize.Position", "TrackBarUpdate.Position",
          "CheckBoxAutoStart.Checked", "ComboBox1.Items", "CheckBoxOneInstance.Checked",
          "host.Lines", "CheckBoxMetrics.Checked", "EditMetrics.Text"});
+    std::vector<std::string> stored = JvFormStorage1->StoredProps();
+    stored.push_back("CheckBoxNotify.Checked");
+    JvFormStorage1->SetStoredProps(stored);
     JvFormStorage1->StoredValues().Add("last", 0.0);
 }
 
@@ -288,11 +292,12 @@ void TForm1::BuildPreferencesPages() {
     CheckBoxOneInstance = Make<TCheckBox>(this, "CheckBoxOneInstance", TabSheet7, 8, 172, 300, 17);
     UseVerdana(CheckBoxOneInstance);
     CheckBoxOneInstance->SetCaption("Only one instance");
+    BuildNotifyBox();
     BuildExportPage();
 }
 
 void TForm1::BuildAboutPage() {
-    Label4 = MakeLabel(this, "Label4", TabSheet3, 8, 8, "Latmo version 1.65");
+    Label4 = MakeLabel(this, "Label4", TabSheet3, 8, 8, "Latmo version " LATMO_VERSION_TEXT);
     home1 = MakeLabel(this, "home1", TabSheet3, 8, 28, "home");
     home1->Font().SetColor(clBlue);
     home1->Font().SetStyle(fsUnderline);

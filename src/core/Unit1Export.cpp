@@ -39,6 +39,10 @@ void TForm1::BuildExportPage() {
     LabelMetrics = new TLabel(this);
     place(LabelMetrics, "LabelMetrics", 8, 70, 345, 13);
     LabelMetrics->SetCaption("Not serving.");
+    // Who can read what is served: the host names tell where this desktop looks.
+    LabelMetricsReach = new TLabel(this);
+    place(LabelMetricsReach, "LabelMetricsReach", 8, 106, 345, 13);
+    LabelMetricsReach->SetCaption("");
 
     CheckBoxMetrics->OnExit = [this](TObject* s) { CheckBoxMetricsExit(s); };
     EditMetrics->OnExit = [this](TObject* s) { EditMetricsExit(s); };
@@ -61,6 +65,7 @@ void TForm1::ApplyMetrics() {
         return;
     }
     FMetricsWanted = wanted;
+    LabelMetricsReach->SetCaption("");
     if (on && address.empty()) {
         FMetricsServer.Serve(std::string());
         FMetricsServedAt.clear();
@@ -82,17 +87,36 @@ void TForm1::MetricsServed() {
     if (!FMetricsServer.TakeResult(result) || result.Wanted != FMetricsWanted) {
         return;
     }
-    FMetricsServedAt = result.Address;
+    FMetricsServedAt = result.Addresses.empty() ? std::string() : result.Addresses.front();
+    LabelMetricsReach->SetCaption("");
+    LabelMetricsReach->Font().SetColor(clWindowText);
     if (!result.Error.empty()) {
         LabelMetrics->SetCaption("Not serving: " + result.Error);
         ReportMetricsProblem("Latmo cannot serve its measurements at " + result.Wanted + ": " +
                              result.Error +
                              ". It goes on measuring; the Export page of the Preferences "
                              "takes another address.");
-    } else if (!result.Address.empty()) {
-        const std::string url = "http://" + result.Address + "/metrics";
-        LabelMetrics->SetCaption("Serving at " + url);
-        WriteDiagLog("Measurements served for Prometheus at " + url);
+    } else if (!result.Addresses.empty()) {
+        const std::string served = FMetricsServedAt.substr(0, FMetricsServedAt.rfind(':'));
+        const std::string reach =
+            served == "127.0.0.1" ? "Only this computer can read the host names."
+            : served == "0.0.0.0"
+                ? "Every network can read the host names."
+                : "Every network that reaches " + served + " can read the host names.";
+        // One address a line: the one asked for, and the other loopback when it comes along.
+        std::string shown;
+        std::string logged;
+        for (const std::string& address : result.Addresses) {
+            const std::string url = "http://" + address + "/metrics";
+            shown += shown.empty() ? "Serving at " + url : "\nand at " + url;
+            logged += logged.empty() ? url : " and " + url;
+        }
+        LabelMetrics->SetCaption(shown);
+        LabelMetricsReach->SetCaption(reach);
+        if (served != "127.0.0.1") {
+            LabelMetricsReach->Font().SetColor(clMaroon);
+        }
+        WriteDiagLog("Measurements served for Prometheus at " + logged + ". " + reach);
     } else {
         LabelMetrics->SetCaption("Not serving.");
     }
@@ -122,4 +146,5 @@ void TForm1::RecordEcho(int slot, const std::string& hostText, int32_t lostBefor
             reply.RoundTripMicros >= 0 ? reply.RoundTripMicros / 1e6 : reply.RoundTripTime / 1e3;
     }
     FMetrics.RecordEcho(slot, outcome);
+    FPassProbes.push_back({slot, outcome, FPingError});
 }

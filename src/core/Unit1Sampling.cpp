@@ -45,8 +45,6 @@ void TForm1::abfThread1Execute(TObject*) {
 }
 
 void TForm1::PingHost(const std::string& hostText) {
-    // The warm-up on the user-interface thread watches the worker's stop signal too; it is
-    // raised only when the window goes.
     const bool stopping = abfThread1 != nullptr && abfThread1->Terminated();
     const TStopSignal stop = abfThread1 != nullptr ? abfThread1->StopSignal() : kNoStopSignal;
     FProbe.PingHost(*this, hostText, FPingSize, stopping, stop);
@@ -54,6 +52,11 @@ void TForm1::PingHost(const std::string& hostText) {
 
 void TForm1::PingAllHosts() {
     FLostCount = 0;
+    // The three names are looked up side by side, so that one whose resolver does not answer
+    // keeps the others waiting no longer than the time-out.
+    if (abfThread1 == nullptr || !abfThread1->Terminated()) {
+        FProbe.StartLookups({FHost1, FHost2, FHost3}, FTimeout);
+    }
     struct {
         TRing& Ring;
         const std::string& Host;
@@ -69,6 +72,7 @@ void TForm1::PingAllHosts() {
             FPassErrors += h.Host + ":" + FPingError + "\r\n";
         }
     }
+    FProbe.EndLookups();
     FRingIndex = FRingIndex >= kRingSize - 1 ? 0 : FRingIndex + 1;
 }
 
@@ -137,6 +141,7 @@ bool TForm1::ApplyHostChanges() {
         }
         h.Remembered = text;
         FMetrics.SetHost(h.Slot, text);
+        StatisticsHostChanged(h.Slot, text);
         h.Box->SetHint(text);
         ClearLine(h.Line);
         h.Ring.fill(0);

@@ -43,11 +43,15 @@ const char* const TForm1::kCannotSendHint =
     "Latmo cannot send pings: no permission (see the Log page)";
 
 void TForm1::UpdateStatus() {
-    const TStatusView view = ComputeStatus(FAverage, ComboBox1->Text(), EditAlarmSec->Text());
+    // While no echo can leave the machine, the means are no measurements: the texts say so.
+    const std::optional<double> mean = FCannotSend ? std::nullopt : std::optional(FAverage);
+    const TStatusView view = ComputeStatus(mean, ComboBox1->Text(), EditAlarmSec->Text());
     SetCaption(view.Caption);
     FApplication.SetTitle(view.Title);
     TextTrayIcon1->SetText(view.TrayText);
-    TextTrayIcon1->SetHint(FCannotSend ? std::string(kCannotSendHint) : view.TrayHint);
+    TextTrayIcon1->SetHint(FCannotSend ? std::string(kCannotSendHint)
+                                       : TrayTooltip(view.TrayHint, FHost1Lost, FHostStatistics[1],
+                                                     FHostStatistics[2], Now()));
     if (view.ThresholdInvalid) {
         EditAlarmSec->SetText("9000");
         return;
@@ -55,8 +59,24 @@ void TForm1::UpdateStatus() {
     for (const TColor color : view.TrayColors) {
         TextTrayIcon1->SetColor(color);
     }
-    if (view.AlarmDue && !FCannotSend && !EditAlarm->Text().empty()) {
-        FServices.Shell.ShellExecute("open", ResolveAlarmFile(EditAlarm->Text()),
-                                     EditAlarmParam->Text(), "", SW_SHOWNORMAL);
+    if (view.AlarmDue && !EditAlarm->Text().empty()) {
+        StartAlarm();
     }
+}
+
+void TForm1::StartAlarm() {
+    // One alarm at a time: a sound longer than the period, or an opener that never ends, would
+    // otherwise gain another process at every collection.
+    if (FAlarm != nullptr && FAlarm->Running()) {
+        if (!FAlarmHeldBack) {
+            FAlarmHeldBack = true;
+            WriteDiagLog(
+                "The alarm started before is still running: no other is started "
+                "until it has ended");
+        }
+        return;
+    }
+    FAlarmHeldBack = false;
+    FAlarm = FServices.Shell.ShellExecuteEx("open", ResolveAlarmFile(EditAlarm->Text()),
+                                            EditAlarmParam->Text(), "", SW_SHOWNORMAL);
 }

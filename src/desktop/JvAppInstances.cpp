@@ -45,6 +45,14 @@ std::string Unchecked(const std::string& reason) {
            ". This copy of Latmo runs without the check.";
 }
 
+// The error's words, and where the system has no place at all for the guard, what holds the
+// places (another user may have taken every name): that, the user or an administrator can
+// change.
+std::string Unchecked(const std::exception& error, const TInterProcess& ipc) {
+    const std::string blocked = ipc.ObjectsBlocked();
+    return Unchecked(OneLine(error.what()) + (blocked.empty() ? "" : ": " + blocked));
+}
+
 }  // namespace
 
 // FWindow: the port and the event loop's watch on it.
@@ -80,7 +88,7 @@ TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComp
     try {
         FInstances = TJclAppInstances::Instance(ipc);
     } catch (const std::exception& e) {
-        Report(Unchecked(OneLine(e.what())));
+        Report(Unchecked(e, ipc));
         return;
     }
     if (IsDesigning()) {
@@ -102,7 +110,7 @@ TJvAppInstances::TJvAppInstances(TComponent* AOwner, TInterProcess& ipc) : TComp
             FInstances->RegisterProcess(0xFFFF);
         }
     } catch (const std::exception& e) {
-        Report(Unchecked(OneLine(e.what())));
+        Report(Unchecked(e, ipc));
     }
     if (!FInstances->Registered() && FProblems.empty()) {
         Report(Unchecked(std::to_string(kMaxRegisteredProcesses) +

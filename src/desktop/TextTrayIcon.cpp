@@ -1,5 +1,6 @@
 #include "desktop/TextTrayIcon.h"
 
+#include <QFontInfo>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -118,45 +119,33 @@ QImage TTextTrayIcon::RenderText(int side) const {
         return side == kSize ? length
                              : static_cast<int>(std::lround(length * side / double(kSize)));
     };
-    QImage bitmap(side, side, QImage::Format_RGB32);
     const TColor background = BackgroundColor();
+    const int frame = FBorder ? std::max(1, scaled(1)) : 0;
+    const TTextPlacement placement{scaled(kCentreSpan), scaled(FOptions->OffsetX()),
+                                   scaled(FOptions->OffsetY()), scaled(FOptions->LineDistance())};
 
+    TFont font;
+    font.Assign(*FFont);
+    // Whole pixels only: a smoothed edge would be neither text nor square, and on a transparent
+    // square it would stay behind as a fringe around the text.
+    font.SetQuality(TFontQuality::fqNonAntialiased);
+    const TTextLayout layout = FitText(font, scaled(FFont->Height()), placement, background,
+                                       TRect{frame, frame, side - frame, side - frame});
+
+    QImage bitmap(side, side, QImage::Format_RGB32);
     QPainter painter(&bitmap);
     TCanvas canvas;
     canvas.Begin(&painter);
-    const TRect square{0, 0, side, side};
     // The brush stays in the square's colour, so the text's box blends with the fill.
     canvas.Brush().SetColor(background);
-    canvas.FillRect(square);
-    canvas.Font().Assign(*FFont);
-    canvas.Font().SetHeight(scaled(FFont->Height()));
-    // Whole pixels only: a smoothed edge would be neither text nor square, and on a transparent
-    // square it would stay behind as a fringe around the text.
-    canvas.Font().SetQuality(TFontQuality::fqNonAntialiased);
-
-    const int span = scaled(kCentreSpan);
-    const int offsetX = scaled(FOptions->OffsetX());
-    const int offsetY = scaled(FOptions->OffsetY());
-    const size_t firstBreak = FText.find('\r');
-    if (firstBreak == std::string::npos) {
-        canvas.TextOut((span - canvas.TextWidth(FText)) / 2 + offsetX,
-                       (span - canvas.TextHeight(FText)) / 2 + offsetY, FText);
-    } else {
-        const std::vector<std::string> lines = SplitTextLines(FText);
-        const int lineHeight =
-            canvas.TextHeight(FText.substr(firstBreak)) + scaled(FOptions->LineDistance());
-        const int count = static_cast<int>(lines.size());
-        const int top = (span - count * lineHeight) / 2 + offsetY;
-        for (int i = 0; i < count; ++i) {
-            const std::string& line = lines[static_cast<size_t>(i)];
-            canvas.TextOut((span - canvas.TextWidth(line)) / 2 + offsetX, top + i * lineHeight,
-                           line);
-        }
+    canvas.FillRect({0, 0, side, side});
+    canvas.Font().Assign(font);
+    canvas.Font().SetHeight(layout.Height);
+    for (const TPlacedLine& line : layout.Lines) {
+        canvas.TextOut(line.X, line.Y, line.Text);
     }
-
     if (FBorder) {
         canvas.Brush().SetColor(FBorderColor);
-        const int frame = std::max(1, scaled(1));
         for (int i = 0; i < frame; ++i) {
             canvas.FrameRect({i, i, side - i, side - i});
         }
@@ -164,6 +153,114 @@ QImage TTextTrayIcon::RenderText(int side) const {
     canvas.End();
     painter.end();
     return bitmap;
+}
+
+std::vector<TTextTrayIcon::TPlacedLine> TTextTrayIcon::PlaceLines(
+    const TFont& font, const TTextPlacement& placement) const {
+    TCanvas canvas;  // measures only
+    canvas.Font().Assign(font);
+    const int span = placement.Span;
+    const size_t firstBreak = FText.find('\r');
+    if (firstBreak == std::string::npos) {
+        return {{FText, (span - canvas.TextWidth(FText)) / 2 + placement.OffsetX,
+                 (span - canvas.TextHeight(FText)) / 2 + placement.OffsetY}};
+    }
+    const std::vector<std::string> texts = SplitTextLines(FText);
+    const int lineHeight = canvas.TextHeight(FText.substr(firstBreak)) + placement.LineDistance;
+    const int count = static_cast<int>(texts.size());
+    const int top = (span - count * lineHeight) / 2 + placement.OffsetY;
+    std::vector<TPlacedLine> lines;
+    for (int i = 0; i < count; ++i) {
+        const std::string& text = texts[static_cast<size_t>(i)];
+        lines.push_back(
+            {text, (span - canvas.TextWidth(text)) / 2 + placement.OffsetX, top + i * lineHeight});
+    }
+    return lines;
+}
+
+TTextTrayIcon::TTextLayout TTextTrayIcon::FitText(const TFont& font, int height,
+                                                  const TTextPlacement& placement,
+                                                  TColor background, const TRect& inside) const {
+    TFont sized;
+    sized.Assign(font);
+    if (height == 0) {  // the font's own size, which can shrink like any other
+        height = -QFontInfo(font.ToQFont()).pixelSize();
+    }
+    // The placement rules centre the text; a text wider or taller than the frame leaves is
+    // drawn smaller, a pixel height at a time, rather than lose its first or last column
+    // under the frame, where a 6 reads as a 5.
+    TTextLayout layout;
+    TRect ink;
+    for (;;) {
+        sized.SetHeight(height);
+        layout = {height, PlaceLines(sized, placement)};
+        ink = InkBox(sized, layout.Lines, background);
+        const bool fits = ink.Width() <= inside.Width() && ink.Height() <= inside.Height();
+        if (fits || std::abs(height) <= 1) {
+            break;
+        }
+        height += height < 0 ? 1 : -1;
+    }
+    // A text that fits but sits across the frame (an odd width centred in 15 pixels, a
+    // glyph's overhang, an offset) moves inside it.
+    const auto nudge = [](int low, int high, int from, int to) {
+        return low < from ? from - low : high > to ? to - high : 0;
+    };
+    if (ink.Width() > 0) {
+        const int dx = nudge(ink.Left, ink.Right, inside.Left, inside.Right);
+        const int dy = nudge(ink.Top, ink.Bottom, inside.Top, inside.Bottom);
+        for (TPlacedLine& line : layout.Lines) {
+            line.X += dx;
+            line.Y += dy;
+        }
+    }
+    return layout;
+}
+
+TRect TTextTrayIcon::InkBox(const TFont& font, const std::vector<TPlacedLine>& lines,
+                            TColor background) {
+    // The lines drawn on a scratch square large enough for all of them, overhangs included.
+    TCanvas canvas;
+    canvas.Font().Assign(font);
+    QRect area;
+    for (const TPlacedLine& line : lines) {
+        const int height = canvas.TextHeight(line.Text);
+        area |= QRect(line.X, line.Y, canvas.TextWidth(line.Text), height)
+                    .adjusted(-height, -height, height, height);
+    }
+    if (area.isEmpty()) {
+        return {};
+    }
+    QImage scratch(area.size(), QImage::Format_RGB32);
+    const uint32_t back = PixelOf(background);
+    scratch.fill(QColor::fromRgb(back));
+    QPainter painter(&scratch);
+    painter.translate(-area.topLeft());
+    canvas.Begin(&painter);
+    canvas.Brush().SetColor(background);
+    for (const TPlacedLine& line : lines) {
+        canvas.TextOut(line.X, line.Y, line.Text);
+    }
+    canvas.End();
+    painter.end();
+
+    const int width = scratch.width();
+    const int height = scratch.height();
+    TRect ink{width, height, 0, 0};
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(scratch.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            if ((row[x] & 0xFFFFFFu) != back) {
+                ink = {std::min(ink.Left, x), std::min(ink.Top, y), std::max(ink.Right, x + 1),
+                       std::max(ink.Bottom, y + 1)};
+            }
+        }
+    }
+    if (ink.Width() <= 0) {
+        return {};
+    }
+    return {ink.Left + area.left(), ink.Top + area.top(), ink.Right + area.left(),
+            ink.Bottom + area.top()};
 }
 
 TTrayImageAtSize TTextTrayIcon::MaskedPixels(const QImage& bitmap, int side, TColor maskColor) {

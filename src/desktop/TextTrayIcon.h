@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include "desktop/CoolTrayIcon.h"
+#include "toolkit/Canvas.h"
 #include "toolkit/Graphics.h"
 
 // Where the text sits: shifted by OffsetX and OffsetY from the centre, lines LineDistance
@@ -86,13 +87,42 @@ protected:
     // Paints the text into a fresh 16 x 16 bitmap and keeps it in TextBitmap.
     virtual void RenderTextBitmap();
     // The text painted into a fresh side x side bitmap: at 16 the image above, larger sides
-    // with every length of its layout scaled.
+    // with every length of its layout scaled. The text's ink stays whole inside the frame (or
+    // the square): moved in where it would cross it, drawn smaller where it is too wide.
     QImage RenderText(int side) const;
     // Renders and hands the result to the tray.
     void RebuildIcon();
     TIcon MakeIconOverBackground() const;
 
 private:
+    // The placement rules' lengths at one image size.
+    struct TTextPlacement {
+        int Span;  // the width and height the text is centred in
+        int OffsetX;
+        int OffsetY;
+        int LineDistance;
+    };
+    // One line of the text and the top-left corner it is drawn at.
+    struct TPlacedLine {
+        std::string Text;
+        int X;
+        int Y;
+    };
+    // The font height the text is drawn at and where its lines go.
+    struct TTextLayout {
+        int Height = 0;
+        std::vector<TPlacedLine> Lines;
+    };
+    // The lines where the placement rules put them, in this font.
+    std::vector<TPlacedLine> PlaceLines(const TFont& font, const TTextPlacement& placement) const;
+    // The largest height, from the given one down, at which the text's ink fits inside, and
+    // its lines moved in where they would cross its edge.
+    TTextLayout FitText(const TFont& font, int height, const TTextPlacement& placement,
+                        TColor background, const TRect& inside) const;
+    // Where the lines would colour pixels, wherever that is; empty for a text without ink.
+    static TRect InkBox(const TFont& font, const std::vector<TPlacedLine>& lines,
+                        TColor background);
+
     // The square's colour where the text would vanish in it: the inverse of the text colour.
     TColor ContrastColor() const;
     // The square's colour as painted: Color, or the contrast colour where Color is none or the

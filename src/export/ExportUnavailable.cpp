@@ -23,12 +23,13 @@ prometheus::Family<prometheus::Counter> gNoCounters;
 
 }  // namespace
 
-TLatmoMetrics::TLatmoMetrics(const std::string&, TEchoEngine)
+TLatmoMetrics::TLatmoMetrics(const std::string&, TEchoEngine, int samplesPerMean)
     : FRtt(gNoHistograms),
       FMean(gNoGauges),
       FRequests(gNoCounters),
       FLost(gNoCounters),
-      FErrors(gNoCounters) {}
+      FErrors(gNoCounters),
+      FSamplesPerMean(samplesPerMean) {}
 
 TLatmoMetrics::~TLatmoMetrics() = default;
 
@@ -51,7 +52,7 @@ TMetricsServer::~TMetricsServer() = default;
 
 void TMetricsServer::Serve(const std::string& address) {
     std::lock_guard<std::mutex> lock(FLock);
-    FResult = TResult{address, std::string(),
+    FResult = TResult{address, {},
                       address.empty() ? std::string() : std::string("not available in this build")};
     FResultNew = true;
 }

@@ -1,10 +1,15 @@
 #include "export/LatmoMetrics.h"
 
+#include <arpa/inet.h>
 #include <prometheus/counter.h>
 #include <prometheus/family.h>
 #include <prometheus/gauge.h>
 #include <prometheus/histogram.h>
 #include <prometheus/registry.h>
+
+#include <algorithm>
+
+#include "platform/Utf8.h"
 
 namespace {
 
@@ -20,12 +25,47 @@ prometheus::Histogram::BucketBoundaries RttBuckets() {
 }
 
 prometheus::Labels SeriesLabels(int slot, const std::string& host) {
-    return {{"host", host}, {"slot", std::to_string(slot)}};
+    return {{"host", HostLabel(host)}, {"slot", std::to_string(slot)}};
+}
+
+// "[2001:DB8:0::1]" and "2001:db8::1" → "2001:db8::1"; a zone ("fe80::1%eth0") is kept as typed.
+// Anything that is no IPv6 address comes back as it was.
+std::string CanonicalIpv6(const std::string& text) {
+    std::string address = text;
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
+        address = address.substr(1, address.size() - 2);
+    }
+    const size_t percent = address.find('%');
+    const std::string zone = percent == std::string::npos ? std::string() : address.substr(percent);
+    in6_addr parsed{};
+    char canonical[INET6_ADDRSTRLEN] = {};
+    if (inet_pton(AF_INET6, address.substr(0, percent).c_str(), &parsed) != 1 ||
+        inet_ntop(AF_INET6, &parsed, canonical, sizeof canonical) == nullptr) {
+        return text;
+    }
+    return canonical + zone;
 }
 
 }  // namespace
 
-TLatmoMetrics::TLatmoMetrics(const std::string& version, TEchoEngine engine)
+std::string HostLabel(const std::string& hostText) {
+    const std::string text = CanonicalIpv6(hostText);
+    std::string label;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length > 0) {
+            label.append(text, i, length);
+            i += length;
+            continue;
+        }
+        static const char kHex[] = "0123456789ABCDEF";
+        const auto byte = static_cast<unsigned char>(text[i++]);
+        label += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+    return label;
+}
+
+TLatmoMetrics::TLatmoMetrics(const std::string& version, TEchoEngine engine, int samplesPerMean)
     : FRegistry(std::make_shared<prometheus::Registry>()),
       FRtt(prometheus::BuildHistogram()
                .Name("latmo_rtt_seconds")
@@ -48,7 +88,8 @@ TLatmoMetrics::TLatmoMetrics(const std::string& version, TEchoEngine engine)
                   .Name("latmo_echo_errors_total")
                   .Help("Lost echoes by their status, and probes whose host name did not "
                         "resolve (status lookup_failed)")
-                  .Register(*FRegistry)) {
+                  .Register(*FRegistry)),
+      FSamplesPerMean(samplesPerMean) {
     prometheus::BuildGauge()
         .Name("latmo_info")
         .Help("Latmo's version and the way its echoes leave the machine")
@@ -105,6 +146,9 @@ void TLatmoMetrics::RecordEcho(int slot, const TEchoOutcome& outcome) {
     if (s == nullptr || s->Rtt == nullptr) {
         return;
     }
+    s->EchoesInARow = outcome.Kind == TEchoOutcome::TKind::NotSent
+                          ? 0
+                          : std::min(s->EchoesInARow + 1, FSamplesPerMean);
     if (outcome.Kind == TEchoOutcome::TKind::Replied) {
         s->Requests->Increment();
         s->Rtt->Observe(outcome.RoundTripSeconds);
@@ -127,6 +171,13 @@ void TLatmoMetrics::SetTrimmedMean(int slot, double milliseconds) {
     const std::lock_guard<std::mutex> lock(FLock);
     TSlot* s = Slot(slot);
     if (s == nullptr || s->Rtt == nullptr) {
+        return;
+    }
+    if (s->EchoesInARow < FSamplesPerMean) {
+        if (s->Mean != nullptr) {
+            FMean.Remove(s->Mean);
+            s->Mean = nullptr;
+        }
         return;
     }
     if (s->Mean == nullptr) {

@@ -39,11 +39,18 @@ std::string EchoStatusWord(int echoError);
 // The status label of a probe that sent no echo because its name did not resolve.
 inline constexpr const char* kLookupFailedWord = "lookup_failed";
 
+// The host label of a host box's text. A label value must be UTF-8, or Prometheus refuses the
+// whole scrape: a byte that is no part of a well-formed sequence (a name written in an 8-bit
+// code page) becomes the four characters \xNN. An IPv6 address is one label however it was
+// typed: without brackets, in its shortest lower-case form.
+std::string HostLabel(const std::string& hostText);
+
 class TLatmoMetrics {
 public:
     static constexpr int kSlots = 3;
 
-    TLatmoMetrics(const std::string& version, TEchoEngine engine);
+    // `samplesPerMean`: how many of a host's latest probes its trimmed mean is taken over.
+    TLatmoMetrics(const std::string& version, TEchoEngine engine, int samplesPerMean);
     ~TLatmoMetrics();
     TLatmoMetrics(const TLatmoMetrics&) = delete;
     TLatmoMetrics& operator=(const TLatmoMetrics&) = delete;
@@ -52,6 +59,10 @@ public:
     // (Prometheus marks them stale), the new host's start from zero. An empty host has none.
     void SetHost(int slot, const std::string& host);
     void RecordEcho(int slot, const TEchoOutcome& outcome);
+    // The window's mean of the slot's latest samples. Until the latest `samplesPerMean` probes
+    // of the host all sent an echo, some of those samples are the fill of a reset ring or the
+    // time-out written for a name that did not resolve, not measurements of the host: the mean
+    // is then not served at all, so that no alert reads it as one.
     void SetTrimmedMean(int slot, double milliseconds);
 
     // What a scrape collects.
@@ -63,7 +74,8 @@ private:
         prometheus::Histogram* Rtt = nullptr;
         prometheus::Counter* Requests = nullptr;
         prometheus::Counter* Lost = nullptr;
-        prometheus::Gauge* Mean = nullptr;  // made at the first mean, so none reads 0 before
+        prometheus::Gauge* Mean = nullptr;  // there only while the mean is the host's own
+        int EchoesInARow = 0;               // the latest probes that sent an echo, up to a mean's
         std::map<std::string, prometheus::Counter*> Errors;
     };
     TSlot* Slot(int slot);
@@ -75,6 +87,7 @@ private:
     prometheus::Family<prometheus::Counter>& FRequests;
     prometheus::Family<prometheus::Counter>& FLost;
     prometheus::Family<prometheus::Counter>& FErrors;
+    const int FSamplesPerMean;
     std::mutex FLock;
     TSlot FSlots[kSlots];
 };

@@ -3,6 +3,7 @@
 // errno values (EACCES, ENOENT, ENOSPC, ...), whatever numbering the system uses underneath, so
 // that the layers above tell them apart and word them in one way.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -46,9 +47,6 @@ inline bool HasPathDelimiter(const std::string& path) {
 std::string ProgramPath();
 // Whether files can be created in this directory by this process.
 bool DirectoryWritable(const std::string& dir);
-// Why another user could change what lies at path, or empty when nobody but the user and the
-// system's administrator can. A missing entry gives empty.
-std::string NotOwnReason(const std::string& path);
 // The folder where the user's own files of that kind ("CONFIG", "STATE" or "DATA") are kept,
 // without the program's folder in it; only named, not created.
 std::string UserHomeDir(const std::string& kind);
@@ -74,9 +72,12 @@ std::string SysErrorMessage(int error);
 // counts as present, so that it is reported when read instead of being taken for a missing
 // file and later written over.
 bool FileEntryExists(const std::string& path);
-// Reads the whole content of a regular file into text; returns empty, or why it could not
-// (the system's text, "Not a regular file").
-std::string ReadWholeFile(const std::string& path, std::string& text);
+// Reads the whole content of a regular file of at most limit bytes into text; returns empty, or
+// why it could not (the system's text, "Not a regular file"). A larger file sets tooLarge and
+// is not read: by its size before anything is read, or as soon as it has grown past the limit
+// while being read.
+std::string ReadWholeFile(const std::string& path, size_t limit, std::string& text,
+                          bool& tooLarge);
 
 // The steps of a replacement at which a failure can happen.
 enum class TWriteStep { wsCreate, wsWrite, wsSync, wsRename };

@@ -98,6 +98,10 @@ public:
     virtual void RemoveShared(const std::string& name) = 0;
     // The system's text for an error number.
     virtual std::string ErrorText(int error) const = 0;
+    // Why no named object can be made at all, for the user to read: the places they would live
+    // in and who holds them ("/tmp/latmo-1000 to /tmp/latmo-1000.7 belong to another user,
+    // nobody (uid 65534)"); empty when nothing stands in the way.
+    virtual std::string ObjectsBlocked() const = 0;
 
     virtual uint32_t CurrentProcessId() const = 0;
     virtual uint32_t CurrentThreadId() const = 0;

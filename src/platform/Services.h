@@ -2,6 +2,7 @@
 // The operating-system services one run of the program uses. main() creates the real ones and
 // hands them to the window; tests hand in fakes.
 
+#include "platform/DesktopNotifier.h"
 #include "platform/IcmpEcho.h"
 #include "platform/InterProcess.h"
 #include "platform/NameLookup.h"
@@ -16,4 +17,5 @@ struct TPlatformServices {
     TTrayShell& Tray;
     TInterProcess& InterProcess;
     TRunList& RunList;
+    TDesktopNotifier& Notifier;
 };

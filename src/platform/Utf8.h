@@ -41,3 +41,15 @@ inline bool IsUtf8(const std::string& s) {
     }
     return true;
 }
+
+// At most maxBytes of s, cut before a character rather than inside one.
+inline std::string Utf8Cut(const std::string& s, size_t maxBytes) {
+    if (s.size() <= maxBytes) {
+        return s;
+    }
+    size_t length = maxBytes;
+    while (length > 0 && (static_cast<unsigned char>(s[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    return s.substr(0, length);
+}

@@ -74,6 +74,9 @@ void Tsp_Axis::SetCaption(const std::string& value) {
 void Tsp_Axis::SetLabelFormat(const std::string& value) {
     if (value != FLabelFormat) {
         FLabelFormat = value;
+        // The ticks keep their labels apart, so they follow the format.
+        CalcTicks();
+        CalcTickPixels();
         InvalidatePlot();
     }
 }
@@ -105,6 +108,7 @@ void Tsp_Axis::FlagChanged(int Index, bool Value) {
         case sfNoTicksLines:
         case sfNoTicksLabel:
         case sfNotTicksAdjusted:
+        case sfLabelAsDateTime:
             CalcTicks();
             CalcTickPixels();
             InvalidatePlot();

@@ -134,12 +134,37 @@ void Tsp_Scale::CalcTicks() {
         FStep = std::max(a / (n - 1), 1);
         FTickCount = TickCountFrom(a / FStep + 1);
     }
+    PlaceTicks();
+    // The step counts in decimal parts of the range, the labels only to what their format
+    // shows: ticks closer than a second on a "hh:mm:ss" axis (a short range on a wide plot)
+    // would repeat a label. The step widens until neighbouring labels differ, or one tick is
+    // left.
+    while (FTickCount > 1 && RepeatsALabel()) {
+        FStep += std::max(1, FStep / 4);
+        FTickCount = TickCountFrom(a / FStep + 1);
+        PlaceTicks();
+    }
+}
+
+void Tsp_Scale::PlaceTicks() {
     const bool inversed = GetFlag(sfInversed);
     for (int i = 0; i < FTickCount; ++i) {
         const double offset = static_cast<double>(i) * FStep;
         FTickValues[static_cast<size_t>(i)] =
             (inversed ? FScaledHigh - offset : FScaledLow + offset) / FFactor;
     }
+}
+
+bool Tsp_Scale::RepeatsALabel() const {
+    std::string previous = FormatTickLabel(0);
+    for (int i = 1; i < FTickCount; ++i) {
+        std::string label = FormatTickLabel(i);
+        if (label == previous) {
+            return true;
+        }
+        previous = std::move(label);
+    }
+    return false;
 }
 
 void Tsp_Scale::CalcTickPixels() {
@@ -176,6 +201,10 @@ int Tsp_Scale::TickPixel(int I) const {
 }
 
 std::string Tsp_Scale::GetTickLabel(int I) {
+    return FormatTickLabel(I);
+}
+
+std::string Tsp_Scale::FormatTickLabel(int I) const {
     const double v = TickValue(I);
     return GetFlag(sfLabelAsDateTime) ? FormatDateTime(FLabelFormat, v)
                                       : FormatFloat(FLabelFormat, v);

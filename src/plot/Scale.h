@@ -94,11 +94,16 @@ protected:
     void CalcMapping();
     void CalcTicks();
     void CalcTickPixels();
+    // Tick I's label by the format alone (GetTickLabel also offers it to the plot's event).
+    std::string FormatTickLabel(int I) const;
 
     std::string FLabelFormat = "###0.##";
     Tsp_LineAttr FLineAttr;
 
 private:
+    // The round-value ticks from scaled low (scaled high when inverted), FStep apart.
+    void PlaceTicks();
+    bool RepeatsALabel() const;
     void LatticeTicks();
     void FractionTicks(int P);
 

@@ -348,33 +348,43 @@ void Tsp_XYPlot::DrawTicks(TCanvas& c, Tsp_Axis& axis) {
 
 void Tsp_XYPlot::DrawCaptions(TCanvas& c) {
     const TRect& f = FField;
+    // A caption is drawn only where it shows whole: one whose margin is smaller than its text
+    // (the window's "time" under a margin of 5) would leave a few of its top rows at the
+    // control's edge, read as stray dots.
+    const TRect control{0, 0, Width(), Height()};
+    const auto inside = [&control](const TRect& r) {
+        return r.Left >= control.Left && r.Top >= control.Top && r.Right <= control.Right &&
+               r.Bottom <= control.Bottom;
+    };
     c.Brush().SetStyle(bsClear);
     c.Font().Assign(Font());
     c.Font().SetStyle(Font().Style() | fsBold);
-    if (FBottomAxis->CaptionVisible()) {
-        const std::string& text = FBottomAxis->Caption();
-        c.TextOut((f.Right + f.Left - c.TextWidth(text)) / 2, Height() - FBottomAxis->Margin(),
-                  text);
-    }
-    if (FTopAxis->CaptionVisible()) {
-        const std::string& text = FTopAxis->Caption();
-        c.TextOut((f.Right + f.Left - c.TextWidth(text)) / 2,
-                  FTopAxis->Margin() - 1 - c.TextHeight("8"), text);
-    }
+    const auto across = [&](const Tsp_Axis& axis, int top) {
+        const std::string& text = axis.Caption();
+        const int width = c.TextWidth(text);
+        const int left = (f.Right + f.Left - width) / 2;
+        if (axis.CaptionVisible() && inside({left, top, left + width, top + c.TextHeight(text)})) {
+            c.TextOut(left, top, text);
+        }
+    };
+    across(*FBottomAxis, Height() - FBottomAxis->Margin());
+    across(*FTopAxis, FTopAxis->Margin() - 1 - c.TextHeight("8"));
     if (!FLeftAxis->CaptionVisible() && !FRightAxis->CaptionVisible()) {
         return;
     }
     // Vertical captions run upwards from their reference point, the text's top facing left.
     c.Font().Assign(FRotatedFont);
-    if (FLeftAxis->CaptionVisible()) {
-        const std::string& text = FLeftAxis->Caption();
-        c.TextOut(FLeftAxis->Margin() - 1 - c.TextHeight("8"),
-                  (f.Bottom + f.Top + c.TextWidth(text)) / 2, text);
-    }
-    if (FRightAxis->CaptionVisible()) {
-        const std::string& text = FRightAxis->Caption();
-        c.TextOut(Width() - FRightAxis->Margin(), (f.Bottom + f.Top + c.TextWidth(text)) / 2, text);
-    }
+    const auto upwards = [&](const Tsp_Axis& axis, int left) {
+        const std::string& text = axis.Caption();
+        const int length = c.TextWidth(text);
+        const int bottom = (f.Bottom + f.Top + length) / 2;
+        if (axis.CaptionVisible() &&
+            inside({left, bottom - length, left + c.TextHeight(text), bottom})) {
+            c.TextOut(left, bottom, text);
+        }
+    };
+    upwards(*FLeftAxis, FLeftAxis->Margin() - 1 - c.TextHeight("8"));
+    upwards(*FRightAxis, Width() - FRightAxis->Margin());
 }
 
 void Tsp_XYPlot::DrawBorder(TCanvas& c) {

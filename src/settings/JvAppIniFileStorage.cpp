@@ -11,6 +11,7 @@ void TJvAppIniFileStorage::LoadDocument(const std::string& FileName, const std::
     IniFile().SetText(Text);
     FSyncedText = IniFile().GetText();
     FFileText = Text;
+    FFileHoldsOwn = true;
 }
 
 std::string TJvAppIniFileStorage::SaveDocument(const std::string& FileName) {
@@ -21,12 +22,18 @@ std::string TJvAppIniFileStorage::SaveDocument(const std::string& FileName) {
         if (!FileEntryExists(FileName)) {
             return FSavingText;
         }
-        now = ReadFileText(FileName);
+        now = ReadFileText(FileName, kMaxFileSize);
+    } catch (const EFTooLargeError&) {
+        // Grown past a settings file meanwhile: not written over, as at start.
+        throw;
     } catch (const EFOpenError&) {
         // What cannot be read now cannot be merged with; the write says what is wrong.
         return FSavingText;
     }
-    if (now == FFileText) {
+    // Only a file that holds this copy's own document and nothing of another writer's may be
+    // written over whole. After a merge it holds another's values that this copy's document
+    // does not: writing the document then would undo them.
+    if (now == FFileText && FFileHoldsOwn) {
         return FSavingText;
     }
     // A file made unreadable meanwhile is not written over, as at start.
@@ -37,8 +44,11 @@ std::string TJvAppIniFileStorage::SaveDocument(const std::string& FileName) {
 }
 
 void TJvAppIniFileStorage::DocumentWritten(const std::string& Text) {
+    // The document stays this copy's own, and so the base its next changes are taken against;
+    // the file may hold more.
     FSyncedText = FSavingText;
     FFileText = Text;
+    FFileHoldsOwn = Text == FSavingText;
 }
 
 bool TJvAppIniFileStorage::Modified() const {

@@ -10,8 +10,9 @@
 //   ...
 //   store->Flush();                   // writes the file if the document changed
 //
-// Another copy of the program may write the file meanwhile: a write then keeps what the other
-// copy changed where this one did not change the same key (IniMerge.h).
+// Another copy of the program may write the file meanwhile: every later write then keeps what
+// the other copy changed where this one did not change the same key (IniMerge.h). The document
+// keeps this copy's own values, which its window shows; the file holds both.
 //
 // A failure to write is reported in words (diagnostic log, standard error, and OnSaveError
 // where the owner wants to show it) and the program goes on; a file that could not be read is
@@ -35,9 +36,11 @@ protected:
     bool Modified() const override;
 
 private:
-    // The document as this store last read or wrote it, and the file's bytes at that moment.
+    // The document as this store last read or wrote it, and the file's bytes at that moment;
+    // whether those bytes were the document alone, nothing merged in from another writer.
     std::string FSyncedText;
     std::string FFileText;
+    bool FFileHoldsOwn = false;
     // The document's text SaveDocument gave last, before any merge.
     std::string FSavingText;
 };

@@ -70,7 +70,7 @@ void TJvCustomAppMemoryFileStorage::LoadFromDisk() {
         return;
     }
     try {
-        LoadDocument(name, ReadFileText(name));
+        LoadDocument(name, ReadFileText(name, kMaxFileSize));
     } catch (const EFOpenError&) {
         // Writing at exit would replace settings that were never seen with the defaults.
         FLoadFailed = true;

@@ -24,6 +24,10 @@ public:
 
     std::string ClassName() const override { return "TJvCustomAppMemoryFileStorage"; }
 
+    // The largest file taken for a settings file; a larger one is refused without reading it,
+    // which would cost many times its size in memory.
+    static constexpr size_t kMaxFileSize = size_t{16} << 20;
+
     // Giving any of these a new value reads the file at the new place (LoadFromDisk), so each
     // setter can raise what LoadFromDisk raises. Only the file-name part of FileName is used.
     const std::string& FileName() const { return FFileName; }
@@ -46,8 +50,8 @@ public:
 
     // Rebuilds the document from FullFileName when something of that name exists; otherwise
     // leaves it as it is. Raises EFOpenError when it exists but cannot be read (a directory, no
-    // permission, an I/O error) or is no settings file (LoadDocument refuses it); the store then
-    // remembers not to write that file over.
+    // permission, an I/O error) or is no settings file (larger than kMaxFileSize, or
+    // LoadDocument refuses it); the store then remembers not to write that file over.
     void LoadFromDisk();
     // Replaces FullFileName with the whole document, or raises EFCreateError and leaves the old
     // file whole. Refused with EJVCLAppStorageError while the last load failed.

@@ -177,8 +177,11 @@ void TJvFormStorage::ReadProperty(const std::string& path, const TPublishedPrope
             break;
         }
         case TPropKind::pkBoolean:
-            if (SameText(text, "False") || SameText(text, "True")) {
-                prop.SetOrdinal(SameText(text, "True") ? 1 : 0);
+            // A file edited by hand may say it as people do; Latmo itself writes True and False.
+            if (SameText(text, "True") || text == "1" || SameText(text, "yes")) {
+                prop.SetOrdinal(1);
+            } else if (SameText(text, "False") || text == "0" || SameText(text, "no")) {
+                prop.SetOrdinal(0);
             }
             break;
         case TPropKind::pkStrings:

@@ -3,8 +3,9 @@
 
 #include <string>
 
-// Appends "<date time>: <message> [Latmo 1.64]" and CR LF to the diagnostic log. Never fails
-// outward: a log that cannot be written loses the line.
+// Appends "<date time>: <message> [Latmo <version>]" and CR LF to the diagnostic log, the
+// version being the project's (CMakeLists.txt), as on the About page, in latmo_info and in the
+// package. Never fails outward: a log that cannot be written loses the line.
 void WriteDiagLog(const std::string& message);
 
 // The file WriteDiagLog appends to: the program file's path with ".log" as its extension, or,

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -430,4 +431,31 @@ bool TCheckBox::Checked() const {
 }
 void TCheckBox::SetChecked(bool value) {
     Box()->setChecked(value);
+}
+
+// ---- TRadioButton
+
+TRadioButton::TRadioButton(TComponent* AOwner) : TControl(AOwner, new QRadioButton) {
+    QObject::connect(Button(), &QRadioButton::toggled, Widget(), [this](bool on) {
+        if (on) {
+            Click();
+        }
+    });
+}
+
+QRadioButton* TRadioButton::Button() const {
+    return static_cast<QRadioButton*>(Widget());
+}
+
+void TRadioButton::SetCaption(const std::string& value) {
+    FCaption = value;
+    Button()->setText(Q(value));
+}
+
+bool TRadioButton::Checked() const {
+    return Button()->isChecked();
+}
+
+void TRadioButton::SetChecked(bool value) {
+    Button()->setChecked(value);
 }

@@ -20,6 +20,7 @@ class QLineEdit;
 class QComboBox;
 class QTextEdit;
 class QCheckBox;
+class QRadioButton;
 
 enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
@@ -133,5 +134,21 @@ public:
 
 private:
     QCheckBox* Box() const;
+    std::string FCaption;
+};
+
+// One of a set of choices: the radio buttons of one parent exclude each other. OnClick is raised
+// when a button becomes the checked one, by the user or from code.
+class TRadioButton : public TControl {
+public:
+    explicit TRadioButton(TComponent* AOwner);
+    std::string ClassName() const override { return "TRadioButton"; }
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value);
+    bool Checked() const;
+    void SetChecked(bool value);
+
+private:
+    QRadioButton* Button() const;
     std::string FCaption;
 };

@@ -26,12 +26,13 @@ long DaysFromCivil(int y, int m, int d) {
     return days;
 }
 
-const long kDelphiEpoch = DaysFromCivil(1899, 12, 30);
+// Day 0 of a date-time, 1899-12-30, counted from 0001-01-01 as DaysFromCivil counts.
+const long kDateTimeOrigin = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
 TDateTime EncodeDate(int year, int month, int day) {
-    return static_cast<double>(DaysFromCivil(year, month, day) - kDelphiEpoch);
+    return static_cast<double>(DaysFromCivil(year, month, day) - kDateTimeOrigin);
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
@@ -47,7 +48,7 @@ std::tm DateTimeToTm(TDateTime value) {
     t.tm_hour = static_cast<int>(ms / 3600000);
     t.tm_min = static_cast<int>(ms / 60000 % 60);
     t.tm_sec = static_cast<int>(ms / 1000 % 60);
-    long n = days + kDelphiEpoch;  // days since 0001-01-01
+    long n = days + kDateTimeOrigin;  // days since 0001-01-01
     int y = static_cast<int>(n / 366) + 1;
     while (DaysFromCivil(y + 1, 1, 1) <= n) {
         ++y;
@@ -167,27 +168,6 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
 
 std::string ProgramDir() {
     return ExtractFileDir(ProgramPath());
-}
-
-std::string FirstOwnFile(const std::vector<std::string>& places,
-                         const std::function<void(const std::string& why)>& passedOver) {
-    for (const std::string& place : places) {
-        if (!FileExists(place)) {
-            continue;
-        }
-        const std::string dir = ExtractFileDir(place);
-        std::string why = NotOwnReason(dir.empty() ? "." : dir);
-        if (why.empty()) {
-            why = NotOwnReason(place);
-        }
-        if (why.empty()) {
-            return place;
-        }
-        if (passedOver) {
-            passedOver(why);
-        }
-    }
-    return std::string();
 }
 
 std::string ProgramFilesDir(const std::string& programDir, const std::string& kind,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/OwnFiles.h"
 
 // Days since 30 December 1899; the fraction is the time of day.
 using TDateTime = double;
@@ -44,16 +45,11 @@ std::string ExtractFileDir(const std::string& path);
 std::string ExtractFileName(const std::string& path);
 std::string IncludeTrailingPathDelimiter(const std::string& dir);
 
-// ProgramPath, DirectoryWritable, NotOwnReason, FileExists, AppendToFile and SysErrorMessage
-// come from platform/Files.h.
+// ProgramPath, DirectoryWritable, FileExists, AppendToFile and SysErrorMessage come from
+// platform/Files.h; NotOwnReason and FirstOwnFile from platform/OwnFiles.h.
 std::string ProgramDir();
 // UserProgramDir(kind), created when missing.
 std::string UserDataDir(const std::string& kind);
-// The first of the places (file paths) where a file exists that, with its folder, is the user's
-// own (NotOwnReason); empty when there is none. passedOver, when given, hears why each other
-// existing one was not taken.
-std::string FirstOwnFile(const std::vector<std::string>& places,
-                         const std::function<void(const std::string& why)>& passedOver = {});
 // Where the program keeps its file of that name: beside it where that directory can be written
 // and it and the file are the user's own (NotOwnReason), otherwise (an installed copy, a folder
 // others may write) in the user's own folder of that kind (UserDataDir). why, when given,

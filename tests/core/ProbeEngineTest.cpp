@@ -228,6 +228,44 @@ TEST_F(ProbeEngineTest, LookupIsRepeatedOnceOnly) {
     EXPECT_TRUE(echo.Calls().empty());
 }
 
+// A name whose resolver never answers fails, once the time-out has passed, as one the resolver
+// gave up on, and is not tried again: no time is left. Looked up with a pass's other names, its
+// limit counts from the start of them all.
+TEST_F(ProbeEngineTest, ALookupEndsAtTheTimeOut) {
+    lookup.Silent = {"silent.test"};
+    store.FTimeout = 100;
+    const auto waits = [&](const std::string& name) {
+        std::vector<int> limits;
+        for (const auto& e : lookup.Events()) {
+            if (e.What == "wait " + name) {
+                limits.push_back(e.TimeoutMs);
+            }
+        }
+        return limits;
+    };
+    Ping("silent.test");
+    EXPECT_EQ(store.FPingError,
+              "Error in call to gethostbyname(). Error code: 11002 Non-Authoritative Host not "
+              "found, or server failure.");
+    EXPECT_EQ(store.FWork[0], 100);
+    ASSERT_EQ(waits("silent.test").size(), 1u);
+    EXPECT_GE(waits("silent.test")[0], 0);
+    EXPECT_LE(waits("silent.test")[0], 100);
+
+    engine.StartLookups({"silent.test", "example.test", "", "silent.test"}, 100);
+    EXPECT_EQ(lookup.Lookups,
+              (std::vector<std::string>{"silent.test", "silent.test", "example.test"}))
+        << "each name once";
+    Ping("silent.test");
+    Ping("example.test");
+    engine.EndLookups();
+    EXPECT_EQ(store.FPingError, "") << "answered in time";
+    ASSERT_EQ(waits("example.test").size(), 1u);
+    EXPECT_LT(waits("example.test")[0], 100) << "the limit counts from the start";
+    ASSERT_FALSE(echo.Calls().empty());
+    EXPECT_EQ(echo.Calls().back().Destination, kAddr);
+}
+
 TEST_F(ProbeEngineTest, PayloadIsOneByteShorterThanPingSize) {
     struct {
         int pingSize;

@@ -21,102 +21,13 @@
 #include "plot/XYPlot.h"
 #include "settings/JvFormStorage.h"
 #include "settings/Variant.h"
-#include "support/FakeServices.h"
 #include "support/TempDir.h"
+#include "support/WindowTest.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-class WindowTest : public ::testing::Test, protected TFakeServices {
-protected:
-    WindowTest() {
-        uint32_t addr = 0x0a000001;
-        for (const char* name : TForm1::kBuiltInHosts) {
-            lookup.Hosts[name] = addr++;
-        }
-        lookup.Hosts["new.example"] = 0x0a0000ff;
-        oldHook = SetDialogHook([this](const TDialogRequest& r) {
-            dialogs.push_back(r.Text);
-            return mrOk;
-        });
-    }
-    ~WindowTest() override {
-        echo.Release();
-        form.reset();
-        SetDialogHook(oldHook);
-        ReleaseDiagLog();
-        SetDiagLogPath("");
-        std::filesystem::remove_all(settingsDir);
-    }
-
-    // The tests collect by hand, at the moments they choose.
-    void Open() {
-        SetDiagLogPath((settingsDir / "latmo.log").string());
-        HoldDiagLog();  // as the program does until the window's "Start"
-        form =
-            std::make_unique<TForm1>(application, services, TWindowOptions{settingsDir.string()});
-        form->TimerRepaint->SetEnabled(false);
-    }
-    // Waits until the worker has finished every requested pass and rests.
-    bool Settle() {
-        return WaitUntil(
-            [&] { return !form->PassPending() && form->Store().FResultsReady.load(); });
-    }
-    // The messages of the diagnostic log, without their time and version.
-    std::vector<std::string> DiagMessages() const {
-        std::ifstream in(settingsDir / "latmo.log", std::ios::binary);
-        std::vector<std::string> messages;
-        for (std::string line; std::getline(in, line);) {
-            const size_t from = line.find(": ");
-            const size_t to = line.rfind(" [Latmo ");
-            if (from != std::string::npos && to != std::string::npos && to > from) {
-                messages.push_back(line.substr(from + 2, to - from - 2));
-            }
-        }
-        return messages;
-    }
-    void WriteSettings(const std::vector<std::string>& lines) const {
-        std::ofstream out(settingsDir / "Latmo.ini", std::ios::binary);
-        for (const std::string& line : lines) {
-            out << line << "\r\n";
-        }
-    }
-    // Requests one pass and waits for its results; the collection is left to the test.
-    bool RunPass() {
-        const int next = form->PassesDone() + 1;
-        form->Button1Click(form.get());
-        return WaitUntil([&] { return !form->PassPending() && form->PassesDone() >= next; });
-    }
-
-    TApplication application;
-    std::unique_ptr<TForm1> form;
-    std::vector<std::string> dialogs;
-    TDialogHook oldHook;
-    // Each test starts from the design's values, with a settings file of its own.
-    const std::filesystem::path settingsDir = [] {
-        const auto dir =
-            std::filesystem::temp_directory_path() /
-            ("latmo-window-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
-             std::regex_replace(::testing::UnitTest::GetInstance()->current_test_info()->name(),
-                                std::regex("/"), "-"));
-        std::filesystem::create_directories(dir);
-        return dir;
-    }();
-};
 
 TEST_F(WindowTest, StartsWithTheDesignAndOnePass) {
     Open();
@@ -574,73 +485,6 @@ TEST_F(WindowTest, ResizingKeepsTheMinimumSizeAndSetsTickCounts) {
     EXPECT_EQ(form->PageControl1->Width(), 2000);
     EXPECT_LE(form->XYPlot1->BottomAxis()->TicksCount(), 14);
     EXPECT_LE(form->XYPlot1->LeftAxis()->TicksCount(), 18);
-}
-
-TEST_F(WindowTest, EveryCollectionAboveTheThresholdOpensTheAlarm) {
-    echo.DefaultOutcome = {0, 0, 200};
-    Open();
-    ASSERT_TRUE(Settle());
-    form->TimerRepaintTimer(form.get());
-    shell.Calls.clear();
-    form->EditAlarmSec->SetText("100");
-    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
-    form->EditAlarmParam->SetText("-q \"two words\"");
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(RunPass());
-        form->TimerRepaintTimer(form.get());
-    }
-    EXPECT_EQ(form->Caption(), "Latmo: 200.0 msec.");
-    EXPECT_EQ(application.Title(), " 200 msec-Latmo");
-    // The tray shows the number on dark red, with host 1 in its tip.
-    ASSERT_FALSE(tray.Calls.empty());
-    const TFakeTrayShell::TEntry* entry = tray.Entry(tray.Calls.back().Id);
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->Tip, "Ping " + form->ComboBox1->Text() + ": 200.0 msec.");
-    ASSERT_TRUE(entry->HasImage);
-    EXPECT_EQ(entry->Image.Pixels[1 * kTrayImageSize + 1] & 0xFFFFFF, 0x800000u) << "maroon";
-    EXPECT_EQ(entry->Image.Pixels[0] & 0xFFFFFF, 0x008000u) << "the green frame";
-    ASSERT_EQ(shell.Calls.size(), 2u) << "nothing suppresses repeats";
-    EXPECT_EQ(shell.Calls[0].Verb, "open");
-    EXPECT_EQ(shell.Calls[0].File, "/opt/sounds/alarm.wav");
-    EXPECT_EQ(shell.Calls[0].Parameters, "-q \"two words\"");
-
-    form->EditAlarm->SetText("");
-    ASSERT_TRUE(RunPass());
-    form->TimerRepaintTimer(form.get());
-    EXPECT_EQ(shell.Calls.size(), 2u) << "an empty alarm opens nothing";
-
-    form->EditAlarmSec->SetText("abc");
-    ASSERT_TRUE(RunPass());
-    form->TimerRepaintTimer(form.get());
-    EXPECT_EQ(form->EditAlarmSec->Text(), "9000");
-}
-
-// The means of echoes that could not be sent are no measurements: the window says why instead
-// (a box once, the Log page's first line, the tooltip) and sounds no alarm, until one goes out.
-TEST_F(WindowTest, WhileNothingCanBeSentTheWindowSaysWhyAndSoundsNoAlarm) {
-    echo.Problem = "Latmo cannot send pings: no permission.";
-    echo.DefaultOutcome = {ECHO_ERROR_ACCESS_DENIED, IP_GENERAL_FAILURE, 0};
-    Open();
-    shell.Calls.clear();  // the update check's start
-    form->EditAlarmSec->SetText("100");
-    form->EditAlarm->SetText("/opt/sounds/alarm.wav");
-    const auto tip = [&] { return tray.Entry(tray.Calls.back().Id)->Tip; };
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(RunPass());
-        form->TimerRepaintTimer(form.get());
-        EXPECT_EQ(form->Memo1->Lines()[0], echo.Problem);
-        EXPECT_EQ(tip(), TForm1::kCannotSendHint);
-    }
-    EXPECT_EQ(dialogs, std::vector<std::string>{echo.Problem});
-    EXPECT_TRUE(shell.Calls.empty()) << shell.Calls[0].File;
-
-    echo.DefaultOutcome = {0, 0, 200};
-    ASSERT_TRUE(RunPass());
-    form->TimerRepaintTimer(form.get());
-    EXPECT_EQ(form->Memo1->Lines()[0].rfind("Average ping for ", 0), 0u) << form->Memo1->Lines()[0];
-    EXPECT_EQ(tip().rfind("Ping ", 0), 0u) << tip();
-    EXPECT_EQ(shell.Calls.size(), 1u) << "measured again, above the threshold";
-    EXPECT_EQ(dialogs.size(), 1u);
 }
 
 TEST_F(WindowTest, WhatTheUserSetComesBackAtTheNextStart) {

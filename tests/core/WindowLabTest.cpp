@@ -14,7 +14,10 @@
 
 #include "core/Unit1.h"
 #include "lab/LatencyLab.h"
+#include "platform/linux/LinuxDesktopNotifier.h"
 #include "support/LabServices.h"
+#include "support/NotificationRecorder.h"
+#include "support/PrivateBus.h"
 #include "toolkit/Dialogs.h"
 
 namespace {
@@ -170,6 +173,93 @@ TEST_F(WindowLab, TheWindowGoesWithinASecondWhileAProbeWaitsForAMinute) {
         form.reset();
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
+}
+
+// The README's lab: 20 ms, 80 ms losing every fourth echo, and a host that is unreachable. The
+// Statistics page's figures match what the lab was set to, and a notification service on the
+// session bus hears of each change once: host 3 stopping, and host 1 going above the threshold
+// and back below it.
+TEST_F(WindowLab, TheStatisticsMatchTheLabAndEachChangeIsNotifiedOnce) {
+    const TPrivateBus bus;
+    ASSERT_TRUE(bus.Problem().empty()) << bus.Problem();
+    const TNotificationRecorder recorder(bus.Address(), true);
+    ASSERT_TRUE(recorder.Registered());
+    TLabHostOptions steady;
+    steady.DelayUs = 20000;
+    TLabHostOptions lossy;
+    lossy.DelayUs = 80000;
+    lossy.DropFraction = 0.25;
+    TLabHostOptions unreachable;
+    unreachable.ErrorType = 3;
+    unreachable.ErrorCode = 1;
+    const std::string hosts[3] = {lab->AddHost(steady), lab->AddHost(lossy),
+                                  lab->AddHost(unreachable)};
+    std::ofstream(dir / "Latmo.ini", std::ios::binary)
+        << "[TForm1]\r\nEdithost_Text=" << hosts[0] << "\r\nComboBox1_Text=" << hosts[0]
+        << "\r\nComboBox2_Text=" << hosts[1] << "\r\nComboBox3_Text=" << hosts[2]
+        << "\r\nEditTimeout_Text=1000\r\nCheckBoxNotify_Checked=True\r\n";
+    const auto inClient = lab->EnterClient();
+    TLabServices real;
+    TLinuxDesktopNotifier notifier(bus.Address());
+    const TPlatformServices services{real.lookup,       real.echo,    real.shell, real.tray,
+                                     real.interProcess, real.runList, notifier};
+    TApplication application;
+    TForm1 form(application, services, TWindowOptions{dir.string()});
+    form.TimerRepaint->SetEnabled(false);
+    form.PageControl1->SetActivePage(form.TabSheet9);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    // Passes one after the other, each collected, the first one of start-up included, until
+    // host 1 has had `count` more probes (two requests may make one pass).
+    const auto passes = [&](int count) {
+        const int target = form.HostStatistics(1).SinceSet().Sent + count;
+        while (form.HostStatistics(1).SinceSet().Sent < target &&
+               std::chrono::steady_clock::now() < deadline) {
+            while (!form.Store().FResultsReady.load() &&
+                   std::chrono::steady_clock::now() < deadline) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            }
+            form.TimerRepaintTimer(&form);
+            form.Button1Click(&form);
+        }
+    };
+    const int n = 24;
+    passes(n);
+    ASSERT_EQ(form.HostStatistics(1).SinceSet().Sent, n);
+
+    const TSpanFigures s1 = form.HostStatistics(1).SinceSet();
+    EXPECT_EQ(s1.Received, n);
+    EXPECT_NEAR(s1.Mean, 20, 3);
+    EXPECT_NEAR(s1.Min, 20, 3);
+    EXPECT_LT(s1.Jitter, 1.5) << "a steady host";
+    const TSpanFigures s2 = form.HostStatistics(2).SinceSet();
+    // Within three standard errors of a quarter.
+    EXPECT_NEAR(s2.LossPercent(), 25, 300 * std::sqrt(0.25 * 0.75 / n));
+    EXPECT_NEAR(s2.Mean, 80, 3);
+    const TSpanFigures s3 = form.HostStatistics(3).SinceSet();
+    EXPECT_EQ(s3.Received, 0);
+    EXPECT_DOUBLE_EQ(s3.LossPercent(), 100);
+    EXPECT_EQ(form.LabelStatCells[2][0]->Caption(), "unreachable");
+    EXPECT_EQ(form.LabelStatCells[2][8]->Caption(), "100%");
+    EXPECT_EQ(form.LabelStatCells[0][0]->Caption(), "answering");
+    EXPECT_EQ(form.LabelStatCells[0][8]->Caption(), "0%");
+
+    // Host 1 above the threshold for a while, then back below it.
+    form.EditAlarmSec->SetText("15");
+    passes(3);
+    form.EditAlarmSec->SetText("1000");
+    passes(3);
+    while (recorder.Notices().size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    const auto notices = recorder.Notices();
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0].Summary, "Latmo: " + hosts[2] + " stopped answering");
+    EXPECT_EQ(notices[0].Body, hosts[2] +
+                                   " stopped answering: Error 11003 in call to IcmpSendEcho(): "
+                                   "Destination Host Unreachable");
+    EXPECT_EQ(notices[1].Summary, "Latmo: ping above 15 ms");
+    EXPECT_EQ(notices[2].Summary, "Latmo: ping back below 1000 ms");
 }
 
 }  // namespace

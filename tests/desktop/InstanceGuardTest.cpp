@@ -460,6 +460,20 @@ struct TThrowAwayUser {
     gid_t Gid = 0;
 };
 
+// Runs a shell command as nobody, the other user who makes names first.
+int AsNobody(const std::string& command) {
+    return std::system(
+        ("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c '" + command + "'").c_str());
+}
+
+// A copy started as the user, which has no runtime folder of its own (no log-in session).
+TCopyOptions AsUserWithoutRuntime(const TThrowAwayUser& user) {
+    TCopyOptions options;
+    options.Prefix = user.As();
+    options.Unset = {"XDG_RUNTIME_DIR"};
+    return options;
+}
+
 // Another user makes the names the guard of a user's copies would use first: the copies still
 // find each other, nothing of theirs goes into what the other user made, and the guard's
 // things end up in a folder of the user's own that only the user may enter.
@@ -492,13 +506,8 @@ TEST_F(InstanceGuard, NamesAnotherUserMadeFirstNeitherStopNorReachTheGuard) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        ASSERT_EQ(std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c '" +
-                               c.Command + "'")
-                                  .c_str()),
-                  0);
-        TCopyOptions options;
-        options.Prefix = user.As();
-        options.Unset = {"XDG_RUNTIME_DIR"};
+        ASSERT_EQ(AsNobody(c.Command), 0);
+        const TCopyOptions options = AsUserWithoutRuntime(user);
         TCopy& running = Start(true, {}, "", options);
         ASSERT_TRUE(running.WaitFor("running 1"));
         TCopy& second = Start(true, {"from the second"}, "", options);
@@ -526,6 +535,36 @@ TEST_F(InstanceGuard, NamesAnotherUserMadeFirstNeitherStopNorReachTheGuard) {
                 .c_str());
         copies.clear();
     }
+}
+
+// Another user has taken every name the guard's folder may have: the copy runs without the
+// check, and its box says which names and whose they are, so that someone can remove them.
+TEST_F(InstanceGuard, AnotherUserHoldingEveryNameIsNamedInTheBox) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making users needs root";
+    }
+    const TThrowAwayUser user("lgb" + std::to_string(getpid()));
+    ASSERT_NE(user.Uid, 0u);
+    const std::string first = "/tmp/latmo-" + std::to_string(user.Uid);
+    const passwd* nobody = getpwuid(65534);
+    ASSERT_NE(nobody, nullptr);
+    const std::string nobodyName = nobody->pw_name;
+    const struct TRemove {
+        std::string Command;
+        ~TRemove() { (void)!std::system(Command.c_str()); }
+    } remove{"rm -rf " + first + " " + first + ".*"};
+    ASSERT_EQ(AsNobody("mkdir -m 0755 " + first + " " + first + ".1 " + first + ".2 " + first +
+                       ".3 " + first + ".4 " + first + ".5 " + first + ".6 " + first + ".7"),
+              0);
+    TCopy& copy = Start(true, {}, "", AsUserWithoutRuntime(user));
+    std::string box;
+    EXPECT_TRUE(copy.WaitFor("box ", &box));
+    EXPECT_NE(box.find(first + " to " + first + ".7 belong to another user, " + nobodyName +
+                       " (uid 65534)"),
+              std::string::npos)
+        << box;
+    EXPECT_TRUE(copy.WaitFor("running 1"));
+    copies.clear();
 }
 
 TEST(InstanceRegistry, A258thRegistrationIsRefusedAndNothingIsWrittenPastTheBlock) {

@@ -122,8 +122,10 @@ TEST_F(TextTrayIconTest, TheNumberSitsInTheMiddleOfTheSquare) {
         {"42", 0, 1, {2, 4, 9, 7}},
         {" 42", 0, 1, {3, 4, 9, 7}},  // the padding counts in the width
         {"2k", 2, -1, {4, 2, 9, 7}},
-        {wide17, 0, 1, {0, 4, 15, 7}},
-        {wide18, 0, 1, {0, 4, 15, 7}},  // from -1 (-3 div 2 truncates), not from -2
+        // From -1 (-3 div 2 truncates) the first column would be lost: moved in whole instead.
+        {wide17, 0, 1, {0, 4, 16, 7}},
+        {wide18, 0, 1, {0, 4, 16, 7}},
+        {"123", 5, 1, {3, 4, 13, 7}},  // an offset does not push it out either
     };
     for (const auto& row : rows) {
         icon.Options().SetOffsetX(row.OffsetX);
@@ -157,22 +159,26 @@ TEST_F(TextTrayIconTest, EmptyTextIsTheFramedSquare) {
     }
 }
 
-TEST_F(TextTrayIconTest, FrameIsDrawnOverTheText) {
-    DressAsTheWindowDoes(icon, false);
-    const std::string wide = TextOfWidth(PixelFont(icon.Font()), 20);
-    ASSERT_FALSE(wide.empty());
-    icon.SetText(wide);
-    bool inkOnEdge = false;
-    for (int y = 0; y < kSize; ++y) {
-        inkOnEdge |= Is(icon.TextBitmap(), 0, y, clLime) || Is(icon.TextBitmap(), 15, y, clLime);
-    }
-    ASSERT_TRUE(inkOnEdge) << "the text must reach the edge for this test to mean anything";
-    icon.SetBorder(true);
-    for (int i = 0; i < kSize; ++i) {
-        EXPECT_TRUE(Is(icon.TextBitmap(), 0, i, clGreen));
-        EXPECT_TRUE(Is(icon.TextBitmap(), 15, i, clGreen));
-        EXPECT_TRUE(Is(icon.TextBitmap(), i, 0, clGreen));
-        EXPECT_TRUE(Is(icon.TextBitmap(), i, 15, clGreen));
+// A text wider than the square is drawn smaller, whole and inside the frame, rather than lose
+// its first or last columns under it.
+TEST_F(TextTrayIconTest, AWideTextShrinksInsideTheFrame) {
+    DressAsTheWindowDoes(icon);
+    const QFont font = PixelFont(icon.Font());
+    for (const int width : {18, 20}) {
+        const std::string wide = TextOfWidth(font, width);
+        ASSERT_FALSE(wide.empty()) << width;
+        icon.SetText(wide);
+        for (int i = 0; i < kSize; ++i) {
+            EXPECT_TRUE(Is(icon.TextBitmap(), 0, i, clGreen)) << wide;
+            EXPECT_TRUE(Is(icon.TextBitmap(), 15, i, clGreen)) << wide;
+            EXPECT_TRUE(Is(icon.TextBitmap(), i, 0, clGreen)) << wide;
+            EXPECT_TRUE(Is(icon.TextBitmap(), i, 15, clGreen)) << wide;
+        }
+        const std::array<int, 4> box = TextBox();
+        EXPECT_GE(box[0], 1) << '"' << wide << '"';
+        EXPECT_LE(box[0] + box[2], 15) << '"' << wide << '"';
+        EXPECT_LT(box[3], 7) << '"' << wide << "\" is smaller than the digits that fit";
+        EXPECT_GE(box[3], 4) << '"' << wide << "\" shrinks no further than it must";
     }
 }
 

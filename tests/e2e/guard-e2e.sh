@@ -77,7 +77,7 @@ wait_main_window
 sleep 2
 
 # 4. The box on the page "MaxPing, Start": untick it and leave it, then tick it again.
-click_at 154 44    # Preferences
+click_at 229 44    # Preferences (after Graph, Log, Statistics)
 click_at 265 70    # MaxPing, Start
 click_at 27 240    # Auto start at log-on
 xdotool key Tab

@@ -106,6 +106,7 @@ latmo_ini() {
 
 # e2e_loopback_ini [KEY=VALUE...]: a Latmo.ini in the scratch directory whose host boxes hold
 # loopback addresses (and an empty one), probed every 3 s, with any further keys given.
+# shellcheck disable=SC2120
 e2e_loopback_ini() {
     latmo_ini "$work/Latmo.ini" 127.0.0.1 127.0.0.2 "" Edit2_Text=3 "$@"
 }
@@ -202,11 +203,13 @@ back_in_place() {
     [ "$now" = "$start" ] || fail "after $1 the window is at $now, not at $start (x y width height)"
 }
 
-# Waits (up to 10 s) for the main window; $window is its id, empty when it never came.
+# wait_main_window [PID]: waits (up to 10 s) for the main window (of that process); $window is
+# its id, empty when it never came.
+# shellcheck disable=SC2120
 wait_main_window() {
     window=""
     for i in $(seq 100); do
-        window=$(main_window)
+        window=$(main_window "$@")
         [ -n "$window" ] && return
         sleep 0.1
     done

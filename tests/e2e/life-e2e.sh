@@ -81,7 +81,7 @@ done
 
 # 2. A missing alarm file is reported when its field is left; the box is answered while the
 #    window sits in the tray.
-click_at 154 44      # Preferences
+click_at 229 44      # Preferences (after Graph, Log, Statistics)
 click_at 138 70      # Alarm, Graph, Log
 click_at 192 124     # the alarm file
 xdotool key ctrl+a type missing.wav

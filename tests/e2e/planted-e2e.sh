@@ -1,12 +1,13 @@
 #!/bin/sh
 # End to end, with two throw-away users: one keeps latmo in a folder every user may write (a
-# sticky one, as /tmp), the other plants files there before the first run. Nothing of the
-# planter's may run or be written as the victim:
-#  - "VersionCheck.exe", which a first run starts;
+# sticky one, as /tmp), and has that folder in PATH too; the other plants files there before
+# the first run. Nothing of the planter's may run or be written as the victim:
+#  - "VersionCheck.exe", which a first run starts, beside the program or through PATH;
+#  - "ping", which the victim's probes run through PATH (ICMP sockets are closed to it);
 #  - "Latmo.ini", whose alarm is /bin/sh with parameters and whose threshold fires at once;
 #  - "latmo.log", a link to a file of the victim's (fs.protected_symlinks is off here).
-# The victim's run keeps its files in its own XDG folders and says why in its diagnostic log;
-# the planted files stay as they were.
+# The victim's run keeps its files in its own XDG folders, runs the system's ping and says why
+# in its diagnostic log; the planted files stay as they were.
 #   planted-e2e.sh LATMO_BINARY
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -45,7 +46,8 @@ notes_before=$(md5sum < "$home/notes")
 as "$planter" sh -c '
     cd "$1"
     printf "#!/bin/sh\ntouch \"%s/ran-VersionCheck\"\n" "$1" > VersionCheck.exe
-    chmod 755 VersionCheck.exe
+    printf "#!/bin/sh\ntouch \"%s/ran-ping\"\nexec /usr/bin/ping \"\$@\"\n" "$1" > ping
+    chmod 755 VersionCheck.exe ping
     printf "[TForm1]\r\nEdithost_Text=127.0.0.1\r\nComboBox1_Text=127.0.0.1\r\n" > Latmo.ini
     printf "ComboBox2_Text=127.0.0.2\r\nComboBox3_Text=\r\nEdit2_Text=3\r\n" >> Latmo.ini
     printf "EditAlarmSec_Text=-1\r\nEditAlarm_Text=/bin/sh\r\n" >> Latmo.ini
@@ -60,7 +62,7 @@ mkdir -p "$home/.config/latmo"
 latmo_ini "$home/.config/latmo/Latmo.ini" 127.0.0.1 127.0.0.2 "" Edit2_Text=3 EditAlarm_Text=
 chown -R "$victim:$victim" "$home/.config"
 unshare -n setpriv --reuid="$victim" --regid="$victim" --init-groups env -i HOME="$home" \
-    PATH=/usr/bin:/bin DISPLAY="$DISPLAY" "$shared/latmo" >"$work/latmo.out" 2>&1 &
+    PATH="$shared:/usr/bin:/bin" DISPLAY="$DISPLAY" "$shared/latmo" >"$work/latmo.out" 2>&1 &
 app=$!
 e2e_pids="$e2e_pids $app"
 wait_main_window
@@ -70,6 +72,7 @@ kill -TERM "$app"
 for i in $(seq 150); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 
 [ ! -e "$shared/ran-VersionCheck" ] || fail "the planted VersionCheck.exe ran as the victim"
+[ ! -e "$shared/ran-ping" ] || fail "the planted ping ran as the victim"
 [ ! -e "$shared/ran-alarm" ] || fail "the planted alarm ran as the victim"
 [ "$(md5sum < "$home/notes")" = "$notes_before" ] || fail "a line reached the planted link: $(cat "$home/notes")"
 [ "$(md5sum < "$shared/Latmo.ini")" = "$ini_before" ] || fail "the planted Latmo.ini was written"
@@ -78,5 +81,7 @@ diag="$home/.local/state/latmo/latmo.log"
 grep -q "Not used, as another user could change it: $shared may be written by every user" "$diag" ||
     fail "the diagnostic log does not say why: $(cat "$diag")"
 grep -q "^\[TForm1\]" "$home/.config/latmo/Latmo.ini" || fail "the victim's own settings are gone"
+grep -q "Echo engine: system ping program, .* one run of /usr/bin/ping (passed over in PATH: $shared may be written by every user)" "$diag" ||
+    fail "the diagnostic log does not name the ping chosen: $(cat "$diag")"
 echo "PASS: nothing planted ran or was written; the victim's files went to its own folders"
 exit 0

@@ -21,8 +21,15 @@ plugins=$(readlink -f "$2")
 E2E_OPEN_DISPLAY=1 e2e_setup "$latmo"
 user=latmo-priv-$$
 useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || fail "cannot add $user"
-trap 'e2e_cleanup; userdel "$user" 2>/dev/null || :' EXIT
+# The user's guard folder outlives its copies; the user owns it.
+trap 'e2e_cleanup; rm -rf /tmp/latmo-"$(id -u "$user")" /tmp/latmo-"$(id -u "$user")".*
+    userdel "$user" 2>/dev/null || :' EXIT
 chown "$user" "$work" "$XDG_RUNTIME_DIR"
+# All the user reads is a copy of its own: the build tree may lie in a home only root may enter
+# (a checkout in /root), where the user could not load the plugin.
+cp -R "$plugins" "$work/plugins"
+chown -R "$user" "$work/plugins"
+plugins=$work/plugins
 
 # latmo_as DIR [VAR=VALUE...]: starts DIR/latmo as the user, in a namespace with loopback up;
 # $app is its process (unshare, sh, setpriv and env each replace themselves).

@@ -1,19 +1,23 @@
 // The endpoint of a whole window watching three lab hosts (20 ms; 80 ms losing every fourth
 // echo; unreachable): promtool accepts what a scrape gets, and its counts and means are what
-// the window shows.
+// the window shows. And a minute of idle clients, too long for the quick stage.
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "core/Unit1.h"
+#include "export/ExportWindow.h"
 #include "export/LatmoMetrics.h"
-#include "export/Scrape.h"
 #include "lab/LatencyLab.h"
 #include "plot/XYLine.h"
 #include "support/LabServices.h"
@@ -21,18 +25,6 @@
 #include "toolkit/Dialogs.h"
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 TEST(ExportLab, PromtoolAcceptsTheScrapeAndItsCountsAndMeansAreTheWindows) {
     if (const std::string why = TLatencyLab::Unavailable(); !why.empty()) {
@@ -114,6 +106,67 @@ TEST(ExportLab, PromtoolAcceptsTheScrapeAndItsCountsAndMeansAreTheWindows) {
               1);
     form.reset();
     SetDialogHook(oldHook);
+}
+
+// 300 clients connect, send nothing and stay for a minute (one that the endpoint dropped
+// connects again): every scrape meanwhile, one every 2 s, is answered within a second, and the
+// passes keep their period. The clients run on a thread of their own, as they would in other
+// processes, so that the window's thread is Latmo's alone.
+TEST_F(ExportWindow, ThreeHundredIdleClientsHeldAMinuteDelayNoScrape) {
+    Open("127.0.0.1:0", "3");
+    ASSERT_TRUE(Served());
+    const int port = PortOf(form->MetricsServedAt());
+    // Idle clients, the test's scrapes and what the endpoint holds stay below the usual limit
+    // of 1024 descriptors.
+    std::vector<int> idle(300, -1);
+    size_t fewestHeld = idle.size();
+    int scrapes = 0;
+    int answered = 0;
+    Clock::duration slowest{};
+    std::atomic<bool> done{false};
+    std::thread clients([&] {
+        const auto start = Clock::now();
+        const auto over = [&] { return Clock::now() - start >= std::chrono::seconds(60); };
+        while (!over()) {
+            for (int& s : idle) {
+                if (over()) {
+                    break;  // a connect may wait up to 5 s for a server that does not accept
+                }
+                char byte = 0;
+                const ssize_t got = s >= 0 ? recv(s, &byte, 1, MSG_DONTWAIT) : 0;
+                if (got < 0 && errno == EAGAIN) {
+                    continue;  // still open
+                }
+                if (s >= 0) {
+                    close(s);
+                }
+                s = ConnectLoopback(port);
+            }
+            fewestHeld = std::min<size_t>(
+                fewestHeld, static_cast<size_t>(std::count_if(idle.begin(), idle.end(),
+                                                              [](int s) { return s >= 0; })));
+            const auto asked = Clock::now();
+            const std::string text = Scrape(port);
+            slowest = std::max(slowest, Clock::now() - asked);
+            ++scrapes;
+            answered += text.find("latmo_info{") != std::string::npos ? 1 : 0;
+            std::this_thread::sleep_until(asked + std::chrono::seconds(2));
+        }
+        done = true;
+    });
+    const int passesBefore = form->PassesDone();
+    const auto start = Clock::now();
+    WaitUntil([&] { return done.load(); }, 200000);
+    const auto took = Clock::now() - start;
+    clients.join();
+    for (const int s : idle) {
+        close(s);
+    }
+    EXPECT_EQ(fewestHeld, idle.size()) << "idle clients connected at once";
+    EXPECT_EQ(answered, scrapes);
+    EXPECT_LT(slowest, std::chrono::seconds(1)) << "the slowest of " << scrapes << " scrapes";
+    const auto periods = std::chrono::duration_cast<std::chrono::seconds>(took).count() / 3;
+    EXPECT_GE(form->PassesDone() - passesBefore, periods - 2) << "passes every 3 s";
 }
 
 }  // namespace

@@ -16,9 +16,10 @@ inline int PortOf(const std::string& address) {
     return colon == std::string::npos ? 0 : std::atoi(address.c_str() + colon + 1);
 }
 
-// A loopback TCP connection to the port, with five-second time-outs; -1 when refused.
-inline int ConnectLoopback(int port) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A TCP connection to the port of 127.0.0.1 (or of ::1, with AF_INET6), with five-second
+// time-outs; -1 when refused.
+inline int ConnectLoopback(int port, int family = AF_INET) {
+    const int s = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     timeval wait{5, 0};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
@@ -26,7 +27,14 @@ inline int ConnectLoopback(int port) {
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    sockaddr_in6 sa6{};
+    sa6.sin6_family = AF_INET6;
+    sa6.sin6_port = htons(static_cast<uint16_t>(port));
+    sa6.sin6_addr = in6addr_loopback;
+    const bool connected =
+        family == AF_INET6 ? connect(s, reinterpret_cast<const sockaddr*>(&sa6), sizeof sa6) == 0
+                           : connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+    if (!connected) {
         close(s);
         return -1;
     }
@@ -34,8 +42,8 @@ inline int ConnectLoopback(int port) {
 }
 
 // The body of GET /metrics; empty when nothing came.
-inline std::string Scrape(int port) {
-    const int s = ConnectLoopback(port);
+inline std::string Scrape(int port, int family = AF_INET) {
+    const int s = ConnectLoopback(port, family);
     if (s < 0) {
         return std::string();
     }

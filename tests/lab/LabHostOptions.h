@@ -11,11 +11,12 @@ struct TLabHostOptions {
     // When ErrorType is 0 or more, the host answers with that ICMP error instead of a reply.
     int ErrorType = -1;
     int ErrorCode = 0;
-    // Halfway through the delay, send traffic that resembles the answer but is not it.
+    // Halfway through the delay, send traffic that resembles the answer but is not it, forged
+    // replies with the request's identifier and sequence among it.
     bool Decoys = false;
-    // The reply as a device on the way or a host with several addresses may change it: the
-    // echoed data cut to this many bytes (when 0 or more), every data byte inverted, or sent
-    // from the next address after the host's.
+    // The reply as a forger or a device on the way may change it: the echoed data cut to this
+    // many bytes (when 0 or more), every data byte inverted, or sent from the next address
+    // after the host's.
     int CutData = -1;
     bool FlipData = false;
     bool OtherSource = false;

@@ -1,9 +1,10 @@
 // Runs a command inside a latency lab, for trying the program by hand against hosts with known
 // delays:
-//   latmo-lab-run [--user NAME] [--closed] [--as-is] DELAY_MS[:DROP][@6]|unreach[@6] ... -- COMMAND
-//   [ARGS...]
+//   latmo-lab-run [--user NAME] [--closed] [--as-is] DELAY_MS[:DROP][~][@6]|unreach[@6] ... --
+//   COMMAND [ARGS...]
 // Each DELAY_MS (optionally with a drop fraction, e.g. 80:0.25, or "unreach") becomes one lab
-// host, reached at its IPv6 address where "@6" follows; their addresses are printed; the command
+// host, reached at its IPv6 address where "@6" follows; with "~" the host also sends decoys,
+// forged replies among them, halfway through the delay; their addresses are printed; the command
 // runs in the lab's client namespace, where every group may open ICMP datagram sockets (--closed:
 // none may, as on a fresh Debian, so that Latmo falls back to another engine); the lab is removed
 // when the command ends.
@@ -114,10 +115,9 @@ void PassOn(int signal) {
 }
 
 int Usage() {
-    std::fprintf(
-        stderr,
-        "usage: latmo-lab-run [--user NAME] [--closed] [--as-is] DELAY_MS[:DROP][@6]|unreach[@6] "
-        "... -- COMMAND [ARGS...]\n");
+    std::fprintf(stderr,
+                 "usage: latmo-lab-run [--user NAME] [--closed] [--as-is] "
+                 "DELAY_MS[:DROP][~][@6]|unreach[@6] ... -- COMMAND [ARGS...]\n");
     return 2;
 }
 
@@ -144,6 +144,10 @@ int main(int argc, char** argv) {
         ipv6.push_back(spec.size() > 2 && spec.substr(spec.size() - 2) == "@6");
         if (ipv6.back()) {
             spec.resize(spec.size() - 2);
+        }
+        options.Decoys = !spec.empty() && spec.back() == '~';
+        if (options.Decoys) {
+            spec.pop_back();
         }
         if (spec == "unreach") {
             options.ErrorType = 3;

@@ -1,10 +1,12 @@
 // latmo-lab-responder: answers ICMP echo requests in a lab host's network namespace (whose kernel
 // has been told to ignore them) after a fixed delay, drops a fraction of them, or answers with an
 // ICMP error instead. With --decoys it also sends, halfway through the delay, traffic that looks
-// like an answer but is not one (another sequence or identifier, and an error report about
-// another request). The reply itself can come changed, as devices on the way or hosts with
-// several addresses change it: with the echoed data cut short (--cut-data N), every data byte
-// inverted (--flip-data), or from the next address after the host's (--other-source).
+// like an answer but is not one: replies with another sequence or identifier, an error report
+// about another request, and forged replies with the request's identifier and sequence, from
+// the next address after the host's or with the data changed or cut short. The reply itself can
+// come changed, as a forger or a device on the way would send it: with the echoed data cut
+// short (--cut-data N), every data byte inverted (--flip-data), or from the next address after
+// the host's (--other-source).
 //
 //   latmo-lab-responder [--delay-us N] [--drop FRACTION] [--error TYPE/CODE] [--decoys]
 //                       [--cut-data N] [--flip-data] [--other-source]
@@ -169,6 +171,18 @@ private:
         return data;
     }
 
+    // The echoed data with its last byte changed (or one byte more, where there is none), and
+    // cut one byte short: what a forger who saw the request might send.
+    static std::vector<uint8_t> ChangedData(std::span<const uint8_t> body) {
+        std::vector<uint8_t> data(std::max<size_t>(body.size(), 1), 0);
+        std::copy(body.begin(), body.end(), data.begin());
+        data.back() = uint8_t(~data.back());
+        return data;
+    }
+    static std::span<const uint8_t> CutData(std::span<const uint8_t> body) {
+        return body.first(body.empty() ? 0 : body.size() - 1);
+    }
+
     // Reads one queued request and schedules what answers it; false when none was queued.
     bool ReadRequest() {
         TReceivedDatagram received;
@@ -222,7 +236,7 @@ private:
         const TIpAddress host = TIpAddress::V6(received.To.V6Bytes().data());
         const TIpAddress other = OtherAddress6(host);
         if (FOptions.Decoys) {
-            std::vector<TPending> decoys(4);
+            std::vector<TPending> decoys(7);
             const uint16_t id = request->Identifier;
             const uint16_t seq = request->Sequence;
             for (TPending& decoy : decoys) {
@@ -234,6 +248,10 @@ private:
             decoys[2].ForgedSource = other;
             BuildError6(decoys[3].Message, received.From, host, message, uint16_t(seq + 1),
                         kIcmp6DestUnreachable, 3);
+            BuildIcmp6(decoys[4].Message, kIcmp6EchoReply, 0, id, seq, request->Body);
+            decoys[4].ForgedSource = other;
+            BuildIcmp6(decoys[5].Message, kIcmp6EchoReply, 0, id, seq, ChangedData(request->Body));
+            BuildIcmp6(decoys[6].Message, kIcmp6EchoReply, 0, id, seq, CutData(request->Body));
             for (TPending& decoy : decoys) {
                 decoy.DueNs = arrival + FDelayNs / 2;
                 decoy.Order = FOrder++;
@@ -351,13 +369,17 @@ private:
     void ScheduleDecoys(const TIpv4Datagram& datagram, const TIcmpMessage& request, int64_t due) {
         const uint16_t id = request.Identifier;
         const uint16_t seq = request.Sequence;
-        std::vector<TPending> decoys(4);
+        std::vector<TPending> decoys(7);
         BuildIcmpMessage(decoys[0].Message, kIcmpEchoReply, 0, id, uint16_t(seq + 1), request.Body);
         BuildIcmpMessage(decoys[1].Message, kIcmpEchoReply, 0, uint16_t(id + 1), seq, request.Body);
-        // From another address too: only the identifier and sequence tell a reply.
         BuildIcmpMessage(decoys[2].Message, kIcmpEchoReply, 0, id, uint16_t(seq - 1), request.Body);
         decoys[2].ForgedSource = OtherAddress(datagram);
         BuildError(decoys[3].Message, datagram, uint16_t(seq + 1), kIcmpDestUnreachable, 1);
+        // Forgeries with the request's numbers: from another address, or with other data.
+        BuildIcmpMessage(decoys[4].Message, kIcmpEchoReply, 0, id, seq, request.Body);
+        decoys[4].ForgedSource = OtherAddress(datagram);
+        BuildIcmpMessage(decoys[5].Message, kIcmpEchoReply, 0, id, seq, ChangedData(request.Body));
+        BuildIcmpMessage(decoys[6].Message, kIcmpEchoReply, 0, id, seq, CutData(request.Body));
         for (TPending& decoy : decoys) {
             decoy.DueNs = due;
             decoy.Order = FOrder++;

@@ -122,6 +122,9 @@ tr -d '\r' <"$home/.config/latmo/Latmo.ini" | grep -qx 'last=[0-9]*\.[0-9]*' ||
 # The diagnostic log is in the user's state directory and opens each run with "Start".
 diag="$home/.local/state/latmo/latmo.log"
 grep -q ": Start \[Latmo " "$diag" || fail "no Start in $diag"
+# The package's version is the one the program names (as on its About page and in latmo_info).
+version=$(dpkg-deb -f "$deb" Version)
+grep -qF ": Start [Latmo $version]" "$diag" || fail "$diag does not name the package's $version"
 # As on a fresh Debian (no ICMP datagram sockets, the capability taken off again), the installed
 # latmo sends through the system's ping and still measures; its diagnostic log opens with
 # "Start" and then says which engine it took.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -109,14 +110,14 @@ TEST(IcmpWire, DatagramsAreReadWithinTheirBytes) {
 }
 
 // Raw sockets hand over whole datagrams, datagram sockets the ICMP message and its sender; one
-// table serves both. What the system's echo call takes as the reply counts: identifier and
-// sequence decide, whatever became of the data and whoever sent it.
-TEST(IcmpMatch, RepliesAreKnownByIdentifierAndSequence) {
+// table serves both. A reply counts only with our identifier and sequence, from the host, with
+// the data sent: anyone who saw the request can send the rest.
+TEST(IcmpMatch, RepliesCountOnlyFromTheHostWithTheDataSent) {
     const uint32_t host = inet_addr("198.18.1.2");
     const uint32_t other = inet_addr("198.18.1.3");
     const uint32_t router = inet_addr("198.18.9.1");
-    const TEchoRequestId ours{host, 0x1234, 0x0042};
     const std::vector<uint8_t> data(32, 0x5a);
+    const TEchoRequestId ours{host, 0x1234, 0x0042, data};
     const auto icmp = [](uint8_t type, uint8_t code, uint16_t id, uint16_t seq,
                          const std::vector<uint8_t>& body) {
         std::vector<uint8_t> message;
@@ -144,6 +145,9 @@ TEST(IcmpMatch, RepliesAreKnownByIdentifierAndSequence) {
     for (uint8_t& b : flipped) {
         b = static_cast<uint8_t>(~b);
     }
+    const std::vector<uint8_t> cut(data.begin(), data.end() - 1);
+    std::vector<uint8_t> longer = data;
+    longer.push_back(0x5a);
     std::vector<uint8_t> badSum = icmp(kIcmpEchoReply, 0, 0x1234, 0x0042, data);
     badSum.back() ^= 1;
 
@@ -155,11 +159,11 @@ TEST(IcmpMatch, RepliesAreKnownByIdentifierAndSequence) {
         bool RawOnly = false;
     } const rows[] = {
         {"the reply as sent", host, icmp(0, 0, 0x1234, 0x0042, data), TEchoAnswer{0, host, 32}},
-        {"data cut short", host, icmp(0, 0, 0x1234, 0x0042, {1, 2, 3}), TEchoAnswer{0, host, 3}},
-        {"no data left", host, icmp(0, 0, 0x1234, 0x0042, {}), TEchoAnswer{0, host, 0}},
-        {"data changed", host, icmp(0, 0, 0x1234, 0x0042, flipped), TEchoAnswer{0, host, 32}},
-        {"from another address", other, icmp(0, 0, 0x1234, 0x0042, data),
-         TEchoAnswer{0, other, 32}},
+        {"data cut short", host, icmp(0, 0, 0x1234, 0x0042, cut), std::nullopt},
+        {"no data left", host, icmp(0, 0, 0x1234, 0x0042, {}), std::nullopt},
+        {"data changed", host, icmp(0, 0, 0x1234, 0x0042, flipped), std::nullopt},
+        {"data longer", host, icmp(0, 0, 0x1234, 0x0042, longer), std::nullopt},
+        {"from another address", other, icmp(0, 0, 0x1234, 0x0042, data), std::nullopt},
         {"another sequence", host, icmp(0, 0, 0x1234, 0x0043, data), std::nullopt},
         {"another identifier", host, icmp(0, 0, 0x1235, 0x0042, data), std::nullopt},
         {"a request with our numbers", host, icmp(8, 0, 0x1234, 0x0042, data), std::nullopt},
@@ -195,6 +199,16 @@ TEST(IcmpMatch, RepliesAreKnownByIdentifierAndSequence) {
     EXPECT_FALSE(MatchQueuedError(ours, 3, 3, router, other, quote));
     EXPECT_FALSE(MatchQueuedError(ours, 0, 0, router, host, quote));
     EXPECT_FALSE(MatchQueuedError({host, 0x1234, 0x0043}, 3, 3, router, host, quote));
+
+    // ICMPv6 sockets of either kind name the sender, a link-local one with its link.
+    const uint8_t linkLocal[16] = {0xfe, 0x80, 15, 2};
+    const TIpAddress host6 = TIpAddress::V6(linkLocal, 3);
+    const std::vector<uint8_t> reply6 = icmp(kIcmp6EchoReply, 0, 0x1234, 0x0042, data);
+    const TEchoRequestId ours6{host6, 0x1234, 0x0042, data};
+    EXPECT_TRUE(same(MatchIcmp6Message(ours6, reply6, host6), TEchoAnswer{0, host6, 32}));
+    EXPECT_FALSE(MatchIcmp6Message(ours6, reply6, TIpAddress::V6(linkLocal, 4)));
+    EXPECT_FALSE(
+        MatchIcmp6Message(ours6, icmp(kIcmp6EchoReply, 0, 0x1234, 0x0042, flipped), host6));
 }
 
 // What ping prints about its one echo, read as the socket engines report the same outcome.
@@ -203,6 +217,9 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
     const std::string lost =
         "\n--- 198.18.1.2 ping statistics ---\n"
         "1 packets transmitted, 0 received, 100% packet loss, time 0ms\n";
+    const std::string got =
+        "\n--- 198.18.1.2 ping statistics ---\n"
+        "1 packets transmitted, 1 received, 0% packet loss, time 0ms\n";
     const std::string from = "From 198.18.1.1 icmp_seq=1 ";
     const std::string from6 = "From 2001:2::1 icmp_seq=1 ";
     struct TRow {
@@ -221,8 +238,23 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
          IP_SUCCESS, 9560, "198.18.1.2"},
         {"reply, whole", "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=63 time=1234 ms\n", 0,
          IP_SUCCESS, 1234000, "198.18.1.2"},
-        {"reply without its stamp", "8 bytes from 198.18.1.2: icmp_seq=1 ttl=64 (truncated)\n", 0,
-         IP_SUCCESS, -1, "198.18.1.2"},
+        {"reply with a time beyond any clock",
+         "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=9300000000000000 ms\n", 0, IP_SUCCESS,
+         -1, "198.18.1.2"},
+        // ping's doubts about the one reply it took: no reply came, as far as we are concerned.
+        {"reply from another address",
+         "1031 bytes from 198.18.1.3: icmp_seq=1 ttl=64 time=20.2 ms (DIFFERENT ADDRESS!)\n" + got,
+         IP_REQ_TIMED_OUT, IP_REQ_TIMED_OUT, -1, "0.0.0.0"},
+        {"reply cut short", "108 bytes from 198.18.1.2: icmp_seq=1 ttl=64 (truncated)\n" + got,
+         IP_REQ_TIMED_OUT, IP_REQ_TIMED_OUT, -1, "0.0.0.0"},
+        {"reply with a bad checksum",
+         "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=2.1 ms (BAD CHECKSUM!)\n" + got,
+         IP_REQ_TIMED_OUT, IP_REQ_TIMED_OUT, -1, "0.0.0.0"},
+        {"reply with other data",
+         "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=20.1 ms\nwrong data byte #16 should "
+         "be 0x10 but was 0xef\n#16\tef ee ed\n" +
+             got,
+         IP_REQ_TIMED_OUT, IP_REQ_TIMED_OUT, -1, "0.0.0.0"},
         {"redirect, then the reply",
          from + "Redirect Host(New nexthop: 198.18.1.9)\n1031 bytes from 198.18.1.2: icmp_seq=1 "
                 "ttl=64 time=3.00 ms\n",
@@ -317,6 +349,42 @@ TEST(LinuxIcmpEcho, StopEndsAPingInFlightAndLeavesNoChild) {
     close(stop);
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+// A ping that another user could have put into a folder of PATH would run as this user with
+// every echo: the search passes it over for the next, and the log names the one chosen.
+TEST(LinuxIcmpEcho, PingIsTakenOnlyFromAFolderNoOtherUserMayWrite) {
+    const TTempDir temp;
+    const std::string open = temp.File("open");
+    const std::string own = temp.File("own");
+    const std::string ran = temp.File("planted ping ran");
+    for (const std::string& dir : {open, own}) {
+        mkdir(dir.c_str(), 0755);
+        WriteAll(dir + "/ping",
+                 "#!/bin/sh\n" + (dir == open ? "touch '" + ran + "'\n" : std::string()) +
+                     "echo '24 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.1 ms'\n");
+        chmod((dir + "/ping").c_str(), 0755);
+    }
+    chmod(open.c_str(), 0777);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+
+    setenv("PATH", (open + ":" + own).c_str(), 1);
+    const TLinuxIcmpEcho echo(TEchoEngineMode::PingOnly);
+    EXPECT_EQ(echo.Engine(), TEchoEngine::SystemPing) << echo.EngineChoice();
+    EXPECT_NE(echo.EngineChoice().find("one run of " + own + "/ping (passed over in PATH: " + open +
+                                       " may be written by every user)."),
+              std::string::npos)
+        << echo.EngineChoice();
+
+    setenv("PATH", open.c_str(), 1);
+    const TLinuxIcmpEcho none(TEchoEngineMode::PingOnly);
+    EXPECT_EQ(none.Engine(), TEchoEngine::None);
+    EXPECT_NE(none.EngineChoice().find("no ping program in PATH is safe to run (" + open +
+                                       " may be written by every user)"),
+              std::string::npos)
+        << none.EngineChoice();
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_FALSE(std::filesystem::exists(ran));
 }
 
 TEST(LinuxIcmpEcho, CallsThatCannotBeMadeSaySo) {

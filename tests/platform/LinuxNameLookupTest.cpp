@@ -3,11 +3,14 @@
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <thread>
 
 #include "platform/linux/AddressText.h"
@@ -121,6 +124,71 @@ TEST(LinuxNameLookup, AStopSignalEndsTheWaitForTheResolver) {
     EXPECT_EQ(lookup.GetHostByName("localhost", entry, stop), WSAEINTR);
     EXPECT_TRUE(entry.Addresses.empty());
     close(stop);
+}
+
+// A resolver whose server never answers: the wait ends at its time limit, or at once when the stop
+// signal is up, and other names are answered meanwhile. The server is a socket of the test's own
+// on a loopback address that takes queries and answers none; a resolv.conf naming it is laid over
+// the system's for one thread (root needed), so no query leaves the machine.
+TEST(LinuxNameLookup, AServerThatNeverAnswersEndsTheWaitAtItsTimeLimit) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "laying a resolv.conf over the system's needs root";
+    }
+    const int server = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(53);
+    at.sin_addr.s_addr = inet_addr("127.0.0.153");
+    ASSERT_EQ(bind(server, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0) << errno;
+    const TTempDir dir;
+    // The resolver's own time-out is long, so only ours can end the wait in time.
+    WriteAll(dir.File("resolv.conf"), "nameserver 127.0.0.153\noptions timeout:30 attempts:1\n");
+    WriteAll(dir.File("hosts"), "127.0.0.1 localhost\n");
+    WriteAll(dir.File("nsswitch.conf"), "hosts: files dns\n");
+    const int stop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ASSERT_GE(stop, 0);
+    std::thread([&] {
+        ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        for (const char* file : {"resolv.conf", "hosts", "nsswitch.conf"}) {
+            const std::string over = std::string("/etc/") + file;
+            ASSERT_EQ(mount(dir.File(file).c_str(), over.c_str(), nullptr, MS_BIND, nullptr), 0)
+                << over;
+        }
+        TLinuxNameLookup lookup;
+        const std::unique_ptr<TLookupRequest> slow = lookup.StartLookup("slow.example");
+        const std::unique_ptr<TLookupRequest> local = lookup.StartLookup("localhost");
+        THostEntry entry;
+        ASSERT_EQ(local->Wait(entry, 5000, kNoStopSignal), 0) << "answered beside the slow one";
+        EXPECT_EQ(entry.Addresses.front(), inet_addr("127.0.0.1"));
+        pollfd query{server, POLLIN, 0};
+        ASSERT_EQ(poll(&query, 1, 5000), 1) << "the resolver asks the silent server";
+        EXPECT_EQ(slow->Wait(entry, 200, kNoStopSignal), WSATRY_AGAIN);
+        EXPECT_TRUE(entry.Addresses.empty());
+        EXPECT_EQ(lookup.GetHostByName("slow.example", entry, stop, 0), WSATRY_AGAIN);
+        ASSERT_EQ(eventfd_write(stop, 1), 0);
+        EXPECT_EQ(lookup.GetHostByName("slow.example", entry, stop), WSAEINTR);
+
+        // Answered at last, "no such name" to its IPv4 and then its IPv6 query, the helper ends,
+        // and the request, asked again, has the answer.
+        for (int i = 0; i < 2 && poll(&query, 1, 5000) == 1; ++i) {
+            uint8_t packet[512];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got = recvfrom(server, packet, sizeof packet, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            ASSERT_GE(got, 12);
+            packet[2] |= 0x80;                                         // a response
+            packet[3] = static_cast<uint8_t>((packet[3] & 0xF0) | 3);  // NXDOMAIN
+            ASSERT_EQ(sendto(server, packet, static_cast<size_t>(got), 0,
+                             reinterpret_cast<const sockaddr*>(&from), fromLength),
+                      got);
+        }
+        EXPECT_EQ(slow->Wait(entry, 5000, kNoStopSignal), WSAHOST_NOT_FOUND);
+    }).join();
+    close(stop);
+    close(server);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +13,7 @@
 #include <thread>
 
 #include "platform/linux/LinuxShell.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -81,6 +86,120 @@ TEST(LinuxShell, ABareNameIsAProgramInPath) {
     fs::remove(beside);
     setenv("PATH", oldPath.c_str(), 1);
     fs::remove_all(pathDir);
+}
+
+// A program in a folder of PATH runs as the user: one that another user may change, or may
+// have put there, is passed over for the next folder's, with the reason.
+TEST(LinuxShell, APathFolderAnotherUserMayWriteIsPassedOver) {
+    constexpr uid_t kNobody = 65534;
+    struct TRow {
+        const char* Case;
+        mode_t FolderMode;
+        uid_t FolderOwner;
+        mode_t FileMode;
+        uid_t FileOwner;
+        const char* Why;  // after the folder's or the program's path; empty: it is taken
+        bool AboutFile = false;
+    } const rows[] = {
+        {"the user's own", 0755, getuid(), 0755, getuid(), ""},
+        {"root's", 0755, 0, 0755, 0, ""},
+        {"open to every user", 0777, getuid(), 0755, getuid(), " may be written by every user"},
+        {"another user's, open to all", 01777, kNobody, 0755, kNobody,
+         " belongs to another user (uid 65534)"},
+        {"open to its group", 0775, getuid(), 0755, getuid(), " may be written by its group"},
+        {"the program another user's", 0755, getuid(), 0755, kNobody,
+         " belongs to another user (uid 65534)", true},
+        {"the program open to every user", 0755, getuid(), 0757, getuid(),
+         " may be written by every user", true},
+    };
+    const TTempDir temp;
+    const std::string name = "latmo-path-probe";
+    const std::string fallback = temp.File("fallback");
+    mkdir(fallback.c_str(), 0755);
+    WriteAll(fallback + "/" + name, "#!/bin/sh\n");
+    chmod((fallback + "/" + name).c_str(), 0755);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    for (const TRow& row : rows) {
+        if (getuid() != 0 && (row.FolderOwner != getuid() || row.FileOwner != getuid())) {
+            continue;  // only root gives files away
+        }
+        const std::string dir = temp.File(row.Case);
+        const std::string file = dir + "/" + name;
+        mkdir(dir.c_str(), 0700);
+        WriteAll(file, "#!/bin/sh\n");
+        ASSERT_EQ(chown(file.c_str(), row.FileOwner, row.FileOwner), 0) << row.Case;
+        ASSERT_EQ(chmod(file.c_str(), row.FileMode), 0) << row.Case;
+        ASSERT_EQ(chown(dir.c_str(), row.FolderOwner, row.FolderOwner), 0) << row.Case;
+        ASSERT_EQ(chmod(dir.c_str(), row.FolderMode), 0) << row.Case;
+        setenv("PATH", (dir + ":" + fallback).c_str(), 1);
+        std::string heard;
+        const std::string found =
+            TLinuxShell::FindProgram(name, [&](const std::string& why) { heard += why; });
+        const std::string why = row.Why;
+        EXPECT_EQ(found, why.empty() ? file : fallback + "/" + name) << row.Case;
+        EXPECT_EQ(heard, why.empty() ? "" : (row.AboutFile ? file : dir) + why) << row.Case;
+        // With no other to take, a bare name starts nothing.
+        setenv("PATH", dir.c_str(), 1);
+        EXPECT_EQ(TLinuxShell().ShellExecute("open", name, "", "", SW_HIDE), why.empty())
+            << row.Case;
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+}
+
+// What ShellExecuteEx starts is followed until it ends: a program until it exits, a document
+// while its opener runs. Each waits here on a FIFO of the test's own, so the test ends it. Once
+// ended it is reaped at once: no child of ours is left, not even a zombie.
+TEST(LinuxShell, AFollowedProcessRunsUntilItEndsAndLeavesNoZombie) {
+    namespace fs = std::filesystem;
+    const TTempDir dir;
+    const std::string fifo = dir.File("go");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The desktop's opener, as the test's own: it waits on the FIFO.
+    WriteAll(dir.File("xdg-open"), "#!/bin/sh\nread line < " + fifo + "\n");
+    fs::permissions(dir.File("xdg-open"), fs::perms::owner_all);
+    WriteAll(dir.File("alarm.wav"), "RIFF");
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (dir.Path() + ":" + oldPath).c_str(), 1);
+    struct {
+        const char* What;
+        std::string File, Parameters;
+    } const rows[] = {
+        {"a program", "cat", fifo},
+        {"a document", dir.File("alarm.wav"), ""},
+    };
+    TLinuxShell shell;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.What);
+        const std::unique_ptr<TShellProcess> process =
+            shell.ShellExecuteEx("open", row.File, row.Parameters, "", SW_SHOWNORMAL);
+        ASSERT_NE(process, nullptr);
+        EXPECT_TRUE(process->Running());
+        // A line lets the reader go, once it is there to read it.
+        int writer = -1;
+        for (int i = 0; i < 500 && writer < 0; ++i) {
+            writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        ASSERT_GE(writer, 0) << "nobody reads the FIFO";
+        EXPECT_EQ(write(writer, "go\n", 3), 3);
+        close(writer);
+        bool running = true;
+        for (int i = 0; i < 500 && running; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            running = process->Running();
+        }
+        EXPECT_FALSE(running);
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child left behind";
+        EXPECT_EQ(errno, ECHILD);
+    }
+    EXPECT_EQ(shell.ShellExecuteEx("open", dir.File("none.wav"), "", "", SW_SHOWNORMAL), nullptr);
+    EXPECT_EQ(shell.ShellExecuteEx("open", "cat", "", dir.File("no-such-dir"), SW_SHOWNORMAL),
+              nullptr)
+        << "a directory that cannot be entered";
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the child that failed is reaped too";
+    setenv("PATH", oldPath.c_str(), 1);
 }
 
 }  // namespace

@@ -114,6 +114,39 @@ TEST(Render, TheWindowsPlotLooksLikeALatencyGraph) {
     EXPECT_TRUE(PixelAt(img, rx, ry) == clRed || PixelAt(img, rx, ry - 1) == clRed);
 }
 
+// A caption shows whole in its margin or not at all: the window's "time" under a margin of 5
+// left only its top rows at the bottom edge, two stray dots under the time axis.
+TEST(Render, ACaptionShowsWholeOrNotAtAll) {
+    struct {
+        int bottomMargin;
+        int leftMargin;
+        bool shown;
+    } const rows[] = {
+        {5, 2, false},  // the window's margins
+        {20, 20, true},
+    };
+    for (const auto& row : rows) {
+        LatencyPlot g;
+        g.plot.BottomAxis()->SetMargin(row.bottomMargin);
+        g.plot.LeftAxis()->SetMargin(row.leftMargin);
+        const QImage img = Render(g.plot);
+        const TRect f = g.plot.FieldRect();
+        const TColor face = ColorToRGB(clBtnFace);
+        int under = 0;  // drawn pixels in the bottom margin, below the field
+        for (int y = img.height() - row.bottomMargin; y < img.height(); ++y)
+            for (int x = f.Left; x < f.Right; ++x)
+                under += PixelAt(img, x, y) != face ? 1 : 0;
+        int beside = 0;  // and in the left margin, beside it
+        for (int y = f.Top; y < f.Bottom; ++y)
+            for (int x = 0; x < row.leftMargin; ++x)
+                beside += PixelAt(img, x, y) != face ? 1 : 0;
+        EXPECT_EQ(under > 10, row.shown) << row.bottomMargin << ": " << under;
+        EXPECT_EQ(under == 0, !row.shown) << row.bottomMargin << ": " << under;
+        EXPECT_EQ(beside > 10, row.shown) << row.leftMargin << ": " << beside;
+        EXPECT_EQ(beside == 0, !row.shown) << row.leftMargin << ": " << beside;
+    }
+}
+
 TEST(Render, TheRubberBandInvertsWhatLiesUnderItAndLeavesNoTrace) {
     LatencyPlot g;
     const QImage clean = Render(g.plot);

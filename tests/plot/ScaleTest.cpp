@@ -89,6 +89,49 @@ TEST(Scale, RoundValueTicks) {
     }
 }
 
+// Ticks never closer than their labels resolve: a time axis a few seconds long on a maximised
+// window (14 ticks asked for) showed each second three or four times.
+TEST(Scale, NeighbouringTickLabelsNeverRepeat) {
+    std::setlocale(LC_ALL, "C");
+    const double noon = EncodeDate(2024, 5, 17) + 0.5;
+    const double second = 1 / 86400.0;
+    struct Case {
+        const char* name;
+        const char* format;
+        double min, max;
+        int requested;
+        bool inversed;
+        int fewest;  // ticks still laid out
+    };
+    const std::vector<Case> cases = {
+        {"3 s on a maximised window", "hh:mm:ss", noon, noon + 3.15 * second, 14, false, 3},
+        {"the same inverted", "hh:mm:ss", noon, noon + 3.15 * second, 14, true, 3},
+        {"25 s", "hh:mm:ss", noon, noon + 25 * second, 14, false, 8},
+        {"half a second", "hh:mm:ss", noon, noon + 0.5 * second, 14, false, 1},
+        {"one point: a flat range widened to months", "hh:mm:ss", noon, noon, 14, false, 1},
+        {"hundredths of a millisecond", "###0.##", 0.331, 0.334, 18, false, 1},
+        {"the window's left axis", "###0.##", 0, 10.25, 6, false, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tsp_Axis a(nullptr, 0);
+        a.SetLabelFormat(c.format);
+        a.SetLabelAsDataTime(std::string(c.format) == "hh:mm:ss");
+        a.SetInversed(c.inversed);
+        a.SetTicksCount(c.requested);
+        a.SetMinMax(c.min, c.max);
+        ASSERT_GE(a.TickCount(), c.fewest);
+        for (int i = 0; i < a.TickCount(); ++i) {
+            EXPECT_GE(a.TickValue(i), a.Min() - 1e-9) << i;
+            EXPECT_LE(a.TickValue(i), a.Max() + 1e-9) << i;
+            if (i > 0) {
+                EXPECT_NE(a.GetTickLabel(i), a.GetTickLabel(i - 1))
+                    << "ticks " << i - 1 << ", " << i;
+            }
+        }
+    }
+}
+
 TEST(Scale, TicksCountWritesTheRequestAndReadsWhatIsLaidOut) {
     Tsp_Axis a(nullptr, 0);
     a.SetMinMax(0, 10.25);

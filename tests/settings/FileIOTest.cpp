@@ -58,7 +58,10 @@ TEST(FileIO, WhatCannotBeReadIsAnOpenError) {
     fs::create_directory(dir.File("adir"));
     mkfifo(dir.File("afifo").c_str(), 0600);
     WriteAll(dir.File("afile"), std::string("a\0b", 3));
-    EXPECT_EQ(ReadFileText(dir.File("afile")), std::string("a\0b", 3));
+    EXPECT_EQ(ReadFileText(dir.File("afile"), 3), std::string("a\0b", 3));
+    WriteAll(dir.File("large"), "abcd");
+    // Far past the limit: refused by its size, not read.
+    fs::resize_file(dir.File("large"), std::uintmax_t{2} << 30);
     struct Row {
         const char* name;
         const char* reason;
@@ -66,10 +69,11 @@ TEST(FileIO, WhatCannotBeReadIsAnOpenError) {
         {"adir", "Is a directory"},
         {"afifo", "Not a regular file"},
         {"missing", "No such file or directory"},
+        {"large", "Not a settings file: larger than 3 bytes"},
     };
     for (const Row& r : rows) {
         try {
-            ReadFileText(dir.File(r.name));
+            ReadFileText(dir.File(r.name), 3);
             ADD_FAILURE() << r.name;
         } catch (const EFOpenError& e) {
             EXPECT_EQ(std::string(e.what()),

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -16,6 +19,45 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr size_t kMaxFileSize = TJvCustomAppMemoryFileStorage::kMaxFileSize;
+constexpr const char* kTooLarge = "Not a settings file: larger than 16 MiB";
+
+// Valid settings lines, size bytes in all.
+std::string Settings(size_t size) {
+    std::string text = "[TForm1]\r\nkeep=1\r\n";
+    const std::string line = "Key=" + std::string(1000, 'v') + "\r\n";
+    while (text.size() + line.size() + 8 < size) {
+        text += line;
+    }
+    return text + "Last=" + std::string(size - text.size() - 7, 'v') + "\r\n";
+}
+
+// What tells whether a file was touched: which file it is, its kind, size, blocks and time of
+// change, and for a regular file its first bytes (the rest of a large file, when there is any,
+// cannot change unseen by the other four).
+std::string Snapshot(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        return "missing";
+    }
+    std::string start;
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0444) != 0) {
+        start.resize(64);
+        std::ifstream(path, std::ios::binary).read(start.data(), 64);
+    }
+    return std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+           std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + " " +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + " " +
+           start;
+}
+
+// The most memory the test has used at one time so far.
+long PeakMemoryMiB() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
 
 class TFileStore : public ::testing::Test {
 protected:
@@ -172,6 +214,63 @@ TEST_F(TFileStore, ReadsOnceAndWritesItsChangesOverAnotherCopys) {
     }
 }
 
+// A running copy as its settings see it: what its window holds is written whole into the store
+// at every save, as the form storage does, changed or not.
+struct TCopy {
+    std::unique_ptr<TJvAppIniFileStorage> Store;
+    std::map<std::string, std::string> Window;
+
+    void Save() {
+        for (const auto& [key, value] : Window) {
+            Store->WriteStringValue(key, value);
+        }
+        Store->Flush();
+    }
+};
+
+// What one copy changed stays in the file through every later save and exit of another copy
+// that did not change the same key, in either order of exit; so does a hand edit made while a
+// copy runs, though at SIGTERM the window's save and the store's own both write.
+TEST_F(TFileStore, WhatAnotherCopyChangedOutlivesThisOnesSavesAndExit) {
+    const std::map<std::string, std::string> window = {{"ComboBox3_Text", "old"},
+                                                       {"Edit2_Text", "3"}};
+    const std::string start = "[TForm1]\r\nComboBox3_Text=old\r\nEdit2_Text=3\r\n\r\n";
+    const std::string both = "[TForm1]\r\nComboBox3_Text=new\r\nEdit2_Text=9\r\n\r\n";
+    // SIGTERM: the window saves as it closes, then the store writes as it is destroyed.
+    const auto exit = [this](TCopy& copy) {
+        copy.Save();
+        EXPECT_EQ(Close(copy.Store), "");
+    };
+    for (const bool aFirst : {true, false}) {
+        const std::string order = aFirst ? "A exits first" : "B exits first";
+        WriteAll(Ini(), start);
+        TCopy a{Open(Dir.Path()), window};
+        TCopy b{Open(Dir.Path()), window};
+        b.Window["Edit2_Text"] = "9";
+        b.Save();
+        a.Window["ComboBox3_Text"] = "new";
+        a.Save();
+        EXPECT_EQ(ReadAll(Ini()), both) << order;
+        for (int i = 0; i < 2; ++i) {
+            a.Save();
+            b.Save();
+        }
+        EXPECT_EQ(ReadAll(Ini()), both) << order << ": after saves without a change";
+        exit(aFirst ? a : b);
+        EXPECT_EQ(ReadAll(Ini()), both) << order << ": after the first exit";
+        exit(aFirst ? b : a);
+        EXPECT_EQ(ReadAll(Ini()), both) << order << ": after the second exit";
+    }
+
+    WriteAll(Ini(), start);
+    TCopy alone{Open(Dir.Path()), window};
+    WriteAll(Ini(), "[TForm1]\r\nComboBox3_Text=old\r\nEdit2_Text=7\r\n");
+    alone.Window["ComboBox3_Text"] = "new";
+    exit(alone);
+    EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nComboBox3_Text=new\r\nEdit2_Text=7\r\n\r\n")
+        << "a hand edit made while the copy ran";
+}
+
 // A flush writes a change at once, and only a change: what another copy wrote stays when this
 // one has nothing new. A failing flush is told once, not at every flush nor again at the end.
 TEST_F(TFileStore, AFlushWritesAChangeAtOnceAndTellsAFailureOnce) {
@@ -203,18 +302,30 @@ TEST_F(TFileStore, AFlushWritesAChangeAtOnceAndTellsAFailureOnce) {
     EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=new\r\nother=copy\r\n");
 }
 
+// A file larger than any settings file is refused by its size, unread: reading it would cost
+// many times its size in memory.
 TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
     struct Row {
         const char* what;
         void (*make)(const std::string& path);
+        const char* reason;
     } rows[] = {
-        {"a directory", [](const std::string& p) { fs::create_directory(p); }},
-        {"a pipe", [](const std::string& p) { mkfifo(p.c_str(), 0600); }},
+        {"a directory", [](const std::string& p) { fs::create_directory(p); }, "Is a directory"},
+        {"a pipe", [](const std::string& p) { mkfifo(p.c_str(), 0600); }, "Not a regular file"},
         {"no read permission",
          [](const std::string& p) {
              WriteAll(p, "[TForm1]\r\nkeep=1\r\n");
              chmod(p.c_str(), 0200);
-         }},
+         },
+         "Permission denied"},
+        {"a sparse 2 GiB file",
+         [](const std::string& p) {
+             WriteAll(p, "[TForm1]\r\nkeep=1\r\n");
+             fs::resize_file(p, std::uintmax_t{2} << 30);
+         },
+         kTooLarge},
+        {"settings one byte past the limit",
+         [](const std::string& p) { WriteAll(p, Settings(kMaxFileSize + 1)); }, kTooLarge},
     };
     for (const Row& r : rows) {
         if (std::string(r.what) == "no read permission" && geteuid() == 0) {
@@ -222,7 +333,8 @@ TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
         }
         fs::remove_all(Ini());
         r.make(Ini());
-        const auto before = fs::status(Ini()).type();
+        const std::string before = Snapshot(Ini());
+        const long peak = PeakMemoryMiB();
         auto store = std::make_unique<TJvAppIniFileStorage>(nullptr);
         store->SetLocation(TFileLocation::flCustom);
         store->SetDirectory(Dir.Path());
@@ -230,16 +342,16 @@ TEST_F(TFileStore, AFileThatCannotBeReadIsReportedAndKept) {
             store->SetFileName("Latmo.ini");
             ADD_FAILURE() << r.what << ": no error";
         } catch (const EFOpenError& e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + Ini() + "\". ", 0), 0u)
-                << e.what();
+            EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + Ini() + "\". " + r.reason);
         }
+        EXPECT_LT(PeakMemoryMiB() - peak, 64) << r.what << ": read into memory";
         // The window says so and ends in order: its store is destroyed without writing.
         EXPECT_TRUE(store->LoadFailed());
         store->WriteStringValue("S\\k", "v");
         const std::string said = Close(store);
         EXPECT_NE(said.find("was not replaced, because it could not be read"), std::string::npos)
             << r.what << ": " << said;
-        EXPECT_EQ(fs::status(Ini()).type(), before) << r.what;
+        EXPECT_EQ(Snapshot(Ini()), before) << r.what;
     }
 }
 
@@ -273,6 +385,16 @@ TEST_F(TFileStore, AFailingSaveAtExitIsReportedNotRaised) {
                                 "\". Permission denied\n");
     EXPECT_EQ(told, "Settings not saved: Cannot create file \"" + Ini() + "\". Permission denied");
     EXPECT_EQ(ReadAll(Ini()), "[TForm1]\r\nk=old\r\n");
+
+    // A file grown past a settings file's size meanwhile is not written over, as at start.
+    chmod(Ini().c_str(), 0644);
+    store = Open(Dir.Path());
+    store->WriteStringValue("k", "new");
+    WriteAll(Ini(), Settings(kMaxFileSize + 1));
+    const std::string grown = Snapshot(Ini());
+    EXPECT_EQ(Close(store),
+              "latmo: Settings not saved: Cannot open file \"" + Ini() + "\". " + kTooLarge + "\n");
+    EXPECT_EQ(Snapshot(Ini()), grown);
 }
 
 // The place is decided when the file is read. A program directory that may no longer be written

@@ -165,10 +165,13 @@ TEST_F(TFormStorageTest, StoredTextsMeetTheirControls) {
         const char* stored;
         const char* saved;
     } rows[] = {
-        {"CheckBoxAutoStart_Checked", "1", "False"},
-        {"CheckBoxAutoStart_Checked", "yes", "False"},
+        // Hand-written yes in its usual spellings; Latmo writes True and False.
+        {"CheckBoxAutoStart_Checked", "1", "True"},
+        {"CheckBoxAutoStart_Checked", "yes", "True"},
+        {"CheckBoxAutoStart_Checked", "true", "True"},
         {"CheckBoxAutoStart_Checked", "TRUE", "True"},
-        {"TrackMaxGraph_Position", "abc", "10"},  // 0, which the track bar raises to its least
+        {"CheckBoxAutoStart_Checked", "on", "False"},  // not understood: the box stays as it is
+        {"TrackMaxGraph_Position", "abc", "10"},       // 0, which the track bar raises to its least
         {"TrackMaxGraph_Position", "$20", "32"},
         {"TrackBarUpdate_Position", "99", "60"},
         {"Edit2_Text", "", ""},
@@ -181,6 +184,15 @@ TEST_F(TFormStorageTest, StoredTextsMeetTheirControls) {
         Storage().RestoreFormPlacement();
         Storage().StoreFormPlacement();
         EXPECT_EQ(Stored(r.key), r.saved) << r.key << "=" << r.stored;
+        Exit();
+    }
+    // ... and no in its usual spellings, on a box that was ticked.
+    for (const char* no : {"0", "no", "False"}) {
+        Open({"[TForm1]", std::string("CheckBoxAutoStart_Checked=") + no});
+        Form->JvAppIniFileStorage1->SetFileName("");
+        Form->CheckBoxAutoStart->SetChecked(true);
+        Storage().RestoreFormPlacement();
+        EXPECT_FALSE(Form->CheckBoxAutoStart->Checked()) << no;
         Exit();
     }
     Open();

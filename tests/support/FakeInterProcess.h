@@ -18,6 +18,7 @@ public:
                                          int& error) override;
     void RemoveShared(const std::string& name) override { Blocks.erase(name); }
     std::string ErrorText(int error) const override { return "error " + std::to_string(error); }
+    std::string ObjectsBlocked() const override { return std::string(); }
 
     uint32_t CurrentProcessId() const override { return ProcessId; }
     uint32_t CurrentThreadId() const override { return ProcessId; }

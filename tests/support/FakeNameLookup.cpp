@@ -1,5 +1,43 @@
 #include "support/FakeNameLookup.h"
 
+#include <poll.h>
+
+#include <optional>
+
+namespace {
+
+// A silent name that nobody stops or limits stands for a resolver that gives up after a while.
+constexpr int kSilentGivesUpMs = 10000;
+
+}  // namespace
+
+class TFakeNameLookup::TRequest : public TLookupRequest {
+public:
+    TRequest(TFakeNameLookup& owner, std::string name) : FOwner(owner), FName(std::move(name)) {}
+
+    int Wait(THostEntry& entry, int timeoutMs, TStopSignal stop) override {
+        FOwner.Record("wait " + FName, timeoutMs);
+        entry = THostEntry{};
+        if (FOwner.Silent.count(FName) != 0) {
+            pollfd p{static_cast<int>(stop), POLLIN, 0};
+            const int limit = timeoutMs >= 0 ? timeoutMs : kSilentGivesUpMs;
+            return poll(&p, 1, limit) == 1 ? WSAEINTR : WSATRY_AGAIN;
+        }
+        // Asked again, the same answer.
+        if (!FCode) {
+            FCode = FOwner.Answer(FName, FEntry);
+        }
+        entry = FEntry;
+        return *FCode;
+    }
+
+private:
+    TFakeNameLookup& FOwner;
+    const std::string FName;
+    std::optional<int> FCode;
+    THostEntry FEntry;
+};
+
 int TFakeNameLookup::Startup(uint16_t) {
     ++StartupCalls;
     return StartupError;
@@ -9,9 +47,13 @@ void TFakeNameLookup::Cleanup() {
     ++CleanupCalls;
 }
 
-int TFakeNameLookup::GetHostByName(const std::string& name, THostEntry& entry, TStopSignal) {
+std::unique_ptr<TLookupRequest> TFakeNameLookup::StartLookup(const std::string& name) {
     Lookups.push_back(name);
-    entry = THostEntry{};
+    Record("start " + name, kNoTimeLimit);
+    return std::make_unique<TRequest>(*this, name);
+}
+
+int TFakeNameLookup::Answer(const std::string& name, THostEntry& entry) {
     if (!ScriptedErrors.empty()) {
         const int e = ScriptedErrors.front();
         ScriptedErrors.pop_front();
@@ -26,4 +68,14 @@ int TFakeNameLookup::GetHostByName(const std::string& name, THostEntry& entry, T
     entry.Name = name;
     entry.Addresses.push_back(it->second);
     return 0;
+}
+
+void TFakeNameLookup::Record(const std::string& what, int timeoutMs) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FEvents.push_back({what, timeoutMs, std::this_thread::get_id()});
+}
+
+std::vector<TFakeNameLookup::TEvent> TFakeNameLookup::Events() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FEvents;
 }

@@ -3,6 +3,7 @@
 // fixture derives from it, so the doubles are at hand by name.
 
 #include "platform/Services.h"
+#include "support/FakeDesktopNotifier.h"
 #include "support/FakeIcmpEcho.h"
 #include "support/FakeInterProcess.h"
 #include "support/FakeNameLookup.h"
@@ -17,5 +18,6 @@ struct TFakeServices {
     TFakeTrayShell tray;
     TFakeInterProcess interProcess;
     TFakeRunList runList;
-    TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+    TFakeDesktopNotifier notifier;
+    TPlatformServices services{lookup, echo, shell, tray, interProcess, runList, notifier};
 };

@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "support/FakeDesktopNotifier.h"
 #include "support/FakeInterProcess.h"
 #include "support/FakeRunList.h"
 #include "support/FakeShell.h"
@@ -18,5 +19,6 @@ struct TLabServices {
     TFakeTrayShell tray;
     TFakeInterProcess interProcess;
     TFakeRunList runList;
-    TPlatformServices services{lookup, echo, shell, tray, interProcess, runList};
+    TFakeDesktopNotifier notifier;
+    TPlatformServices services{lookup, echo, shell, tray, interProcess, runList, notifier};
 };

@@ -62,6 +62,17 @@ TEST_F(ControlsTest, ChangesMadeFromCodeRaiseTheirEvents) {
     box->SetChecked(false);
     EXPECT_EQ(clicks, 2);
 
+    auto* one = Make<TRadioButton>(&form, 0, 120, 100, 20);
+    auto* other = Make<TRadioButton>(&form, 0, 140, 100, 20);
+    int chosen = 0;
+    one->OnClick = [&](TObject*) { chosen = 1; };
+    other->OnClick = [&](TObject*) { chosen = 2; };
+    one->SetChecked(true);
+    EXPECT_EQ(chosen, 1);
+    other->SetChecked(true);
+    EXPECT_EQ(chosen, 2);
+    EXPECT_FALSE(one->Checked()) << "one choice of a parent's";
+
     auto* edit = Make<TEdit>(&form, 0, 60, 100, 20);
     int edits = 0;
     edit->OnChange = [&](TObject*) { ++edits; };

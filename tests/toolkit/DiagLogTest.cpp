@@ -28,8 +28,8 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
 
     const std::string text = ReadAll(path);
     EXPECT_EQ(text.rfind("earlier run\r\n", 0), 0u) << "an existing log is never emptied";
-    // "earlier run", then two lines of "<date> <time>: <message> [Latmo 1.64]", each ended by
-    // CR LF.
+    // "earlier run", then two lines of "<date> <time>: <message> [Latmo <version>]", each ended
+    // by CR LF.
     const std::string first = "earlier run\r\n";
     ASSERT_EQ(text.compare(0, first.size(), first), 0) << text;
     const std::string rest = text.substr(first.size());
@@ -37,11 +37,11 @@ TEST(DiagLog, AppendsStampedLinesWithCrLf) {
     ASSERT_NE(end1, std::string::npos);
     const std::string line1 = rest.substr(0, end1);
     const std::string line2 = rest.substr(end1 + 2);
-    const std::string tail1 = ": Start [Latmo 1.64]";
+    const std::string tail1 = ": Start [Latmo " LATMO_VERSION_TEXT "]";
     ASSERT_GT(line1.size(), tail1.size()) << "the date and time come first: " << line1;
     EXPECT_EQ(line1.substr(line1.size() - tail1.size()), tail1);
     EXPECT_EQ(line2.substr(line2.size() - 2), "\r\n");
-    EXPECT_NE(line2.find(": Timer1 error [Latmo 1.64]\r\n"), std::string::npos);
+    EXPECT_NE(line2.find(": Timer1 error [Latmo " LATMO_VERSION_TEXT "]\r\n"), std::string::npos);
     EXPECT_EQ(std::count(line2.begin(), line2.end(), '\n'), 1);
 }
 

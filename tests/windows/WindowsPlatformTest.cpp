@@ -59,6 +59,14 @@ std::string ReadValue(HKEY root, const std::string& name) {
     return Narrow(data, wcslen(data));
 }
 
+// The whole file, or why it could not be read; "too large" past limit.
+std::string ReadAll(const std::string& path, std::string& text, size_t limit = 1 << 20) {
+    bool tooLarge = false;
+    text.clear();
+    const std::string failure = ReadWholeFile(path, limit, text, tooLarge);
+    return tooLarge ? "too large" : failure;
+}
+
 // Lets the thread's windows have what was posted to them, for at most a moment.
 void Pump() {
     MSG msg;
@@ -78,7 +86,7 @@ TEST(WindowsFiles, AFolderWithBlanksAndNonAsciiLettersHoldsTheProgramsFiles) {
     ASSERT_EQ(ReplaceFileWith(ini, "[TForm1]\r\nA=\u00fc\r\n", TWriteFault()), 0);
     ASSERT_EQ(ReplaceFileWith(ini, "[TForm1]\r\nA=2\r\n", TWriteFault()), 0);
     std::string text;
-    ASSERT_EQ(ReadWholeFile(ini, text), "");
+    ASSERT_EQ(ReadAll(ini, text), "");
     EXPECT_EQ(text, "[TForm1]\r\nA=2\r\n");
     EXPECT_TRUE(fs::exists(dir.Path() / fs::path(Widen("Latmo \u00e9t\u00e9.ini"))));
     // No temporary file stays behind.
@@ -87,7 +95,7 @@ TEST(WindowsFiles, AFolderWithBlanksAndNonAsciiLettersHoldsTheProgramsFiles) {
     const std::string log = dir.File("latmo.log");
     EXPECT_EQ(AppendToFile(log, "one\r\n"), "");
     EXPECT_EQ(AppendToFile(log, "two\r\n"), "");
-    ASSERT_EQ(ReadWholeFile(log, text = std::string()), "");
+    ASSERT_EQ(ReadAll(log, text), "");
     EXPECT_EQ(text, "one\r\ntwo\r\n");
 }
 
@@ -101,15 +109,20 @@ TEST(WindowsFiles, FailuresAreToldInTheirOwnWords) {
                         [](TWriteStep step) { return step == TWriteStep::wsSync ? ENOSPC : 0; }),
         ENOSPC);
     std::string text;
-    EXPECT_EQ(ReadWholeFile(ini, text), "");
+    EXPECT_EQ(ReadAll(ini, text), "");
     EXPECT_EQ(text, "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
     // A file its owner made read-only is not replaced.
     SetFileAttributesW(Widen(ini).c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(ReplaceFileWith(ini, "new", TWriteFault()), EACCES);
     SetFileAttributesW(Widen(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadWholeFile(dir.Utf8(), text), SysErrorMessage(EISDIR));
-    EXPECT_EQ(ReadWholeFile(dir.File("missing.ini"), text), SysErrorMessage(ENOENT));
+    EXPECT_EQ(ReadAll(dir.Utf8(), text), SysErrorMessage(EISDIR));
+    EXPECT_EQ(ReadAll(dir.File("missing.ini"), text), SysErrorMessage(ENOENT));
+    // Past the limit by its size: nothing of it is read.
+    EXPECT_EQ(ReadAll(ini, text, 2), "too large");
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(ReadAll(ini, text, 3), "");
+    EXPECT_EQ(text, "old");
     EXPECT_EQ(AppendToFile(dir.Utf8(), "x"), "Not a regular file");
 }
 

@@ -1,8 +1,8 @@
 // Manual check, not a test: renders the window's tray icon for a few texts on the three status
-// colours into PNG files (each also scaled up 8 times by whole pixels) and one contact sheet,
-// for a person to look at.
+// colours, at every size a tray asks for, into PNG files (each also scaled up by whole pixels)
+// and one contact sheet per colour (a row per text, a column per size), for a person to look at.
 //
-//   latmo-tray-look [directory]     (default: the current directory)
+//   latmo-tray-look [directory [text ...]]     (default: the current directory, a few texts)
 
 #include <QApplication>
 #include <QDir>
@@ -16,16 +16,15 @@
 
 namespace {
 
-constexpr int kScale = 8;
+constexpr int kScale = 4;
 constexpr int kGap = 8;
 
-QImage IconImage(const TIcon& icon) {
-    QImage image(kTrayImageSize, kTrayImageSize, QImage::Format_ARGB32);
-    const TTrayImage& data = *icon.Handle();
-    for (int y = 0; y < kTrayImageSize; ++y) {
-        for (int x = 0; x < kTrayImageSize; ++x) {
-            const size_t at = static_cast<size_t>(y * kTrayImageSize + x);
-            image.setPixel(x, y, data.Mask[at] != 0 ? 0u : 0xFF000000u | data.Pixels[at]);
+QImage SizeImage(int side, const uint32_t* pixels, const uint8_t* mask) {
+    QImage image(side, side, QImage::Format_ARGB32);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const size_t at = static_cast<size_t>(y * side + x);
+            image.setPixel(x, y, mask[at] != 0 ? 0u : 0xFF000000u | pixels[at]);
         }
     }
     return image;
@@ -33,6 +32,14 @@ QImage IconImage(const TIcon& icon) {
 
 QImage Enlarged(const QImage& image) {
     return image.scaled(image.size() * kScale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+// A file name for a text: blanks shown as underscores.
+std::string NameOf(std::string text) {
+    for (char& c : text) {
+        c = c == ' ' ? '_' : c;
+    }
+    return text;
 }
 
 }  // namespace
@@ -52,33 +59,45 @@ int main(int argc, char** argv) {
     icon.SetBorderColor(clGreen);
     icon.Options().SetOffsetY(1);
 
-    const std::vector<std::pair<std::string, std::string>> texts = {
-        {"123", "123"}, {" 42", "_42"}, {"2k", "2k"}, {" 2k", "_2k"}};
+    std::vector<std::string> texts = {"  0", " 42",  "123", "667", "888",
+                                      "999", "1000", " 2k", "60k"};
+    if (argc > 2) {
+        texts.assign(argv + 2, argv + argc);
+    }
     const std::vector<std::pair<TColor, std::string>> colours = {
         {clBlack, "black"}, {clNavy, "navy"}, {clMaroon, "maroon"}};
 
-    const int cell = kTrayImageSize * kScale + kGap;
-    QImage sheet(static_cast<int>(texts.size()) * cell + kGap,
-                 static_cast<int>(colours.size()) * cell + kGap, QImage::Format_ARGB32);
-    sheet.fill(QColor(0xD0, 0xD0, 0xD0));
-    QPainter painter(&sheet);
-    for (size_t t = 0; t < texts.size(); ++t) {
-        for (size_t c = 0; c < colours.size(); ++c) {
-            icon.SetText(texts[t].first);
-            icon.SetColor(colours[c].first);
-            const QImage image = IconImage(icon.Icon());
-            const QString name =
-                QString::fromStdString("tray-" + texts[t].second + "-" + colours[c].second);
-            image.save(out.filePath(name + QStringLiteral(".png")));
-            Enlarged(image).save(out.filePath(name + QStringLiteral("-x8.png")));
-            painter.drawImage(
-                QPoint(kGap + static_cast<int>(t) * cell, kGap + static_cast<int>(c) * cell),
-                Enlarged(image));
-        }
+    int sheetWidth = kGap;
+    sheetWidth += kTrayImageSize * kScale + kGap;
+    for (const int side : kTrayLargerSides) {
+        sheetWidth += side * kScale + kGap;
     }
-    painter.end();
-    const QString sheetPath = out.filePath(QStringLiteral("tray-sheet-x8.png"));
-    sheet.save(sheetPath);
-    std::printf("%s\n", sheetPath.toLocal8Bit().constData());
+    const int rowHeight = 64 * kScale + kGap;
+    for (const auto& [colour, colourName] : colours) {
+        QImage sheet(sheetWidth, static_cast<int>(texts.size()) * rowHeight + kGap,
+                     QImage::Format_ARGB32);
+        sheet.fill(QColor(0xD0, 0xD0, 0xD0));
+        QPainter painter(&sheet);
+        for (size_t t = 0; t < texts.size(); ++t) {
+            icon.SetText(texts[t]);
+            icon.SetColor(colour);
+            int x = kGap;
+            ForEachTraySize(
+                *icon.Icon().Handle(), [&](int side, const uint32_t* pixels, const uint8_t* mask) {
+                    const QImage image = SizeImage(side, pixels, mask);
+                    const QString name = QString::fromStdString(
+                        "tray-" + NameOf(texts[t]) + "-" + colourName + "-" + std::to_string(side));
+                    image.save(out.filePath(name + QStringLiteral(".png")));
+                    painter.drawImage(QPoint(x, kGap + static_cast<int>(t) * rowHeight),
+                                      Enlarged(image));
+                    x += side * kScale + kGap;
+                });
+        }
+        painter.end();
+        const QString sheetPath =
+            out.filePath(QString::fromStdString("tray-sheet-" + colourName + ".png"));
+        sheet.save(sheetPath);
+        std::printf("%s\n", sheetPath.toLocal8Bit().constData());
+    }
     return 0;
 }

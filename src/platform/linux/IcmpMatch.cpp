@@ -12,7 +12,15 @@ bool CarriesOurIds(const TEchoRequestId& request, const TIcmpMessage& message) {
     return message.Identifier == request.Identifier && message.Sequence == request.Sequence;
 }
 
-std::optional<TEchoAnswer> Reply(const TIcmpMessage& message, const TIpAddress& from) {
+// Our reply: our numbers, from the destination (the kernel names a link-local sender with its
+// link, as our destination carries it), with our data whole.
+std::optional<TEchoAnswer> Reply(const TEchoRequestId& request, const TIcmpMessage& message,
+                                 const TIpAddress& from) {
+    if (!CarriesOurIds(request, message) || from != request.Destination ||
+        !std::equal(message.Body.begin(), message.Body.end(), request.Payload.begin(),
+                    request.Payload.end())) {
+        return std::nullopt;
+    }
     TEchoAnswer answer;
     answer.Status = IP_SUCCESS;
     answer.Address = from;
@@ -42,7 +50,7 @@ std::optional<TEchoAnswer> MatchRawDatagram(const TEchoRequestId& request,
         return std::nullopt;
     }
     if (message->Type == kIcmpEchoReply) {
-        return CarriesOurIds(request, *message) ? Reply(*message, datagram->Source) : std::nullopt;
+        return Reply(request, *message, datagram->Source);
     }
     const uint32_t status = IcmpErrorStatus(message->Type, message->Code);
     // An error report quotes the IP header of the datagram it is about and at least the first
@@ -63,10 +71,10 @@ std::optional<TEchoAnswer> MatchPingMessage(const TEchoRequestId& request,
                                             std::span<const uint8_t> message,
                                             const TIpAddress& from) {
     const auto read = ReadIcmpMessage(message);
-    if (!read || read->Type != kIcmpEchoReply || !CarriesOurIds(request, *read)) {
+    if (!read || read->Type != kIcmpEchoReply) {
         return std::nullopt;
     }
-    return Reply(*read, from);
+    return Reply(request, *read, from);
 }
 
 std::optional<TEchoAnswer> MatchIcmp6Message(const TEchoRequestId& request,
@@ -77,7 +85,7 @@ std::optional<TEchoAnswer> MatchIcmp6Message(const TEchoRequestId& request,
         return std::nullopt;
     }
     if (read->Type == kIcmp6EchoReply) {
-        return CarriesOurIds(request, *read) ? Reply(*read, from) : std::nullopt;
+        return Reply(request, *read, from);
     }
     // An error report quotes as much of the packet it is about as fits: our request's header
     // with its destination, and our identifier and sequence number after it.

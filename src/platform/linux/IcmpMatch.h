@@ -3,10 +3,12 @@
 // nothing of ours. Works on the bytes alone, so whatever a network delivers can be checked
 // without a socket.
 //
-// A reply counts when it is an echo reply carrying our identifier and sequence number, as the
-// system's own echo call takes it: a device on the way may cut the echoed data short or change
-// it, and a host may answer from another of its addresses; the reply tells who answered and how
-// much data came back. An error report counts when it quotes our request to our destination.
+// A reply counts when it is an echo reply carrying our identifier and sequence number, from the
+// address the request went to, with the very data we sent. Identifier and sequence travel in
+// the clear: whoever sees or guesses them can answer in the host's stead, from elsewhere or with
+// whatever data, and only a reply from the host with our data measures the way to the host and
+// back. An error report counts when it quotes our request to our destination; it comes from
+// whichever router or host found the fault.
 
 #include <cstdint>
 #include <optional>
@@ -18,6 +20,7 @@ struct TEchoRequestId {
     TIpAddress Destination;
     uint16_t Identifier = 0;
     uint16_t Sequence = 0;
+    std::span<const uint8_t> Payload;  // the data the request carried
 };
 
 struct TEchoAnswer {

@@ -171,6 +171,7 @@ int TIcmpSocket::Echo(const TIpAddress& destination, std::span<const uint8_t> pa
     TExpected expected;
     expected.Destination = destination;
     expected.Sequence = NextSequence();
+    expected.Payload = payload;
     const bool v6 = FFamily == AF_INET6;
     BuildIcmpMessage(FRequest, v6 ? kIcmp6EchoRequest : kIcmpEchoRequest, 0, FIdentifier,
                      expected.Sequence, payload);
@@ -252,7 +253,8 @@ int TIcmpSocket::ReadReply(const TExpected& expected, TEchoReply& reply) {
         return kNotOurs;
     }
     const std::span<const uint8_t> bytes(FBuffer.data(), received.Size);
-    const TEchoRequestId request{expected.Destination, FIdentifier, expected.Sequence};
+    const TEchoRequestId request{expected.Destination, FIdentifier, expected.Sequence,
+                                 expected.Payload};
     const std::optional<TEchoAnswer> answer =
         FFamily == AF_INET6             ? MatchIcmp6Message(request, bytes, received.From)
         : FKind == TIcmpSocketKind::Raw ? MatchRawDatagram(request, bytes)
@@ -292,9 +294,10 @@ int TIcmpSocket::ReadErrorQueue(const TExpected& expected, TEchoReply& reply) {
     if (!error || error->Origin != origin) {
         return kNotOurs;
     }
-    const std::optional<TEchoAnswer> answer = MatchQueuedError(
-        {expected.Destination, FIdentifier, expected.Sequence}, error->Type, error->Code,
-        error->Offender, received.From, std::span<const uint8_t>(FBuffer.data(), received.Size));
+    const std::optional<TEchoAnswer> answer =
+        MatchQueuedError({expected.Destination, FIdentifier, expected.Sequence, expected.Payload},
+                         error->Type, error->Code, error->Offender, received.From,
+                         std::span<const uint8_t>(FBuffer.data(), received.Size));
     if (!answer) {
         return kNotOurs;
     }

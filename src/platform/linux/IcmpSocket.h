@@ -46,6 +46,7 @@ private:
     struct TExpected {
         TIpAddress Destination;
         uint16_t Sequence = 0;
+        std::span<const uint8_t> Payload;
         int64_t SentRealtimeNs = 0;
         int64_t SentMonotonicNs = 0;
     };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -164,33 +165,6 @@ bool DirectoryWritable(const std::string& dir) {
     return access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string NotOwnReason(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) {
-        return errno == ENOENT ? std::string()
-                               : path + " cannot be looked at: " + SysErrorMessage(errno);
-    }
-    for (bool link = S_ISLNK(st.st_mode);; link = false) {
-        if (st.st_uid != geteuid() && st.st_uid != 0) {
-            return path + (link ? " is a link of" : " belongs to") + " another user (uid " +
-                   std::to_string(st.st_uid) + ")";
-        }
-        if (!link) {
-            break;
-        }
-        if (stat(path.c_str(), &st) != 0) {
-            return std::string();  // a link to nothing: only its owner could make it point on
-        }
-    }
-    if ((st.st_mode & S_IWOTH) != 0) {
-        return path + " may be written by every user";
-    }
-    if ((st.st_mode & S_IWGRP) != 0) {
-        return path + " may be written by its group";
-    }
-    return std::string();
-}
-
 std::string UserHomeDir(const std::string& kind) {
     const std::string var = "XDG_" + kind + "_HOME";
     if (const char* v = std::getenv(var.c_str()); v != nullptr && v[0] == '/') {
@@ -262,13 +236,15 @@ bool FileEntryExists(const std::string& path) {
     return errno != ENOENT && errno != ENOTDIR;
 }
 
-std::string ReadWholeFile(const std::string& path, std::string& text) {
+std::string ReadWholeFile(const std::string& path, size_t limit, std::string& text,
+                          bool& tooLarge) {
     // Non-blocking, so that a pipe of that name cannot hang the start; it is refused below.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return SysErrorMessage(errno);
     }
     std::string failure;
+    tooLarge = false;
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         failure = SysErrorMessage(errno);
@@ -276,9 +252,13 @@ std::string ReadWholeFile(const std::string& path, std::string& text) {
         failure = SysErrorMessage(EISDIR);
     } else if (!S_ISREG(st.st_mode)) {
         failure = "Not a regular file";
+    } else if (static_cast<uint64_t>(st.st_size) > limit) {
+        tooLarge = true;
     } else {
+        text.reserve(static_cast<size_t>(st.st_size));
         char buf[65536];
-        for (;;) {
+        // Bounded also for a file that grows while it is read.
+        while (text.size() <= limit) {
             const ssize_t n = read(fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR) {
                 continue;
@@ -291,8 +271,12 @@ std::string ReadWholeFile(const std::string& path, std::string& text) {
             }
             text.append(buf, static_cast<size_t>(n));
         }
+        tooLarge = text.size() > limit;
     }
     close(fd);
+    if (tooLarge) {
+        text.clear();
+    }
     return failure;
 }
 

@@ -81,9 +81,9 @@ std::string TLinuxIcmpEcho::NoPermissionText(const std::string& programPath) {
 }
 
 TLinuxIcmpEcho::TLinuxIcmpEcho(TEchoEngineMode mode, const std::string& pingProgram) {
-    const bool any = mode == TEchoEngineMode::Auto;
     Choose(mode, pingProgram);
-    if (!any) {
+    // The ping engine says which program it runs, asked for or not.
+    if (mode == TEchoEngineMode::DatagramOnly || mode == TEchoEngineMode::RawOnly) {
         FWhy = Engine() == TEchoEngine::None ? "the one engine asked for cannot send"
                                              : "the one engine asked for";
     }
@@ -115,14 +115,27 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
         }
     }
     const std::string socketsClosed =
-        "this user may open neither ICMP datagram sockets (net.ipv4.ping_group_range) nor raw "
-        "ones (no cap_net_raw)";
+        any ? "this user may open neither ICMP datagram sockets (net.ipv4.ping_group_range) nor "
+              "raw ones (no cap_net_raw)"
+            : "only the ping program was asked for";
     std::string pingTrouble;
     if (any || mode == TEchoEngineMode::PingOnly) {
-        FPingProgram = pingProgram.empty() ? TLinuxShell::FindProgram("ping") : pingProgram;
+        // Another user's ping would run as this user with every echo: a copy in a folder of
+        // PATH that is not the user's own is passed over, and the log says so.
+        std::string passedOver;
+        FPingProgram = !pingProgram.empty()
+                           ? pingProgram
+                           : TLinuxShell::FindProgram("ping", [&](const std::string& why) {
+                                 passedOver += (passedOver.empty() ? "" : "; ") + why;
+                             });
         if (FPingProgram.empty()) {
-            pingTrouble = "there is no ping program";
+            pingTrouble = passedOver.empty()
+                              ? std::string("there is no ping program")
+                              : "no ping program in PATH is safe to run (" + passedOver + ")";
         } else {
+            if (!passedOver.empty()) {
+                passedOver = " (passed over in PATH: " + passedOver + ")";
+            }
             // One echo to this machine itself tells whether the program may send at all; a
             // network that is down still lets it try, and that is all that matters here.
             const TCapturedRun run = RunCaptured(
@@ -137,18 +150,15 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
                 pingTrouble =
                     FPingProgram + " may not send either: it says " + FirstLine(run.Output);
             } else {
-                if (reply.RoundTripMicros >= 0 && reply.RoundTripMicros < run.Microseconds) {
-                    FPingCostUs = run.Microseconds - reply.RoundTripMicros;
-                }
                 FEngine = TEchoEngine::SystemPing;
-                FWhy = socketsClosed + ", so each echo is one run of " + FPingProgram;
+                FWhy = socketsClosed + ", so each echo is one run of " + FPingProgram + passedOver;
                 return;
             }
         }
     }
     FPermissionDenied = IsPermissionError(datagramError) || IsPermissionError(rawError);
     FWhy = socketsClosed + (pingTrouble.empty() ? "" : ", and " + pingTrouble);
-    if (!FPermissionDenied) {
+    if (any && !FPermissionDenied) {
         // Other failures (no descriptors left, no IPv4) are not fixed by permissions, and
         // each probe reports them as it happens.
         FWhy = "no ICMP socket can be opened (error " +
@@ -292,13 +302,14 @@ int TLinuxIcmpEcho::SendThroughPing(const TIpAddress& destination, size_t payloa
         case TCapturedRun::TEnd::Exited:
             break;
     }
-    const int result = ParsePingOutput(run.Output, reply);
-    // A reply too short to carry ping's stamp has no time, and one whose data came back
-    // changed has a time made of that data: the run's own length, less what starting and
-    // ending ping costs, is the nearest figure then.
+    int result = ParsePingOutput(run.Output, reply);
+    // ping checks the data after its stamp, not the stamp: a reply whose stamp came back
+    // changed shows a time longer than the whole run, or none. It is not the data we sent, and
+    // as the socket engines do, we take it for no reply at all.
     if (result == 0 && (reply.RoundTripMicros < 0 || reply.RoundTripMicros > run.Microseconds)) {
-        reply.RoundTripMicros = std::max<int64_t>(run.Microseconds - FPingCostUs, 0);
-        reply.RoundTripTime = static_cast<uint32_t>((reply.RoundTripMicros + 500) / 1000);
+        reply = TEchoReply{};
+        reply.Status = IP_REQ_TIMED_OUT;
+        result = IP_REQ_TIMED_OUT;
     }
     if (result != 0 && reply.Address == TIpAddress()) {
         reply.Address = destination;

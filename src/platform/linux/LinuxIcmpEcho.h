@@ -14,7 +14,7 @@
 #include "platform/linux/IcmpSocket.h"
 
 // Which engines the constructor may choose. Auto tries them in the order above: the datagram
-// socket needs no privilege and the kernel hands it only the replies to its own requests; a
+// socket needs no privilege and the kernel hands it only the replies with its own identifier; a
 // program run per echo costs most.
 enum class TEchoEngineMode { Auto, DatagramOnly, RawOnly, PingOnly };
 
@@ -80,8 +80,6 @@ private:
     std::string FWhy;  // why the engine in use was chosen (or why none could be)
     bool FPermissionDenied = false;
     std::string FPingProgram;
-    // How long one run of ping takes besides its echo, as the first run showed.
-    int64_t FPingCostUs = 0;
     std::shared_ptr<TIcmpSocket> FRawSocket4;
     std::shared_ptr<TIcmpSocket> FRawSocket6;
     mutable std::mutex FMutex;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,6 +17,8 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/CopyMessageWire.h"
 #include "platform/linux/LinuxMessagePort.h"
@@ -53,6 +56,36 @@ bool PrivateDirectory(const std::string& dir) {
 // Makes dir when nothing has its name; true when it is then a private folder.
 bool MakePrivateDirectory(const std::string& dir) {
     return (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && PrivateDirectory(dir);
+}
+
+// The names the guard's folder may have under /tmp, the first one first.
+std::vector<std::string> TmpChoices() {
+    const std::string uid = std::to_string(geteuid());
+    std::vector<std::string> names;
+    for (int i = 0; i < kTmpChoices; ++i) {
+        names.push_back("/tmp/latmo-" + uid + (i == 0 ? "" : "." + std::to_string(i)));
+    }
+    return names;
+}
+
+// What keeps a name from being the guard's folder, as the end of a sentence about it or about
+// several: {for one, for more}.
+std::pair<std::string, std::string> WhyNotPrivate(const std::string& dir) {
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0) {
+        const std::string why = std::string(" cannot be made (") + std::strerror(errno) + ")";
+        return {why, why};
+    }
+    if (st.st_uid != geteuid()) {
+        const passwd* owner = getpwuid(st.st_uid);
+        const std::string who = std::string(" to another user, ") +
+                                (owner != nullptr ? owner->pw_name : "unnamed") + " (uid " +
+                                std::to_string(st.st_uid) + ")";
+        return {" belongs" + who, " belong" + who};
+    }
+    const std::string what =
+        !S_ISDIR(st.st_mode) ? " yours but not a folder" : " yours but open to other users";
+    return {" is" + what, " are" + what};
 }
 
 std::string SharedPath(const std::string& name) {
@@ -126,10 +159,7 @@ std::string TLinuxInterProcess::GuardDirectory() {
     if (PrivateDirectory(runtime) && MakePrivateDirectory(runtime + "/latmo")) {
         return runtime + "/latmo";
     }
-    std::string names[kTmpChoices];
-    for (int i = 0; i < kTmpChoices; ++i) {
-        names[i] = "/tmp/latmo-" + uid + (i == 0 ? "" : "." + std::to_string(i));
-    }
+    const std::vector<std::string> names = TmpChoices();
     // One that exists first: copies started before another user took the first free name
     // keep meeting there.
     for (const std::string& name : names) {
@@ -143,6 +173,30 @@ std::string TLinuxInterProcess::GuardDirectory() {
         }
     }
     return std::string();
+}
+
+std::string TLinuxInterProcess::GuardDirectoryBlocked() {
+    if (!GuardDirectory().empty()) {
+        return std::string();
+    }
+    const std::vector<std::string> names = TmpChoices();
+    std::string text;
+    for (size_t first = 0; first < names.size();) {
+        const auto why = WhyNotPrivate(names[first]);
+        size_t last = first;
+        while (last + 1 < names.size() && WhyNotPrivate(names[last + 1]) == why) {
+            ++last;
+        }
+        text += (text.empty() ? "" : "; ") +
+                (first == last ? names[first] + why.first
+                               : names[first] + " to " + names[last] + why.second);
+        first = last + 1;
+    }
+    return text;
+}
+
+std::string TLinuxInterProcess::ObjectsBlocked() const {
+    return GuardDirectoryBlocked();
 }
 
 std::unique_ptr<TSharedBlock> TLinuxInterProcess::OpenSharedBlock(const std::string& name,

@@ -26,6 +26,7 @@ public:
                                          int& error) override;
     void RemoveShared(const std::string& name) override;
     std::string ErrorText(int error) const override;
+    std::string ObjectsBlocked() const override;
 
     uint32_t CurrentProcessId() const override;
     uint32_t CurrentThreadId() const override;
@@ -56,6 +57,9 @@ public:
     // /tmp/latmo-<uid>.1, ... that is (or can be made) such a folder, since another user may
     // have taken a name there first. Empty when there is none.
     static std::string GuardDirectory();
+    // Why each name GuardDirectory tries under /tmp is not a folder for the guard (its owner
+    // named), consecutive names for the same reason said at once; empty where there is a folder.
+    static std::string GuardDirectoryBlocked();
     // The socket file of a copy's port; empty when there is no port directory.
     static std::string PortPath(const std::string& channel, uint32_t processId);
     // The start time in /proc/<id>/stat's text (0 for an ended process); exposed for tests.

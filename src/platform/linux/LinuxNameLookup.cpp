@@ -12,75 +12,95 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
-namespace {
-
-// Not a getaddrinfo() code: those are 0 or negative.
-constexpr int kStopped = 1;
-
-// One resolver call shared by the helper thread that makes it and the wait for it. Whichever of
-// the two lets go last frees the answer.
-struct TPendingLookup {
-    std::string Name;
-    addrinfo Hints{};
+// One resolver call and its answer, shared by the helper thread that makes it and every request
+// that waits for it; whichever lets go last frees it. The eventfd turns readable, and stays so,
+// once the answer is there.
+struct TLinuxNameLookup::TPending {
     int Done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::mutex Mutex;
+    bool Answered = false;
     int Code = 0;
-    addrinfo* Result = nullptr;
-    ~TPendingLookup() {
-        if (Result != nullptr) {
-            freeaddrinfo(Result);
-        }
+    THostEntry Entry;
+
+    TPending() = default;
+    TPending(const TPending&) = delete;
+    TPending& operator=(const TPending&) = delete;
+    ~TPending() {
         if (Done >= 0) {
             close(Done);
         }
     }
+    void Answer(int code, THostEntry entry) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Code = code;
+        Entry = std::move(entry);
+        Answered = true;
+        (void)!eventfd_write(Done, 1);
+    }
+    bool IsAnswered() {
+        std::lock_guard<std::mutex> lock(Mutex);
+        return Answered;
+    }
+    // The answer, when it is there.
+    std::optional<int> Take(THostEntry& entry) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (!Answered) {
+            return std::nullopt;
+        }
+        entry = Entry;
+        return Code;
+    }
 };
 
-// getaddrinfo() itself cannot be interrupted. Returns its code with `result` handed over, or
-// kStopped when the stop signal was raised first (or is raised already).
-int ResolveUnlessStopped(const std::string& name, const addrinfo& hints, addrinfo*& result,
-                         TStopSignal stop) {
-    auto pending = std::make_shared<TPendingLookup>();
-    pending->Name = name;
-    pending->Hints = hints;
-    if (pending->Done < 0) {
-        return getaddrinfo(name.c_str(), nullptr, &hints, &result);
-    }
-    try {
-        std::thread([pending] {
-            addrinfo* answer = nullptr;
-            const int code = getaddrinfo(pending->Name.c_str(), nullptr, &pending->Hints, &answer);
-            std::lock_guard<std::mutex> lock(pending->Mutex);
-            pending->Code = code;
-            pending->Result = answer;
-            (void)!eventfd_write(pending->Done, 1);
-        }).detach();
-    } catch (const std::system_error&) {
-        // No thread to be had: resolve here, without the stop.
-        return getaddrinfo(name.c_str(), nullptr, &hints, &result);
-    }
-    pollfd waits[2] = {{static_cast<int>(stop), POLLIN, 0}, {pending->Done, POLLIN, 0}};
-    for (;;) {
-        if (poll(waits, 2, -1) < 0 && errno != EINTR) {
-            return EAI_SYSTEM;
+namespace {
+
+class TRequest : public TLookupRequest {
+public:
+    explicit TRequest(std::shared_ptr<TLinuxNameLookup::TPending> pending)
+        : FPending(std::move(pending)) {}
+
+    int Wait(THostEntry& entry, int timeoutMs, TStopSignal stop) override {
+        entry = THostEntry{};
+        using TClock = std::chrono::steady_clock;
+        const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
+        pollfd waits[2] = {{static_cast<int>(stop), POLLIN, 0}, {FPending->Done, POLLIN, 0}};
+        for (;;) {
+            int waitMs = -1;
+            if (timeoutMs >= 0) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
+                waitMs = static_cast<int>(std::max<int64_t>(left.count(), 0));
+            }
+            const int polled = poll(waits, 2, waitMs);
+            if (polled < 0 && errno != EINTR) {
+                return WSANO_RECOVERY;
+            }
+            if ((waits[0].revents & POLLIN) != 0) {
+                return WSAEINTR;
+            }
+            if (const std::optional<int> code = FPending->Take(entry)) {
+                return *code;
+            }
+            if (polled == 0 && waitMs >= 0) {
+                return WSATRY_AGAIN;
+            }
         }
-        if ((waits[0].revents & POLLIN) != 0) {
-            return kStopped;
-        }
-        if ((waits[1].revents & POLLIN) != 0) {
-            break;
-        }
     }
-    std::lock_guard<std::mutex> lock(pending->Mutex);
-    result = pending->Result;
-    pending->Result = nullptr;
-    return pending->Code;
+
+private:
+    std::shared_ptr<TLinuxNameLookup::TPending> FPending;
+};
+
+std::shared_ptr<TLinuxNameLookup::TPending> Answered(int code, THostEntry entry) {
+    auto pending = std::make_shared<TLinuxNameLookup::TPending>();
+    pending->Answer(code, std::move(entry));
+    return pending;
 }
 
 }  // namespace
@@ -111,24 +131,68 @@ int TLinuxNameLookup::MapResolverError(int eaiCode) {
     }
 }
 
-int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry, TStopSignal stop) {
+std::unique_ptr<TLookupRequest> TLinuxNameLookup::StartLookup(const std::string& name) {
+    // Names that need no resolver are answered here and now.
+    in_addr v4{};
+    if (!Resolvable(name) || inet_pton(AF_INET, name.c_str(), &v4) == 1) {
+        THostEntry entry;
+        const int code = Lookup(name, entry);
+        return std::make_unique<TRequest>(Answered(code, std::move(entry)));
+    }
+    std::lock_guard<std::mutex> lock(FMutex);
+    // A name whose resolver has not answered yet gets no second helper: a resolver that never
+    // answers then holds one helper per name, however often the name is asked for.
+    for (auto it = FUnderWay.begin(); it != FUnderWay.end();) {
+        const std::shared_ptr<TPending> pending = it->second.lock();
+        it = pending == nullptr || pending->IsAnswered() ? FUnderWay.erase(it) : std::next(it);
+    }
+    if (const auto it = FUnderWay.find(name); it != FUnderWay.end()) {
+        if (std::shared_ptr<TPending> pending = it->second.lock()) {
+            return std::make_unique<TRequest>(std::move(pending));
+        }
+    }
+    auto pending = std::make_shared<TPending>();
+    try {
+        if (pending->Done < 0) {
+            throw std::system_error(errno, std::generic_category());
+        }
+        std::thread([pending, name] {
+            THostEntry entry;
+            const int code = Lookup(name, entry);
+            pending->Answer(code, std::move(entry));
+        }).detach();
+    } catch (const std::system_error&) {
+        // No helper to be had: the lookup is made here, without a time limit.
+        THostEntry entry;
+        const int code = Lookup(name, entry);
+        return std::make_unique<TRequest>(Answered(code, std::move(entry)));
+    }
+    FUnderWay[name] = pending;
+    return std::make_unique<TRequest>(pending);
+}
+
+bool TLinuxNameLookup::Resolvable(const std::string& name) {
+    const std::optional<TIpAddress> literal = ParseAddressText(name);
+    return !name.empty() && name.find('\0') == std::string::npos && !(literal && literal->IsV6());
+}
+
+int TLinuxNameLookup::Lookup(const std::string& name, THostEntry& entry) {
     entry = THostEntry{};
     if (name.empty() || name.find('\0') != std::string::npos) {
         return WSAEFAULT;
     }
     // An IPv6 address written out (in brackets or with a zone too) needs no resolver.
-    if (const std::optional<TIpAddress> literal = ParseAddressText(name);
-        literal && literal->IsV6()) {
+    if (!Resolvable(name)) {
         entry.Name = name;
-        entry.Addresses.push_back(*literal);
+        entry.Addresses.push_back(*ParseAddressText(name));
         return 0;
     }
-    const int v4 = Resolve(name, AF_INET, entry, stop);
+    const int v4 = Resolve(name, AF_INET, entry);
     // A name with no IPv4 address is reached over IPv6; anything else that went wrong reads
     // as it always has.
     if (v4 == WSAHOST_NOT_FOUND || v4 == WSANO_DATA) {
         THostEntry v6Entry;
-        if (Resolve(name, AF_INET6, v6Entry, stop) == 0) {
+        if (Resolve(name, AF_INET6, v6Entry) == 0) {
             entry = v6Entry;
             return 0;
         }
@@ -136,21 +200,13 @@ int TLinuxNameLookup::GetHostByName(const std::string& name, THostEntry& entry, 
     return v4;
 }
 
-int TLinuxNameLookup::Resolve(const std::string& name, int family, THostEntry& entry,
-                              TStopSignal stop) {
+int TLinuxNameLookup::Resolve(const std::string& name, int family, THostEntry& entry) {
     addrinfo hints{};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_RAW;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* result = nullptr;
-    // An address written out needs no resolver and so no helper to wait for.
-    in_addr literal{};
-    const bool waits = stop != kNoStopSignal && inet_pton(AF_INET, name.c_str(), &literal) != 1;
-    const int rc = waits ? ResolveUnlessStopped(name, hints, result, stop)
-                         : getaddrinfo(name.c_str(), nullptr, &hints, &result);
-    if (rc == kStopped) {
-        return WSAEINTR;
-    }
+    const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
     if (rc != 0) {
         if (result != nullptr) {
             freeaddrinfo(result);

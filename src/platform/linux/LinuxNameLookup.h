@@ -2,6 +2,11 @@
 // Name lookup through the system resolver (getaddrinfo): a name's IPv4 addresses, as ever; its
 // IPv6 ones when it has no IPv4 address; an IPv6 address written out as it stands.
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
 #include "platform/NameLookup.h"
 
 class TLinuxNameLookup : public TNameLookup {
@@ -10,10 +15,11 @@ public:
     // caller asking for something other than 1.1 learns it as it would elsewhere.
     int Startup(uint16_t version) override;
     void Cleanup() override {}
-    // With a stop signal the resolver runs on a helper thread of its own, so the wait for it
-    // can give up when the signal is raised; the helper then finishes alone and cleans up.
-    int GetHostByName(const std::string& name, THostEntry& entry,
-                      TStopSignal stop = kNoStopSignal) override;
+    // getaddrinfo() can be neither interrupted nor given a time limit, so a name runs through
+    // the resolver on a helper thread of its own: the wait for it gives up at its time limit or
+    // stop signal, and the helper then finishes alone and cleans up. An address written out is
+    // answered at once.
+    std::unique_ptr<TLookupRequest> StartLookup(const std::string& name) override;
 
     // How resolver failures are reported in WinSock numbering:
     //   EAI_NONAME                                   -> 11001 WSAHOST_NOT_FOUND
@@ -25,7 +31,18 @@ public:
     //   an empty name or one holding a NUL byte      -> 10014 WSAEFAULT
     static int MapResolverError(int eaiCode);
 
+    struct TPending;
+
 private:
-    // One resolver query for one address family, into `entry`; the error as above.
-    int Resolve(const std::string& name, int family, THostEntry& entry, TStopSignal stop);
+    // False for a name the resolver is not asked about: an empty one, one holding a NUL byte, an
+    // IPv6 address written out.
+    static bool Resolvable(const std::string& name);
+    // The whole lookup of a name, as the helper makes it; the error as above.
+    static int Lookup(const std::string& name, THostEntry& entry);
+    // One resolver query for one address family, into `entry`.
+    static int Resolve(const std::string& name, int family, THostEntry& entry);
+
+    // The lookups whose resolver has not answered yet, by name.
+    std::mutex FMutex;
+    std::map<std::string, std::weak_ptr<TPending>> FUnderWay;
 };

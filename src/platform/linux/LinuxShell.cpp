@@ -4,8 +4,16 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include "platform/OwnFiles.h"
 
 namespace {
 
@@ -29,6 +37,42 @@ bool IsAddress(const std::string& text) {
     }
     return true;
 }
+
+// Our own child, reaped by a thread of its own the moment it ends: it never lingers as a
+// zombie, and Running() answers without asking the system.
+class TFollowedProcess : public TShellProcess {
+public:
+    explicit TFollowedProcess(pid_t pid) : FState(std::make_shared<TState>()) {
+        FState->Pid = pid;
+        try {
+            std::thread([state = FState] {
+                int status = 0;
+                while (waitpid(state->Pid, &status, 0) < 0 && errno == EINTR) {
+                }
+                state->Ended = true;
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to be had: the end is asked for whenever Running() is.
+            FAsks = true;
+        }
+    }
+    bool Running() override {
+        if (FAsks && !FState->Ended) {
+            int status = 0;
+            FState->Ended = waitpid(FState->Pid, &status, WNOHANG) != 0;
+        }
+        return !FState->Ended;
+    }
+
+private:
+    struct TState {
+        pid_t Pid = -1;
+        std::atomic<bool> Ended{false};
+    };
+    // Shared with the reaping thread, which may outlive this object.
+    std::shared_ptr<TState> FState;
+    bool FAsks = false;
+};
 
 }  // namespace
 
@@ -64,7 +108,8 @@ std::vector<std::string> TLinuxShell::SplitParameters(const std::string& paramet
     return args;
 }
 
-std::string TLinuxShell::FindProgram(const std::string& name) {
+std::string TLinuxShell::FindProgram(const std::string& name,
+                                     const std::function<void(const std::string&)>& passedOver) {
     if (name.empty()) {
         return std::string();
     }
@@ -72,26 +117,22 @@ std::string TLinuxShell::FindProgram(const std::string& name) {
         return IsExecutableFile(name) ? name : std::string();
     }
     const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) {
-            end = dirs.size();
-        }
-        const std::string dir = dirs.substr(start, end - start);
+    std::istringstream dirs(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+    std::vector<std::string> candidates;
+    for (std::string dir; std::getline(dirs, dir, ':');) {
         // An empty or relative entry is a folder that depends on where we were started, where
         // another user may have put a file of that name: never run what lies there.
-        const std::string candidate = dir + "/" + name;
-        if (!dir.empty() && dir[0] == '/' && IsExecutableFile(candidate)) {
-            return candidate;
+        if (!dir.empty() && dir[0] == '/' && IsExecutableFile(dir + "/" + name)) {
+            candidates.push_back(dir + "/" + name);
         }
-        start = end + 1;
     }
-    return std::string();
+    // What we start runs as the user: a program another user may change, or could have put
+    // into a folder open to him, is passed over for the next one.
+    return FirstOwnFile(candidates, passedOver);
 }
 
-bool TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string& directory) {
+pid_t TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string& directory,
+                         bool follow) {
     // Everything the child needs is prepared before fork(): between fork and exec only
     // async-signal-safe calls are allowed in a threaded program.
     std::vector<char*> args;
@@ -103,20 +144,22 @@ bool TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string&
     const char* dir = directory.empty() ? nullptr : directory.c_str();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        return false;
+        return -1;
     }
     const pid_t child = fork();
     if (child < 0) {
         close(fds[0]);
         close(fds[1]);
-        return false;
+        return -1;
     }
     if (child == 0) {
-        // The intermediate child leaves at once; the grandchild belongs to init, so nobody
-        // has to wait for it.
-        const pid_t grandchild = fork();
-        if (grandchild != 0) {
-            _exit(grandchild < 0 ? 1 : 0);
+        // Unfollowed, the intermediate child leaves at once; the grandchild belongs to init,
+        // so nobody has to wait for it.
+        if (!follow) {
+            const pid_t grandchild = fork();
+            if (grandchild != 0) {
+                _exit(grandchild < 0 ? 1 : 0);
+            }
         }
         setsid();
         if (dir != nullptr && chdir(dir) != 0) {
@@ -130,23 +173,27 @@ bool TLinuxShell::Spawn(const std::vector<std::string>& argv, const std::string&
         _exit(127);
     }
     close(fds[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
     // The exec closes the pipe; a byte means it failed.
     char failed = 0;
     ssize_t n;
     while ((n = read(fds[0], &failed, 1)) < 0 && errno == EINTR) {
     }
     close(fds[0]);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+    int status = 0;
+    if (!follow || n != 0) {
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (n != 0 || (!follow && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))) {
+        return -1;
+    }
+    return follow ? child : 0;
 }
 
-bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
-                               const std::string& parameters, const std::string& directory,
-                               TShellShowCommand) {
+std::vector<std::string> TLinuxShell::OpenCommand(const std::string& verb, const std::string& file,
+                                                  const std::string& parameters) {
     if (file.empty() || (!verb.empty() && verb != "open")) {
-        return false;
+        return {};
     }
     std::vector<std::string> argv;
     const std::string program = FindProgram(file);
@@ -155,17 +202,36 @@ bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
         for (std::string& a : SplitParameters(parameters)) {
             argv.push_back(std::move(a));
         }
-    } else {
-        // A document or an address: the desktop's handler takes the one name, so parameters
-        // meant for a program cannot be passed on. A name that is neither fails here, as it
-        // would for any shell, instead of making the handler complain.
-        struct stat st {};
-        const std::string opener = FindProgram("xdg-open");
-        const bool document = file.find('/') != std::string::npos && stat(file.c_str(), &st) == 0;
-        if (opener.empty() || (!document && !IsAddress(file))) {
-            return false;
-        }
-        argv = {opener, file};
+        return argv;
     }
-    return Spawn(argv, directory);
+    // A document or an address: the desktop's handler takes the one name, so parameters
+    // meant for a program cannot be passed on. A name that is neither fails here, as it
+    // would for any shell, instead of making the handler complain.
+    struct stat st {};
+    const std::string opener = FindProgram("xdg-open");
+    const bool document = file.find('/') != std::string::npos && stat(file.c_str(), &st) == 0;
+    if (opener.empty() || (!document && !IsAddress(file))) {
+        return {};
+    }
+    return {opener, file};
+}
+
+bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
+                               const std::string& parameters, const std::string& directory,
+                               TShellShowCommand) {
+    const std::vector<std::string> argv = OpenCommand(verb, file, parameters);
+    return !argv.empty() && Spawn(argv, directory, false) == 0;
+}
+
+std::unique_ptr<TShellProcess> TLinuxShell::ShellExecuteEx(const std::string& verb,
+                                                           const std::string& file,
+                                                           const std::string& parameters,
+                                                           const std::string& directory,
+                                                           TShellShowCommand) {
+    const std::vector<std::string> argv = OpenCommand(verb, file, parameters);
+    const pid_t pid = argv.empty() ? -1 : Spawn(argv, directory, true);
+    if (pid <= 0) {
+        return nullptr;
+    }
+    return std::make_unique<TFollowedProcess>(pid);
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -72,11 +73,12 @@ std::optional<TIpAddress> TakeAddress(std::string_view& text) {
     return ParseAddressText(word);
 }
 
-// "20.123" -> 20123 microseconds; ping prints at most three decimals.
+// "20.123" -> 20123 microseconds; ping prints at most three decimals. A time beyond what a
+// reply record can hold comes from a stamp that came back changed, not from a clock.
 std::optional<int64_t> ParseMillis(std::string_view text) {
     int64_t whole = 0;
     const auto [rest, error] = std::from_chars(text.data(), text.data() + text.size(), whole);
-    if (error != std::errc() || whole < 0) {
+    if (error != std::errc() || whole < 0 || whole > int64_t{UINT32_MAX}) {
         return std::nullopt;
     }
     int64_t micros = whole * 1000;
@@ -95,8 +97,12 @@ bool FirstSequence(std::string_view text) {
     return at != std::string_view::npos && text.substr(at + 10, 2) == "1 ";
 }
 
-// "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=20.1 ms"
-bool ReadReplyLine(std::string_view line, TEchoReply& reply) {
+// "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=20.1 ms", and the line after it. ping
+// takes whatever reply carries its identifier and sequence, but says so when it came from
+// another address than the one pinged, cut short or with a bad checksum (a note in parentheses
+// after the fields), or with other data than it sent (a line of its own after the reply). Such
+// a reply may come from anyone who saw the request, and measures nothing.
+bool ReadReplyLine(std::string_view line, std::string_view next, TEchoReply& reply) {
     size_t bytes = 0;
     const auto [rest, error] = std::from_chars(line.data(), line.data() + line.size(), bytes);
     std::string_view tail(rest, static_cast<size_t>(line.data() + line.size() - rest));
@@ -107,7 +113,8 @@ bool ReadReplyLine(std::string_view line, TEchoReply& reply) {
     const std::optional<TIpAddress> from = TakeAddress(tail);
     // Without the sequence the line was cut short before it said which echo it answers. ping
     // takes any reply with its identifier for one of its own; the one echo it sent is the first.
-    if (!from || !FirstSequence(tail)) {
+    if (!from || !FirstSequence(tail) || tail.find('(') != std::string_view::npos ||
+        StartsWith(next, "wrong data byte")) {
         return false;
     }
     reply.Address = *from;
@@ -184,7 +191,7 @@ int ParsePingOutput(std::string_view output, TEchoReply& reply) {
             line.remove_suffix(1);
         }
         TEchoReply candidate;
-        if (ReadReplyLine(line, candidate)) {
+        if (ReadReplyLine(line, output.substr(0, output.find('\n')), candidate)) {
             reply = candidate;
             reply.Status = IP_SUCCESS;
             return 0;

@@ -9,7 +9,10 @@
 // Returns what SendEcho returns:
 //   a reply line ("1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=20.1 ms")  -> 0, with
 //       Address, DataSize and the round trip; RoundTripMicros stays -1 when the line has no
-//       time (ping prints none when the echoed data is too short to carry its stamp);
+//       time or one beyond any wait (the stamp in its data came back changed);
+//   a reply ping doubts is none: one it marks after its fields ("(DIFFERENT ADDRESS!)",
+//       "(truncated)", "(BAD CHECKSUM!)", "(DUP!)") or follows with "wrong data byte …"; the
+//       output reads as if it had not come;
 //   an ICMP error report ("From 198.18.1.1 icmp_seq=1 Destination Host Unreachable") -> the
 //       IP status the socket engines give for the same report, Address the reporter;
 //   a local send error ("ping: sendmsg: Network is unreachable")     -> its errno's status;

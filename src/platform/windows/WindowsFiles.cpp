@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 
 #include "platform/Files.h"
@@ -107,12 +108,6 @@ bool DirectoryWritable(const std::string& dir) {
     return true;
 }
 
-std::string NotOwnReason(const std::string&) {
-    // A folder the user can write beside the program is the user's: Windows gives other users
-    // no write access to a user's folders unless they were shared on purpose.
-    return std::string();
-}
-
 std::string UserHomeDir(const std::string&) {
     wchar_t* path = nullptr;
     std::string dir;
@@ -193,7 +188,9 @@ bool FileEntryExists(const std::string& path) {
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-std::string ReadWholeFile(const std::string& path, std::string& text) {
+std::string ReadWholeFile(const std::string& path, size_t limit, std::string& text,
+                          bool& tooLarge) {
+    tooLarge = false;
     const std::wstring wide = Widen(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -208,17 +205,32 @@ std::string ReadWholeFile(const std::string& path, std::string& text) {
     if (!IsDiskFile(file.Get())) {
         return "Not a regular file";
     }
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file.Get(), &size) == 0) {
+        return SysErrorMessage(LastErrno());
+    }
+    if (static_cast<uint64_t>(size.QuadPart) > limit) {
+        tooLarge = true;
+        return std::string();
+    }
+    text.reserve(static_cast<size_t>(size.QuadPart));
     char buf[65536];
-    for (;;) {
+    // Bounded also for a file that grows while it is read.
+    while (text.size() <= limit) {
         DWORD n = 0;
         if (ReadFile(file.Get(), buf, sizeof buf, &n, nullptr) == 0) {
             return SysErrorMessage(LastErrno());
         }
         if (n == 0) {
-            return std::string();
+            break;
         }
         text.append(buf, n);
     }
+    if (text.size() > limit) {
+        tooLarge = true;
+        text.clear();
+    }
+    return std::string();
 }
 
 int ReplaceFileWith(const std::string& path, const std::string& text, const TWriteFault& fault) {
