@@ -90,11 +90,23 @@ wm_pid=""
 
 # The echo tests against the lab's hosts: 20, 80 and 300 ms, one that drops everything and one
 # that is unreachable. Wine, its server and its network driver all start inside the namespace.
+# The lookup test's resolver asks a loopback address where the test's own server listens and
+# answers nothing: the configuration naming it is laid over the system's in a mount namespace
+# of the run's own, so that no query leaves the machine. It is 127.0.0.1, the namespace's own
+# (nothing else listens there): Wine binds a UDP socket to any address of the interface, so its
+# answers come from 127.0.0.1 whatever address it was bound to.
 labprefix="$work/prefix-lab"
 hosts="20=198.18.1.2,80=198.18.2.2,300=198.18.3.2,drop=198.18.4.2,unreach=198.18.5.2"
+resolver=127.0.0.1
+printf 'nameserver %s\noptions timeout:30 attempts:1\n' "$resolver" >"$work/resolv.conf"
+printf '127.0.0.1 localhost\n' >"$work/hosts"
+printf 'hosts: files dns\n' >"$work/nsswitch.conf"
 if "$labrun" --as-is 20 80 300 0:1 unreach -- env WINEPREFIX="$labprefix" LATMO_LAB_HOSTS="$hosts" \
-    sh -c 'wineboot -i >/dev/null 2>&1; wine "$0" --gtest_filter="*Lab*"; rc=$?; wineserver -k; exit $rc' \
-    "$win/tests/windows/latmo_windows_platform_tests.exe" >"$work/lab.log" 2>&1; then
+    LATMO_LAB_RESOLVER="$resolver" unshare -m sh -c '
+    mount --make-rprivate / || exit 1
+    for f in resolv.conf hosts nsswitch.conf; do mount --bind "$1/$f" "/etc/$f" || exit 1; done
+    wineboot -i >/dev/null 2>&1; wine "$0" --gtest_filter="*Lab*"; rc=$?; wineserver -k; exit $rc' \
+    "$win/tests/windows/latmo_windows_platform_tests.exe" "$work" >"$work/lab.log" 2>&1; then
     passed=$((passed + 1))
     echo "wine-tests: echo lab tests passed ($(grep -c '^\[       OK \]' "$work/lab.log" || true) tests)"
 else

@@ -7,66 +7,82 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstring>
-#include <memory>
-#include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #include "platform/windows/Wide.h"
 
-namespace {
-
-// Not a getaddrinfo() code.
-constexpr int kStopped = -1;
-
-// One resolver call shared by the helper thread that makes it and the wait for it. Whichever of
-// the two lets go last frees the answer.
-struct TPendingLookup {
-    std::wstring Name;
-    ADDRINFOW Hints{};
+// One resolver call and its answer, shared by the helper thread that makes it and every request
+// that waits for it; whichever lets go last frees it. The manual-reset event is set, and stays
+// so, once the answer is there.
+struct TWindowsNameLookup::TPending {
     HANDLE Done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::mutex Mutex;
+    bool Answered = false;
     int Code = 0;
-    ADDRINFOW* Result = nullptr;
-    ~TPendingLookup() {
-        if (Result != nullptr) {
-            FreeAddrInfoW(Result);
-        }
+    THostEntry Entry;
+
+    TPending() = default;
+    TPending(const TPending&) = delete;
+    TPending& operator=(const TPending&) = delete;
+    ~TPending() {
         if (Done != nullptr) {
             CloseHandle(Done);
         }
     }
+    void Answer(int code, THostEntry entry) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Code = code;
+        Entry = std::move(entry);
+        Answered = true;
+        SetEvent(Done);
+    }
+    bool IsAnswered() {
+        std::lock_guard<std::mutex> lock(Mutex);
+        return Answered;
+    }
+    // The answer, when it is there.
+    std::optional<int> Take(THostEntry& entry) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (!Answered) {
+            return std::nullopt;
+        }
+        entry = Entry;
+        return Code;
+    }
 };
 
-int ResolveUnlessStopped(const std::wstring& name, const ADDRINFOW& hints, ADDRINFOW*& result,
-                         TStopSignal stop) {
-    auto pending = std::make_shared<TPendingLookup>();
-    pending->Name = name;
-    pending->Hints = hints;
-    if (stop == kNoStopSignal || pending->Done == nullptr) {
-        return GetAddrInfoW(name.c_str(), nullptr, &hints, &result);
+namespace {
+
+using TPending = TWindowsNameLookup::TPending;
+
+class TRequest : public TLookupRequest {
+public:
+    explicit TRequest(std::shared_ptr<TPending> pending) : FPending(std::move(pending)) {}
+
+    int Wait(THostEntry& entry, int timeoutMs, TStopSignal stop) override {
+        entry = THostEntry{};
+        // The stop first: of two set at once, the lower is reported, and a raised stop wins.
+        HANDLE waits[2] = {reinterpret_cast<HANDLE>(stop), FPending->Done};
+        const bool watchStop = stop != kNoStopSignal;
+        const DWORD waited = WaitForMultipleObjects(
+            watchStop ? 2 : 1, watchStop ? waits : waits + 1, FALSE,
+            timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+        if (watchStop && waited == WAIT_OBJECT_0) {
+            return WSAEINTR;
+        }
+        if (const std::optional<int> code = FPending->Take(entry)) {
+            return *code;
+        }
+        return waited == WAIT_TIMEOUT ? WSATRY_AGAIN : WSANO_RECOVERY;
     }
-    try {
-        std::thread([pending] {
-            ADDRINFOW* answer = nullptr;
-            const int code = GetAddrInfoW(pending->Name.c_str(), nullptr, &pending->Hints, &answer);
-            std::lock_guard<std::mutex> lock(pending->Mutex);
-            pending->Code = code;
-            pending->Result = answer;
-            SetEvent(pending->Done);
-        }).detach();
-    } catch (const std::system_error&) {
-        return GetAddrInfoW(name.c_str(), nullptr, &hints, &result);
-    }
-    HANDLE waits[2] = {reinterpret_cast<HANDLE>(stop), pending->Done};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        return kStopped;
-    }
-    std::lock_guard<std::mutex> lock(pending->Mutex);
-    result = pending->Result;
-    pending->Result = nullptr;
-    return pending->Code;
-}
+
+private:
+    std::shared_ptr<TPending> FPending;
+};
 
 TIpAddress AddressOf(const sockaddr* address) {
     if (address->sa_family == AF_INET6) {
@@ -77,16 +93,12 @@ TIpAddress AddressOf(const sockaddr* address) {
 }
 
 // One query for one family (or a written-out address, numeric), into entry.
-int Resolve(const std::string& name, int family, bool numeric, THostEntry& entry,
-            TStopSignal stop) {
+int Resolve(const std::string& name, int family, bool numeric, THostEntry& entry) {
     ADDRINFOW hints{};
     hints.ai_family = family;
     hints.ai_flags = AI_CANONNAME | (numeric ? AI_NUMERICHOST : 0);
     ADDRINFOW* result = nullptr;
-    const int rc = ResolveUnlessStopped(Widen(name), hints, result, numeric ? kNoStopSignal : stop);
-    if (rc == kStopped) {
-        return WSAEINTR;
-    }
+    const int rc = GetAddrInfoW(Widen(name).c_str(), nullptr, &hints, &result);
     if (rc != 0) {
         if (result != nullptr) {
             FreeAddrInfoW(result);
@@ -113,6 +125,48 @@ int Resolve(const std::string& name, int family, bool numeric, THostEntry& entry
     return entry.Addresses.empty() ? WSANO_DATA : 0;
 }
 
+// An IPv6 address written out (in brackets too, or with a zone), which needs no resolver.
+bool WrittenOutIpv6(const std::string& name, THostEntry& entry) {
+    std::string literal = name;
+    if (literal.size() > 2 && literal.front() == '[' && literal.back() == ']') {
+        literal = literal.substr(1, literal.size() - 2);
+    }
+    if (literal.find(':') == std::string::npos || Resolve(literal, AF_INET6, true, entry) != 0) {
+        entry = THostEntry{};
+        return false;
+    }
+    entry.Name = name;
+    return true;
+}
+
+// The whole lookup of a name, as the helper makes it.
+int Lookup(const std::string& name, THostEntry& entry) {
+    entry = THostEntry{};
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        return WSAEFAULT;
+    }
+    if (WrittenOutIpv6(name, entry)) {
+        return 0;
+    }
+    const int v4 = Resolve(name, AF_INET, false, entry);
+    // A name with no IPv4 address is reached over IPv6; anything else that went wrong reads
+    // as it always has.
+    if (v4 == WSAHOST_NOT_FOUND || v4 == WSANO_DATA) {
+        THostEntry v6Entry;
+        if (Resolve(name, AF_INET6, false, v6Entry) == 0) {
+            entry = v6Entry;
+            return 0;
+        }
+    }
+    return v4;
+}
+
+std::shared_ptr<TPending> Answered(int code, THostEntry entry) {
+    auto pending = std::make_shared<TPending>();
+    pending->Answer(code, std::move(entry));
+    return pending;
+}
+
 }  // namespace
 
 int TWindowsNameLookup::Startup(uint16_t version) {
@@ -137,32 +191,50 @@ int TWindowsNameLookup::MapResolverError(int code) {
     }
 }
 
-int TWindowsNameLookup::GetHostByName(const std::string& name, THostEntry& entry,
-                                      TStopSignal stop) {
-    entry = THostEntry{};
-    if (name.empty() || name.find('\0') != std::string::npos) {
-        return WSAEFAULT;
+std::unique_ptr<TLookupRequest> TWindowsNameLookup::StartLookup(const std::string& name) {
+    // Names that need no resolver are answered here and now.
+    THostEntry literal;
+    in_addr v4{};
+    if (name.empty() || name.find('\0') != std::string::npos ||
+        InetPtonW(AF_INET, Widen(name).c_str(), &v4) == 1 || WrittenOutIpv6(name, literal)) {
+        THostEntry entry;
+        const int code = Lookup(name, entry);
+        return std::make_unique<TRequest>(Answered(code, std::move(entry)));
     }
-    // An IPv6 address written out (in brackets too, or with a zone) needs no resolver.
-    std::string literal = name;
-    if (literal.size() > 2 && literal.front() == '[' && literal.back() == ']') {
-        literal = literal.substr(1, literal.size() - 2);
+    std::lock_guard<std::mutex> lock(FMutex);
+    // A name whose resolver has not answered yet gets no second helper: a resolver that never
+    // answers then holds one helper per name, however often the name is asked for.
+    for (auto it = FUnderWay.begin(); it != FUnderWay.end();) {
+        const std::shared_ptr<TPending> pending = it->second.lock();
+        it = pending == nullptr || pending->IsAnswered() ? FUnderWay.erase(it) : std::next(it);
     }
-    if (literal.find(':') != std::string::npos &&
-        Resolve(literal, AF_INET6, true, entry, kNoStopSignal) == 0) {
-        entry.Name = name;
-        return 0;
-    }
-    entry = THostEntry{};
-    const int v4 = Resolve(name, AF_INET, false, entry, stop);
-    // A name with no IPv4 address is reached over IPv6; anything else that went wrong reads
-    // as it always has.
-    if (v4 == WSAHOST_NOT_FOUND || v4 == WSANO_DATA) {
-        THostEntry v6Entry;
-        if (Resolve(name, AF_INET6, false, v6Entry, stop) == 0) {
-            entry = v6Entry;
-            return 0;
+    if (const auto it = FUnderWay.find(name); it != FUnderWay.end()) {
+        if (std::shared_ptr<TPending> pending = it->second.lock()) {
+            return std::make_unique<TRequest>(std::move(pending));
         }
     }
-    return v4;
+    auto pending = std::make_shared<TPending>();
+    try {
+        if (pending->Done == nullptr) {
+            throw std::system_error(ENOMEM, std::generic_category());
+        }
+        std::thread([pending, name] {
+            // A hold of its own: the probe's WSACleanup may come while the resolver still runs.
+            WSADATA data{};
+            const bool held = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+            THostEntry entry;
+            const int code = Lookup(name, entry);
+            pending->Answer(code, std::move(entry));
+            if (held) {
+                WSACleanup();
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // No helper to be had: the lookup is made here, without a time limit.
+        THostEntry entry;
+        const int code = Lookup(name, entry);
+        return std::make_unique<TRequest>(Answered(code, std::move(entry)));
+    }
+    FUnderWay[name] = pending;
+    return std::make_unique<TRequest>(pending);
 }
