@@ -11,6 +11,7 @@
 
 #include "platform/EndRequests.h"
 #include "platform/Files.h"
+#include "platform/windows/WindowsDesktopNotifier.h"
 #include "platform/windows/WindowsInterProcess.h"
 #include "platform/windows/WindowsRunList.h"
 #include "platform/windows/WindowsShell.h"
@@ -65,6 +66,13 @@ std::string ReadAll(const std::string& path, std::string& text, size_t limit = 1
     text.clear();
     const std::string failure = ReadWholeFile(path, limit, text, tooLarge);
     return tooLarge ? "too large" : failure;
+}
+
+std::wstring Environment(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    std::wstring value(size, L'\0');
+    value.resize(size == 0 ? 0 : GetEnvironmentVariableW(name, value.data(), size));
+    return value;
 }
 
 // Lets the thread's windows have what was posted to them, for at most a moment.
@@ -166,10 +174,81 @@ TEST(WindowsShell, AProgramInAFolderWithBlanksStartsWithItsParameters) {
     }
     EXPECT_TRUE(FileExists(report));
     EXPECT_FALSE(shell.ShellExecute("open", dir.File("missing.exe"), "", "", kHide));
+
+    // PATH's absolute folders in their order; the current one never, named or not.
+    const std::wstring oldPath = Environment(L"PATH");
+    wchar_t oldFolder[MAX_PATH * 4];
+    GetCurrentDirectoryW(MAX_PATH * 4, oldFolder);
+    SetCurrentDirectoryW(Widen(dir.Utf8()).c_str());
+    SetEnvironmentVariableW(L"PATH", Widen("C:\no-such-latmo-folder;" + dir.Utf8()).c_str());
+    EXPECT_EQ(TWindowsShell::FindProgram("probe copy.exe"), copy);
+    SetEnvironmentVariableW(L"PATH", L".;probe");
+    EXPECT_EQ(TWindowsShell::FindProgram("probe copy.exe"), "");
+    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+    SetCurrentDirectoryW(oldFolder);
+}
+
+// What ShellExecuteEx starts is followed until it ends: a program until it exits, a document
+// while the program its type names runs. Both are copies of this test program that wait for an
+// event of the test's own, so the test ends them.
+TEST(WindowsShell, AFollowedProgramOrDocumentRunsUntilItsProcessEnds) {
+    const TWideDir dir;
+    const std::string copy = dir.File("waiter copy.exe");
+    wchar_t self[MAX_PATH * 4];
+    GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    fs::copy_file(fs::path(self), fs::path(Widen(copy)));
+    const std::string id = std::to_string(GetCurrentProcessId());
+    const std::string event = "LatmoShellTest" + id;
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, Widen("Local\\" + event).c_str());
+    ASSERT_NE(go, nullptr);
+    // A document type of the test's own, opened by the waiter.
+    const std::wstring extension = Widen(".latmotest" + id);
+    const std::wstring type = Widen("LatmoTest.Document" + id);
+    const std::wstring command =
+        Widen("\"" + copy + "\" --latmo-wait-for=" + event + " \"%1\"");
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, extension.c_str(), nullptr, REG_SZ, type.c_str(),
+                              static_cast<DWORD>((type.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, (type + L"\\shell\\open\\command").c_str(),
+                              nullptr, REG_SZ, command.c_str(),
+                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    const std::string document = dir.File("alarm" + Narrow(extension));
+    ASSERT_EQ(ReplaceFileWith(document, "RIFF", TWriteFault()), 0);
+    struct {
+        const char* What;
+        std::string File, Parameters;
+    } const rows[] = {
+        {"a program", copy, "--latmo-wait-for=" + event},
+        {"a document", document, ""},
+    };
+    TWindowsShell shell;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.What);
+        ResetEvent(go);
+        const std::unique_ptr<TShellProcess> process =
+            shell.ShellExecuteEx("open", row.File, row.Parameters, "", kHide);
+        ASSERT_NE(process, nullptr);
+        EXPECT_TRUE(process->Running());
+        SetEvent(go);
+        bool running = true;
+        for (int i = 0; i < 1000 && running; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            running = process->Running();
+        }
+        EXPECT_FALSE(running);
+    }
+    EXPECT_EQ(shell.ShellExecuteEx("open", dir.File("missing.exe"), "", "", kHide), nullptr);
+    EXPECT_EQ(shell.ShellExecuteEx("open", dir.File("missing" + Narrow(extension)), "", "", kHide),
+              nullptr);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, extension.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, type.c_str());
+    CloseHandle(go);
 }
 
 TEST(WindowsInterProcess, NamedObjectsAreSharedAndADeadHoldersLockIsToldOf) {
     TWindowsInterProcess ipc;
+    EXPECT_EQ(ipc.ObjectsBlocked(), "") << "another session holds no name in ours";
     const std::string name = "LatmoTest_" + std::to_string(GetCurrentProcessId()) + "_C:\\x";
     EXPECT_EQ(TWindowsInterProcess::ObjectName(name).rfind("Local\\", 0), 0u);
     EXPECT_EQ(TWindowsInterProcess::ObjectName(name).find('\\', 6), std::string::npos);
@@ -290,6 +369,66 @@ TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
     shell.RemoveTaskbarCreatedHandler(key);
     EXPECT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_DELETE), record));
     EXPECT_FALSE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_DELETE), record));
+}
+
+// Notices are balloons of Latmo's own entry: there while the entry is, gone with it when a new
+// taskbar forgets it, and back when the entry is added again; the window hears of each change.
+TEST(WindowsDesktopNotifier, NoticesAreBalloonsOfTheEntryWhileItIsThere) {
+    TWindowsTrayShell shell;
+    TWindowsDesktopNotifier notifier(shell);
+    int changes = 0;
+    notifier.SetAvailabilityChanged([&] { ++changes; });
+    const TDesktopNotice notice{"Host 1 is above the alarm value",
+                                "192.0.2.7: 250 ms\nAlarm value 200 ms", true};
+    EXPECT_NE(notifier.Unavailable(), "");
+    EXPECT_FALSE(notifier.Notify(notice));
+
+    TRecordingTarget target;
+    TTrayImage image;
+    TNotifyIconData record;
+    record.cbSize = kNotifyIconDataSize;
+    record.hWnd = &target;
+    record.uID = 3;
+    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record.uCallbackMessage = 0x0400 + 7;
+    record.hIcon = &image;
+    ASSERT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(notifier.Unavailable(), "");
+    EXPECT_TRUE(notifier.Notify(notice));
+    EXPECT_TRUE(notifier.Notify(TDesktopNotice{std::string(200, 'T'), std::string(900, 'x'), false}))
+        << "cut to the record's fields";
+
+    SendMessageW(static_cast<HWND>(shell.Window()), RegisterWindowMessageW(L"TaskbarCreated"), 0,
+                 0);
+    EXPECT_EQ(changes, 2);
+    EXPECT_NE(notifier.Unavailable(), "");
+    EXPECT_FALSE(notifier.Notify(notice));
+    ASSERT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
+    EXPECT_EQ(changes, 3);
+    EXPECT_TRUE(notifier.Notify(notice));
+    EXPECT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_DELETE), record));
+    EXPECT_EQ(changes, 4);
+    EXPECT_NE(notifier.Unavailable(), "");
+}
+
+TEST(WindowsText, AFixedFieldTakesWholeCharactersOnly) {
+    struct {
+        const char* Text;
+        size_t Units;
+        const wchar_t* Cut;
+    } const rows[] = {
+        {"Latmo", 9, L"Latmo"},
+        {"Latmo", 3, L"Lat"},
+        {"\xc3\xa4\xc3\xb6\xc3\xbc", 2, L"\u00e4\u00f6"},
+        // A character beyond the 16-bit range takes two units, and is not halved.
+        {"ab\xf0\x9f\x93\xb6", 3, L"ab"},
+        {"ab\xf0\x9f\x93\xb6", 4, L"ab\U0001F4F6"},
+        {"\xf0\x9f\x93\xb6", 1, L""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(WidenCut(row.Text, row.Units), row.Cut) << row.Text << " " << row.Units;
+    }
 }
 
 TEST(WindowsEndRequests, TheSessionsEndReachesTheProgramBeforeItIsAnswered) {

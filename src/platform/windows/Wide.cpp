@@ -32,6 +32,16 @@ std::string Narrow(const std::wstring& text) {
     return Narrow(text.data(), text.size());
 }
 
+std::wstring WidenCut(const std::string& text, size_t maxUnits) {
+    std::wstring wide = Widen(text);
+    if (wide.size() > maxUnits) {
+        // A low surrogate left first would be half of a character.
+        const bool splitsPair = maxUnits > 0 && wide[maxUnits] >= 0xDC00 && wide[maxUnits] <= 0xDFFF;
+        wide.resize(splitsPair ? maxUnits - 1 : maxUnits);
+    }
+    return wide;
+}
+
 int ErrnoOfWin32(DWORD error) {
     switch (error) {
         case ERROR_SUCCESS:

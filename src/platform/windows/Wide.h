@@ -10,6 +10,7 @@
 // Windows' headers name their calls after the interfaces' methods; the methods win.
 #undef CreateFile
 #undef ShellExecute
+#undef ShellExecuteEx
 #undef RegisterWindowMessage
 #undef PostMessage
 #undef SendMessage
@@ -17,6 +18,9 @@
 std::wstring Widen(const std::string& text);
 std::string Narrow(const wchar_t* text, size_t length);
 std::string Narrow(const std::wstring& text);
+// At most maxUnits UTF-16 units of text, cut before a character rather than inside one, for
+// the fixed text fields of Win32 records.
+std::wstring WidenCut(const std::string& text, size_t maxUnits);
 // The errno value nearest to a Win32 error code (EIO for those without one).
 int ErrnoOfWin32(DWORD error);
 // The system's own text for a Win32 error code, without the line end.

@@ -16,6 +16,9 @@ public:
                                          int& error) override;
     void RemoveShared(const std::string&) override {}
     std::string ErrorText(int error) const override;
+    // Nothing stands in the way of a session's own namespace: another user's session has a
+    // namespace of its own and can hold no name in ours.
+    std::string ObjectsBlocked() const override { return std::string(); }
 
     uint32_t CurrentProcessId() const override;
     uint32_t CurrentThreadId() const override;

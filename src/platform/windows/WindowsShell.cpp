@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/OwnFiles.h"
 #include "platform/windows/Wide.h"
 
 namespace {
@@ -35,6 +36,82 @@ bool IsFile(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// A process followed through its handle; none when the shell handed over nothing to follow.
+class TProcessHandle : public TShellProcess {
+public:
+    explicit TProcessHandle(HANDLE process) : FProcess(process) {}
+    ~TProcessHandle() override {
+        if (FProcess != nullptr) {
+            CloseHandle(FProcess);
+        }
+    }
+    TProcessHandle(const TProcessHandle&) = delete;
+    TProcessHandle& operator=(const TProcessHandle&) = delete;
+    bool Running() override {
+        return FProcess != nullptr && WaitForSingleObject(FProcess, 0) == WAIT_TIMEOUT;
+    }
+
+private:
+    HANDLE FProcess;
+};
+
+// "open" as ShellExecute and ShellExecuteEx make it. With process given, the started process's
+// handle is left there (nullptr when there is none to follow); without, it is let go.
+bool Open(const std::string& verb, const std::string& file, const std::string& parameters,
+          const std::string& directory, TShellShowCommand show, HANDLE* process) {
+    if (file.empty()) {
+        return false;
+    }
+    const int showCommand = show == SW_HIDE ? 0 : 1;
+    const std::wstring folder = Widen(directory);
+    HANDLE started = nullptr;
+    if (verb == "open" && TWindowsShell::IsProgram(file)) {
+        const std::string program = TWindowsShell::FindProgram(file);
+        if (program.empty()) {
+            return false;
+        }
+        std::wstring commandLine = Widen(TWindowsShell::CommandLine(program, parameters));
+        const std::wstring applicationName = Widen(program);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showCommand);
+        PROCESS_INFORMATION info{};
+        // Naming the program file keeps CreateProcessW from guessing it out of the command
+        // line, where a path with spaces could be read as a shorter one.
+        if (CreateProcessW(applicationName.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                           nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                           &info) == 0) {
+            return false;
+        }
+        CloseHandle(info.hThread);
+        started = info.hProcess;
+    } else {
+        const std::wstring wideVerb = Widen(verb);
+        const std::wstring wideFile = Widen(file);
+        const std::wstring wideParameters = Widen(parameters);
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        // No message box of the shell's: a failure is told where the user looks.
+        info.fMask = SEE_MASK_FLAG_NO_UI | (process != nullptr ? SEE_MASK_NOCLOSEPROCESS : 0);
+        info.lpVerb = wideVerb.c_str();
+        info.lpFile = wideFile.c_str();
+        info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
+        info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+        info.nShow = showCommand;
+        if (ShellExecuteExW(&info) == 0) {
+            return false;
+        }
+        started = info.hProcess;
+    }
+    if (process != nullptr) {
+        *process = started;
+    } else if (started != nullptr) {
+        CloseHandle(started);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string TWindowsShell::CommandLine(const std::string& program, const std::string& parameters) {
@@ -56,76 +133,44 @@ std::string TWindowsShell::FindProgram(const std::string& name) {
     if (HasDelimiter(name)) {
         return IsFile(name) ? name : std::string();
     }
-    // Only PATH's folders: SearchPathW without a path would look in the current folder too.
     const DWORD pathSize = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-    if (pathSize == 0) {
-        return std::string();
-    }
-    std::wstring path(pathSize, L'\0');
-    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), pathSize));
-    std::wstring folders;
+    std::wstring wide(pathSize, L'\0');
+    wide.resize(pathSize == 0 ? 0 : GetEnvironmentVariableW(L"PATH", wide.data(), pathSize));
+    const std::string path = Narrow(wide);
+    std::vector<std::string> candidates;
     for (size_t start = 0; start <= path.size();) {
-        size_t end = path.find(L';', start);
-        if (end == std::wstring::npos) {
+        size_t end = path.find(';', start);
+        if (end == std::string::npos) {
             end = path.size();
         }
-        const std::wstring folder = path.substr(start, end - start);
+        const std::string folder = path.substr(start, end - start);
         // A relative entry depends on where Latmo was started: never run what lies there.
-        const bool absolute = folder.size() > 2 &&
-                              ((folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/')) ||
-                               (folder[0] == L'\\' && folder[1] == L'\\'));
-        if (absolute) {
-            folders += (folders.empty() ? L"" : L";") + folder;
+        if (IsAbsolutePath(folder)) {
+            const std::string candidate =
+                folder + (IsPathDelimiter(folder.back()) ? "" : "\\") + name;
+            if (IsFile(candidate)) {
+                candidates.push_back(candidate);
+            }
         }
         start = end + 1;
     }
-    if (folders.empty()) {
-        return std::string();
-    }
-    wchar_t found[MAX_PATH * 4];
-    const DWORD n = SearchPathW(folders.c_str(), Widen(name).c_str(), nullptr,
-                                static_cast<DWORD>(std::size(found)), found, nullptr);
-    return n > 0 && n < std::size(found) ? Narrow(found, n) : std::string();
+    return FirstOwnFile(candidates);
 }
 
 bool TWindowsShell::ShellExecute(const std::string& verb, const std::string& file,
                                  const std::string& parameters, const std::string& directory,
                                  TShellShowCommand show) {
-    if (file.empty()) {
-        return false;
+    return Open(verb, file, parameters, directory, show, nullptr);
+}
+
+std::unique_ptr<TShellProcess> TWindowsShell::ShellExecuteEx(const std::string& verb,
+                                                             const std::string& file,
+                                                             const std::string& parameters,
+                                                             const std::string& directory,
+                                                             TShellShowCommand show) {
+    HANDLE process = nullptr;
+    if (!Open(verb, file, parameters, directory, show, &process)) {
+        return nullptr;
     }
-    const int showCommand = show == SW_HIDE ? 0 : 1;
-    if (verb == "open" && IsProgram(file)) {
-        const std::string program = FindProgram(file);
-        if (program.empty()) {
-            return false;
-        }
-        std::wstring commandLine = Widen(CommandLine(program, parameters));
-        const std::wstring applicationName = Widen(program);
-        const std::wstring folder = Widen(directory);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(showCommand);
-        PROCESS_INFORMATION process{};
-        // Naming the program file keeps CreateProcessW from guessing it out of the command
-        // line, where a path with spaces could be read as a shorter one.
-        if (CreateProcessW(applicationName.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                           nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
-                           &process) == 0) {
-            return false;
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return true;
-    }
-    const std::wstring wideVerb = Widen(verb);
-    const std::wstring wideFile = Widen(file);
-    const std::wstring wideParameters = Widen(parameters);
-    const std::wstring folder = Widen(directory);
-    const HINSTANCE result =
-        ShellExecuteW(nullptr, wideVerb.c_str(), wideFile.c_str(),
-                      wideParameters.empty() ? nullptr : wideParameters.c_str(),
-                      folder.empty() ? nullptr : folder.c_str(), showCommand);
-    return reinterpret_cast<INT_PTR>(result) > 32;
+    return std::make_unique<TProcessHandle>(process);
 }

@@ -124,14 +124,23 @@ public:
             }
         }
         FEntries.clear();
+        EntriesChanged();
         const auto handlers = FCreatedHandlers;
         for (const auto& [key, handler] : handlers) {
             handler();
         }
     }
 
+    void EntriesChanged() const {
+        if (FEntriesChanged) {
+            const auto handler = FEntriesChanged;
+            handler();
+        }
+    }
+
     HWND FWindow = nullptr;
     UINT FTaskbarCreated = 0;
+    std::function<void()> FEntriesChanged;
     std::map<uintptr_t, TEntry> FEntries;
     std::map<int, std::function<void()>> FCreatedHandlers;
     std::map<int, std::function<void()>> FGoneHandlers;
@@ -167,6 +176,7 @@ bool TWindowsTrayShell::NotifyIcon(TNotifyIconMessage message, const TNotifyIcon
             DestroyIcon(it->second.Icon);
         }
         FImpl->FEntries.erase(it);
+        FImpl->EntriesChanged();
         return removed;
     }
     TImpl::TEntry& entry = FImpl->FEntries[data.uID];
@@ -197,7 +207,33 @@ bool TWindowsTrayShell::NotifyIcon(TNotifyIconMessage message, const TNotifyIcon
         }
         FImpl->FEntries.erase(data.uID);
     }
+    if (done && message == NIM_ADD) {
+        FImpl->EntriesChanged();
+    }
     return done;
+}
+
+bool TWindowsTrayShell::HasEntry() const {
+    return !FImpl->FEntries.empty();
+}
+
+bool TWindowsTrayShell::ShowBalloon(const std::string& title, const std::string& text,
+                                    bool warning) {
+    if (FImpl->FEntries.empty()) {
+        return false;
+    }
+    NOTIFYICONDATAW record = FImpl->Record(FImpl->FEntries.begin()->first);
+    record.uFlags = NIF_INFO;
+    record.dwInfoFlags = warning ? NIIF_WARNING : NIIF_INFO;
+    const std::wstring wideTitle = WidenCut(title, std::size(record.szInfoTitle) - 1);
+    const std::wstring wideText = WidenCut(text, std::size(record.szInfo) - 1);
+    wcsncpy(record.szInfoTitle, wideTitle.c_str(), std::size(record.szInfoTitle) - 1);
+    wcsncpy(record.szInfo, wideText.c_str(), std::size(record.szInfo) - 1);
+    return Shell_NotifyIconW(NIM_MODIFY, &record) != 0;
+}
+
+void TWindowsTrayShell::SetEntriesChanged(std::function<void()> handler) {
+    FImpl->FEntriesChanged = std::move(handler);
 }
 
 int TWindowsTrayShell::AddTaskbarCreatedHandler(std::function<void()> handler) {

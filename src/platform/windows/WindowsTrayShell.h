@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/TrayShell.h"
 
@@ -29,6 +30,17 @@ public:
     bool GetCursorPos(int& x, int& y) const override;
     bool KeyDown(TVirtualKey key) const override;
     unsigned DoubleClickTime() const override;
+
+    // Whether an entry is there (Latmo's one).
+    bool HasEntry() const;
+    // A balloon at the entry that is there, replacing the one before: a warning or an
+    // information icon, the title and the text cut to the record's 63 and 255 characters. False
+    // when there is no entry or the shell refused it.
+    bool ShowBalloon(const std::string& title, const std::string& text, bool warning);
+    // Called on this thread after an entry came or went, and when a new taskbar made the shell
+    // forget them (before their owners are asked to add them again). One handler; an empty one
+    // removes it.
+    void SetEntriesChanged(std::function<void()> handler);
 
     // The hidden window's handle, for tests that send it what the shell would.
     void* Window() const;
