@@ -12,6 +12,12 @@ void CloseStopSignal(TStopSignal signal);
 // Whether it has been raised, without waiting; false for kNoStopSignal.
 bool StopSignalRaised(TStopSignal signal);
 
+enum class TSignalWait { swRaised, swStopped, swTimedOut, swFailed };
+// Waits until `signal` is raised (one made by MakeStopSignal that stands for something else to
+// come), or `stop` is (kNoStopSignal watches nothing; a raised stop wins when both are), or
+// timeoutMs passes (a negative one waits as long as it takes).
+TSignalWait WaitForSignal(TStopSignal signal, TStopSignal stop, int timeoutMs);
+
 // The calling thread's number as the system counts threads; never 0.
 long CurrentThreadNumber();
 

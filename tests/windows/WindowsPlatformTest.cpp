@@ -336,13 +336,8 @@ struct TRecordingTarget : TTrayCallbackTarget {
     }
 };
 
-}  // namespace
-
-TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
-    TWindowsTrayShell shell;
-    TRecordingTarget target;
-    TTrayImage image;
-    image.Pixels.fill(0x00FF0000);
+// The record of entry 3, whose messages go to target.
+TNotifyIconData EntryRecord(TRecordingTarget& target, const TTrayImage& image) {
     TNotifyIconData record;
     record.cbSize = kNotifyIconDataSize;
     record.hWnd = &target;
@@ -350,6 +345,17 @@ TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record.uCallbackMessage = 0x0400 + 7;
     record.hIcon = &image;
+    return record;
+}
+
+}  // namespace
+
+TEST(WindowsTrayShell, ClicksReachTheEntrysTargetAndANewTaskbarAsksForItAgain) {
+    TWindowsTrayShell shell;
+    TRecordingTarget target;
+    TTrayImage image;
+    image.Pixels.fill(0x00FF0000);
+    TNotifyIconData record = EntryRecord(target, image);
     std::strcpy(record.szTip, "Latmo \xc3\xbc 20 ms");
     ASSERT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
     EXPECT_FALSE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
@@ -385,13 +391,7 @@ TEST(WindowsDesktopNotifier, NoticesAreBalloonsOfTheEntryWhileItIsThere) {
 
     TRecordingTarget target;
     TTrayImage image;
-    TNotifyIconData record;
-    record.cbSize = kNotifyIconDataSize;
-    record.hWnd = &target;
-    record.uID = 3;
-    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    record.uCallbackMessage = 0x0400 + 7;
-    record.hIcon = &image;
+    TNotifyIconData record = EntryRecord(target, image);
     ASSERT_TRUE(shell.NotifyIcon(static_cast<TNotifyIconMessage>(NIM_ADD), record));
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(notifier.Unavailable(), "");

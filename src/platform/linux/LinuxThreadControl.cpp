@@ -7,6 +7,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
 TStopSignal MakeStopSignal() {
     const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     return fd >= 0 ? fd : kNoStopSignal;
@@ -28,6 +33,33 @@ void CloseStopSignal(TStopSignal signal) {
 bool StopSignalRaised(TStopSignal signal) {
     pollfd p{static_cast<int>(signal), POLLIN, 0};
     return signal != kNoStopSignal && poll(&p, 1, 0) == 1;
+}
+
+TSignalWait WaitForSignal(TStopSignal signal, TStopSignal stop, int timeoutMs) {
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd waits[2] = {{static_cast<int>(stop), POLLIN, 0}, {static_cast<int>(signal), POLLIN, 0}};
+    for (;;) {
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
+            waitMs = static_cast<int>(std::max<int64_t>(left.count(), 0));
+        }
+        // A negative descriptor is passed over by poll().
+        const int polled = poll(waits, 2, waitMs);
+        if (polled < 0 && errno != EINTR) {
+            return TSignalWait::swFailed;
+        }
+        if (polled > 0 && (waits[0].revents & POLLIN) != 0) {
+            return TSignalWait::swStopped;
+        }
+        if (polled > 0 && (waits[1].revents & POLLIN) != 0) {
+            return TSignalWait::swRaised;
+        }
+        if (polled == 0 && waitMs >= 0) {
+            return TSignalWait::swTimedOut;
+        }
+    }
 }
 
 void EndProcessNow(int code) {

@@ -7,82 +7,11 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstring>
-#include <optional>
-#include <system_error>
-#include <thread>
 
 #include "platform/windows/Wide.h"
 
-// One resolver call and its answer, shared by the helper thread that makes it and every request
-// that waits for it; whichever lets go last frees it. The manual-reset event is set, and stays
-// so, once the answer is there.
-struct TWindowsNameLookup::TPending {
-    HANDLE Done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::mutex Mutex;
-    bool Answered = false;
-    int Code = 0;
-    THostEntry Entry;
-
-    TPending() = default;
-    TPending(const TPending&) = delete;
-    TPending& operator=(const TPending&) = delete;
-    ~TPending() {
-        if (Done != nullptr) {
-            CloseHandle(Done);
-        }
-    }
-    void Answer(int code, THostEntry entry) {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Code = code;
-        Entry = std::move(entry);
-        Answered = true;
-        SetEvent(Done);
-    }
-    bool IsAnswered() {
-        std::lock_guard<std::mutex> lock(Mutex);
-        return Answered;
-    }
-    // The answer, when it is there.
-    std::optional<int> Take(THostEntry& entry) {
-        std::lock_guard<std::mutex> lock(Mutex);
-        if (!Answered) {
-            return std::nullopt;
-        }
-        entry = Entry;
-        return Code;
-    }
-};
-
 namespace {
-
-using TPending = TWindowsNameLookup::TPending;
-
-class TRequest : public TLookupRequest {
-public:
-    explicit TRequest(std::shared_ptr<TPending> pending) : FPending(std::move(pending)) {}
-
-    int Wait(THostEntry& entry, int timeoutMs, TStopSignal stop) override {
-        entry = THostEntry{};
-        // The stop first: of two set at once, the lower is reported, and a raised stop wins.
-        HANDLE waits[2] = {reinterpret_cast<HANDLE>(stop), FPending->Done};
-        const bool watchStop = stop != kNoStopSignal;
-        const DWORD waited = WaitForMultipleObjects(
-            watchStop ? 2 : 1, watchStop ? waits : waits + 1, FALSE,
-            timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
-        if (watchStop && waited == WAIT_OBJECT_0) {
-            return WSAEINTR;
-        }
-        if (const std::optional<int> code = FPending->Take(entry)) {
-            return *code;
-        }
-        return waited == WAIT_TIMEOUT ? WSATRY_AGAIN : WSANO_RECOVERY;
-    }
-
-private:
-    std::shared_ptr<TPending> FPending;
-};
 
 TIpAddress AddressOf(const sockaddr* address) {
     if (address->sa_family == AF_INET6) {
@@ -161,12 +90,6 @@ int Lookup(const std::string& name, THostEntry& entry) {
     return v4;
 }
 
-std::shared_ptr<TPending> Answered(int code, THostEntry entry) {
-    auto pending = std::make_shared<TPending>();
-    pending->Answer(code, std::move(entry));
-    return pending;
-}
-
 }  // namespace
 
 int TWindowsNameLookup::Startup(uint16_t version) {
@@ -195,46 +118,18 @@ std::unique_ptr<TLookupRequest> TWindowsNameLookup::StartLookup(const std::strin
     // Names that need no resolver are answered here and now.
     THostEntry literal;
     in_addr v4{};
-    if (name.empty() || name.find('\0') != std::string::npos ||
-        InetPtonW(AF_INET, Widen(name).c_str(), &v4) == 1 || WrittenOutIpv6(name, literal)) {
-        THostEntry entry;
-        const int code = Lookup(name, entry);
-        return std::make_unique<TRequest>(Answered(code, std::move(entry)));
+    return FHelpers.Start(name, name.empty() || name.find('\0') != std::string::npos ||
+                                    InetPtonW(AF_INET, Widen(name).c_str(), &v4) == 1 ||
+                                    WrittenOutIpv6(name, literal));
+}
+
+int TWindowsNameLookup::HeldLookup(const std::string& name, THostEntry& entry) {
+    // A hold of its own: the probe's WSACleanup may come while the resolver still runs.
+    WSADATA data{};
+    const bool held = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    const int code = Lookup(name, entry);
+    if (held) {
+        WSACleanup();
     }
-    std::lock_guard<std::mutex> lock(FMutex);
-    // A name whose resolver has not answered yet gets no second helper: a resolver that never
-    // answers then holds one helper per name, however often the name is asked for.
-    for (auto it = FUnderWay.begin(); it != FUnderWay.end();) {
-        const std::shared_ptr<TPending> pending = it->second.lock();
-        it = pending == nullptr || pending->IsAnswered() ? FUnderWay.erase(it) : std::next(it);
-    }
-    if (const auto it = FUnderWay.find(name); it != FUnderWay.end()) {
-        if (std::shared_ptr<TPending> pending = it->second.lock()) {
-            return std::make_unique<TRequest>(std::move(pending));
-        }
-    }
-    auto pending = std::make_shared<TPending>();
-    try {
-        if (pending->Done == nullptr) {
-            throw std::system_error(ENOMEM, std::generic_category());
-        }
-        std::thread([pending, name] {
-            // A hold of its own: the probe's WSACleanup may come while the resolver still runs.
-            WSADATA data{};
-            const bool held = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-            THostEntry entry;
-            const int code = Lookup(name, entry);
-            pending->Answer(code, std::move(entry));
-            if (held) {
-                WSACleanup();
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // No helper to be had: the lookup is made here, without a time limit.
-        THostEntry entry;
-        const int code = Lookup(name, entry);
-        return std::make_unique<TRequest>(Answered(code, std::move(entry)));
-    }
-    FUnderWay[name] = pending;
-    return std::make_unique<TRequest>(pending);
+    return code;
 }

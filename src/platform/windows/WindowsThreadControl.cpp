@@ -25,6 +25,23 @@ bool StopSignalRaised(TStopSignal signal) {
            WaitForSingleObject(reinterpret_cast<HANDLE>(signal), 0) == WAIT_OBJECT_0;
 }
 
+TSignalWait WaitForSignal(TStopSignal signal, TStopSignal stop, int timeoutMs) {
+    // The stop first: of two set at once, the lower is reported, so a raised stop wins.
+    HANDLE waits[2] = {reinterpret_cast<HANDLE>(stop), reinterpret_cast<HANDLE>(signal)};
+    const bool watchStop = stop != kNoStopSignal;
+    const DWORD waited =
+        WaitForMultipleObjects(watchStop ? 2 : 1, watchStop ? waits : waits + 1, FALSE,
+                               timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    if (waited == WAIT_TIMEOUT) {
+        return TSignalWait::swTimedOut;
+    }
+    if (watchStop && waited == WAIT_OBJECT_0) {
+        return TSignalWait::swStopped;
+    }
+    return waited == WAIT_OBJECT_0 + (watchStop ? 1 : 0) ? TSignalWait::swRaised
+                                                         : TSignalWait::swFailed;
+}
+
 void EndProcessNow(int code) {
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
     // TerminateProcess does not return for the calling process; the compiler cannot know.
