@@ -23,8 +23,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${LATMO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its display plugins at run time, which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# The system's ping is the echo engine of last resort (no ICMP datagram sockets, no capability).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "iputils-ping, libcap2-bin, xdg-utils")
+# The system's ping is the echo engine of last resort (no ICMP datagram sockets, no capability);
+# setcap gives the capability at installation. The alarm's document is opened by the desktop's
+# xdg-open where there is one, else by GLib's gio: xdg-utils itself would bring a terminal
+# emulator and some forty other packages along on a minimal system, through its own Recommends.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "iputils-ping, libcap2-bin, libglib2.0-bin | xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 

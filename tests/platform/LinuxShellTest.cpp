@@ -157,19 +157,26 @@ TEST(LinuxShell, AFollowedProcessRunsUntilItEndsAndLeavesNoZombie) {
     // The desktop's opener, as the test's own: it waits on the FIFO.
     WriteAll(dir.File("xdg-open"), "#!/bin/sh\nread line < " + fifo + "\n");
     fs::permissions(dir.File("xdg-open"), fs::perms::owner_all);
+    // Where there is no xdg-open, GLib's opener, asked to "open".
+    const std::string glibOnly = dir.File("glib-only");
+    fs::create_directory(glibOnly);
+    WriteAll(glibOnly + "/gio", "#!/bin/sh\n[ \"$1\" = open ] || exit 3\nread line < " + fifo + "\n");
+    fs::permissions(glibOnly + "/gio", fs::perms::owner_all);
     WriteAll(dir.File("alarm.wav"), "RIFF");
     const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    setenv("PATH", (dir.Path() + ":" + oldPath).c_str(), 1);
+    const std::string withOurs = dir.Path() + ":" + oldPath;
     struct {
         const char* What;
-        std::string File, Parameters;
+        std::string File, Parameters, Path;
     } const rows[] = {
-        {"a program", "cat", fifo},
-        {"a document", dir.File("alarm.wav"), ""},
+        {"a program", "cat", fifo, withOurs},
+        {"a document", dir.File("alarm.wav"), "", withOurs},
+        {"a document, through GLib's opener", dir.File("alarm.wav"), "", glibOnly},
     };
     TLinuxShell shell;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.What);
+        setenv("PATH", row.Path.c_str(), 1);
         const std::unique_ptr<TShellProcess> process =
             shell.ShellExecuteEx("open", row.File, row.Parameters, "", SW_SHOWNORMAL);
         ASSERT_NE(process, nullptr);
@@ -194,6 +201,7 @@ TEST(LinuxShell, AFollowedProcessRunsUntilItEndsAndLeavesNoZombie) {
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child left behind";
         EXPECT_EQ(errno, ECHILD);
     }
+    setenv("PATH", withOurs.c_str(), 1);
     EXPECT_EQ(shell.ShellExecuteEx("open", dir.File("none.wav"), "", "", SW_SHOWNORMAL), nullptr);
     EXPECT_EQ(shell.ShellExecuteEx("open", "cat", "", dir.File("no-such-dir"), SW_SHOWNORMAL),
               nullptr)

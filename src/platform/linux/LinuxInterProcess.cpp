@@ -199,33 +199,57 @@ std::string TLinuxInterProcess::ObjectsBlocked() const {
     return GuardDirectoryBlocked();
 }
 
+namespace {
+
+// open(path) in the guard's folder, again in a folder made anew where the last copy removed it
+// in between (ENOENT).
+template <typename TOpen>
+auto InGuardFolder(const std::string& name, bool& existed, int& error, TOpen open)
+    -> decltype(open(std::string())) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string path = SharedPath(name);
+        if (path.empty()) {
+            existed = false;
+            error = EACCES;
+            return nullptr;
+        }
+        auto opened = open(path);
+        if (opened != nullptr || error != ENOENT) {
+            return opened;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void TLinuxInterProcess::RemoveFromGuardFolder(const std::string& path) {
+    unlink(path.c_str());
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        rmdir(path.substr(0, slash).c_str());  // fails, as it should, while other files remain
+    }
+}
+
 std::unique_ptr<TSharedBlock> TLinuxInterProcess::OpenSharedBlock(const std::string& name,
                                                                   size_t size, bool& existed,
                                                                   int& error) {
-    const std::string path = SharedPath(name);
-    if (path.empty()) {
-        existed = false;
-        error = EACCES;
-        return nullptr;
-    }
-    return OpenSharedFile(path, size, existed, error);
+    return InGuardFolder(name, existed, error, [&](const std::string& path) {
+        return OpenSharedFile(path, size, existed, error);
+    });
 }
 
 std::unique_ptr<TNamedLock> TLinuxInterProcess::OpenLock(const std::string& name, bool& existed,
                                                          int& error) {
-    const std::string path = SharedPath(name);
-    if (path.empty()) {
-        existed = false;
-        error = EACCES;
-        return nullptr;
-    }
-    return OpenLockFile(path, existed, error);
+    return InGuardFolder(name, existed, error, [&](const std::string& path) {
+        return OpenLockFile(path, existed, error);
+    });
 }
 
 void TLinuxInterProcess::RemoveShared(const std::string& name) {
     const std::string path = SharedPath(name);
     if (!path.empty()) {
-        unlink(path.c_str());
+        RemoveFromGuardFolder(path);
     }
 }
 
@@ -309,24 +333,30 @@ std::string TLinuxInterProcess::PortPath(const std::string& channel, uint32_t pr
 
 std::unique_ptr<TMessagePort> TLinuxInterProcess::OpenPort(const std::string& channel,
                                                            uint32_t processId) {
-    const std::string path = PortPath(channel, processId);
-    sockaddr_un address;
-    if (!FillAddress(path, address)) {
-        return nullptr;
-    }
-    // Left behind by an earlier process that had this id and was killed.
-    unlink(path.c_str());
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        return nullptr;
-    }
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(path.c_str(), 0600) != 0 || listen(fd, SOMAXCONN) != 0) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string path = PortPath(channel, processId);
+        sockaddr_un address;
+        if (!FillAddress(path, address)) {
+            return nullptr;
+        }
+        // Left behind by an earlier process that had this id and was killed.
+        unlink(path.c_str());
+        const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+            chmod(path.c_str(), 0600) == 0 && listen(fd, SOMAXCONN) == 0) {
+            return std::make_unique<TLinuxMessagePort>(fd, path);
+        }
+        const int error = errno;
         close(fd);
         unlink(path.c_str());
-        return nullptr;
+        if (error != ENOENT) {
+            return nullptr;  // ENOENT: the last copy removed the folder in between
+        }
     }
-    return std::make_unique<TLinuxMessagePort>(fd, path);
+    return nullptr;
 }
 
 bool TLinuxInterProcess::PortExists(const std::string& channel, uint32_t processId) const {
@@ -339,7 +369,7 @@ bool TLinuxInterProcess::PortExists(const std::string& channel, uint32_t process
 void TLinuxInterProcess::RemovePort(const std::string& channel, uint32_t processId) {
     const std::string path = PortPath(channel, processId);
     if (!path.empty()) {
-        unlink(path.c_str());
+        RemoveFromGuardFolder(path);
     }
 }
 

@@ -57,6 +57,11 @@ public:
     // /tmp/latmo-<uid>.1, ... that is (or can be made) such a folder, since another user may
     // have taken a name there first. Empty when there is none.
     static std::string GuardDirectory();
+    // Removes the file at path in the guard's folder, and the folder with it once that was its
+    // last file, so that nothing is left behind when the last copy ends. A copy that makes a
+    // file there meanwhile and finds the folder gone makes it again (the open functions below
+    // try once more).
+    static void RemoveFromGuardFolder(const std::string& path);
     // Why each name GuardDirectory tries under /tmp is not a folder for the guard (its owner
     // named), consecutive names for the same reason said at once; empty where there is a folder.
     static std::string GuardDirectoryBlocked();

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/linux/CopyMessageWire.h"
+#include "platform/linux/LinuxInterProcess.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ TLinuxMessagePort::~TLinuxMessagePort() {
     close(FTimer);
     close(FEvents);
     close(FListen);
-    unlink(FPath.c_str());
+    TLinuxInterProcess::RemoveFromGuardFolder(FPath);
 }
 
 void TLinuxMessagePort::CloseCurrent() {

@@ -208,12 +208,19 @@ std::vector<std::string> TLinuxShell::OpenCommand(const std::string& verb, const
     // meant for a program cannot be passed on. A name that is neither fails here, as it
     // would for any shell, instead of making the handler complain.
     struct stat st {};
-    const std::string opener = FindProgram("xdg-open");
     const bool document = file.find('/') != std::string::npos && stat(file.c_str(), &st) == 0;
-    if (opener.empty() || (!document && !IsAddress(file))) {
+    if (!document && !IsAddress(file)) {
         return {};
     }
-    return {opener, file};
+    // The desktop's own opener first; GLib's where it is missing (the package recommends that
+    // lighter one, since the other brings a terminal along on a minimal system).
+    if (const std::string opener = FindProgram("xdg-open"); !opener.empty()) {
+        return {opener, file};
+    }
+    if (const std::string gio = FindProgram("gio"); !gio.empty()) {
+        return {gio, "open", file};
+    }
+    return {};
 }
 
 bool TLinuxShell::ShellExecute(const std::string& verb, const std::string& file,
