@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "toolkit/DiagLog.h"
 
 namespace {
 
+#ifndef _WIN32
 bool Set(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
 }
+#endif
 
 QtMessageHandler gPreviousHandler = nullptr;
 // The platform's own words while it starts, held back: on failure the first says why in one
@@ -48,7 +48,7 @@ void StartMessage(QtMsgType type, const QMessageLogContext& context, const QStri
     std::fprintf(stderr, "latmo: %s\n", line.c_str());
     WriteDiagLog(line);
     ReleaseDiagLog();
-    _exit(1);
+    std::_Exit(1);
 }
 
 }  // namespace
@@ -64,6 +64,10 @@ TToolkitStartGuard::~TToolkitStartGuard() {
     gHeld.clear();
 }
 
+#ifdef _WIN32
+// Windows has one platform.
+void ChooseToolkitPlatform() {}
+#else
 void ChooseToolkitPlatform() {
     if (Set("QT_QPA_PLATFORM") || !Set("DISPLAY")) {
         return;
@@ -74,6 +78,7 @@ void ChooseToolkitPlatform() {
         setenv("QT_QPA_PLATFORM", "xcb;wayland", 1);
     }
 }
+#endif
 
 void ReportPlatformLimits() {
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {

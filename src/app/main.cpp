@@ -10,6 +10,15 @@
 #include "app/ToolkitPlatform.h"
 #include "core/Unit1.h"
 #include "platform/Services.h"
+#ifdef _WIN32
+#include "platform/windows/WindowsDesktopNotifier.h"
+#include "platform/windows/WindowsIcmpEcho.h"
+#include "platform/windows/WindowsInterProcess.h"
+#include "platform/windows/WindowsNameLookup.h"
+#include "platform/windows/WindowsRunList.h"
+#include "platform/windows/WindowsShell.h"
+#include "platform/windows/WindowsTrayShell.h"
+#else
 #include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxInterProcess.h"
@@ -18,6 +27,7 @@
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxTrayShell.h"
 #include "platform/linux/Privileges.h"
+#endif
 #include "settings/FileIO.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
@@ -25,6 +35,28 @@
 #include "toolkit/SessionEnd.h"
 
 namespace {
+
+#ifdef _WIN32
+using TSystemIcmpEcho = TWindowsIcmpEcho;
+using TSystemNameLookup = TWindowsNameLookup;
+using TSystemShell = TWindowsShell;
+using TSystemTrayShell = TWindowsTrayShell;
+using TSystemInterProcess = TWindowsInterProcess;
+using TSystemRunList = TWindowsRunList;
+
+// Every user may send echoes on Windows, and nothing needs the privileges Linux drops.
+void KeepOnlyTrustedEnvironment() {}
+std::string GiveUpCapabilities() {
+    return std::string();
+}
+#else
+using TSystemIcmpEcho = TLinuxIcmpEcho;
+using TSystemNameLookup = TLinuxNameLookup;
+using TSystemShell = TLinuxShell;
+using TSystemTrayShell = TLinuxTrayShell;
+using TSystemInterProcess = TLinuxInterProcess;
+using TSystemRunList = TLinuxRunList;
+#endif
 
 // A failure that keeps the program from running: said on standard error, in the diagnostic
 // log and, while there is a desktop to show it on, in a message box.
@@ -49,7 +81,7 @@ int main(int argc, char** argv) {
     KeepOnlyTrustedEnvironment();
     // Before the toolkit: the raw socket, where that is the engine, is opened while the process
     // still has the privilege for it, and then the privilege goes, before any plugin is loaded.
-    TLinuxIcmpEcho echo;
+    TSystemIcmpEcho echo;
     if (const std::string given = GiveUpCapabilities(); !given.empty()) {
         WriteDiagLog(given);
     }
@@ -60,12 +92,17 @@ int main(int argc, char** argv) {
     }();
     ReportPlatformLimits();
     try {
-        TLinuxNameLookup lookup;
-        TLinuxShell shell;
-        TLinuxTrayShell tray;
-        TLinuxInterProcess interProcess;
-        TLinuxRunList runList;
+        TSystemNameLookup lookup;
+        TSystemShell shell;
+        TSystemTrayShell tray;
+        TSystemInterProcess interProcess;
+        TSystemRunList runList;
+#ifdef _WIN32
+        // The balloon belongs to the tray entry.
+        TWindowsDesktopNotifier notifier(tray);
+#else
         TLinuxDesktopNotifier notifier;
+#endif
         const TPlatformServices services{lookup,       echo,    shell,   tray,
                                          interProcess, runList, notifier};
 

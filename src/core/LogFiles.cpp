@@ -33,7 +33,7 @@ void TMeasurementLog::Append(const std::string& fileName, const std::string& lin
 
 std::string CompleteLogFileName(const std::string& name, const std::string& programDir,
                                 std::string* why) {
-    if (name.empty() || name.find('/') != std::string::npos) {
+    if (name.empty() || HasPathDelimiter(name)) {
         return name;
     }
     return IncludeTrailingPathDelimiter(ProgramFilesDir(programDir, "DATA", name, why)) + name;

@@ -88,7 +88,12 @@ std::string TrayTooltip(const std::string& statusLine, const std::string& host1L
         }
         for (int i = 0; i + 1 < keep; ++i) {
             if (!hosts[i]->Host().empty()) {
-                tip += "\n" + Shortened(hosts[i]->Host(), cap) + " " + figures[i];
+                // Appended piece by piece: "\n" + a temporary trips a false overlap warning
+                // of the compiler's at -O3.
+                tip += '\n';
+                tip += Shortened(hosts[i]->Host(), cap);
+                tip += ' ';
+                tip += figures[i];
             }
         }
         return tip;

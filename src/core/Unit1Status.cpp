@@ -16,18 +16,18 @@ std::string TForm1::ResolveAlarmFile(const std::string& name) {
     // directories where an installed copy keeps the default alarm: <prefix>/share/latmo
     // beside <prefix>/bin, the user's own, and the system's ($XDG_DATA_HOME, $XDG_DATA_DIRS).
     // Only a file that no other user may change is taken: it is started when it is a program.
-    if (name.empty() || name.find('/') != std::string::npos) {
+    if (name.empty() || HasPathDelimiter(name)) {
         return name;
     }
     const std::string programDir = IncludeTrailingPathDelimiter(ProgramDir());
     std::vector<std::string> places{"./" + name, programDir + name,
                                     programDir + "../share/latmo/" + name};
     const auto addDataDir = [&](const std::string& dir) {
-        if (!dir.empty() && dir[0] == '/') {
+        if (IsAbsolutePath(dir)) {
             places.push_back(IncludeTrailingPathDelimiter(dir) + "latmo/" + name);
         }
     };
-    addDataDir(XdgHomeDir("DATA"));
+    addDataDir(UserHomeDir("DATA"));
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
     std::istringstream list(
         dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs : "/usr/local/share:/usr/share");

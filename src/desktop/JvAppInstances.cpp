@@ -1,11 +1,10 @@
 #include "desktop/JvAppInstances.h"
 
-#include <unistd.h>
-
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/ThreadControl.h"
 #include "toolkit/Application.h"
 #include "toolkit/DiagLog.h"
 #include "toolkit/Dialogs.h"
@@ -26,7 +25,7 @@ void DefaultProcessEnd() {
         }
     }
     std::fflush(nullptr);
-    _exit(0);
+    EndProcessNow(0);
 }
 
 TJvAppInstances::TProcessEnd gProcessEnd = DefaultProcessEnd;
@@ -61,7 +60,9 @@ class TJvAppInstancesWindow {
 public:
     TJvAppInstancesWindow(TJvAppInstances& owner, std::unique_ptr<TMessagePort> port)
         : FPort(std::move(port)) {
-        if (FPort) {
+        if (FPort && FPort->Descriptor() < 0) {
+            FPort->SetArrivalHandler([&owner] { owner.ProcessMessages(); });
+        } else if (FPort) {
             FNotifier =
                 std::make_unique<QSocketNotifier>(FPort->Descriptor(), QSocketNotifier::Read);
             QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(),

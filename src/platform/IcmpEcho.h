@@ -56,6 +56,7 @@ enum class TEchoEngine {
     DatagramSocket,  // an ICMP datagram socket, which the kernel allows some groups
     RawSocket,       // a raw ICMP socket, opened while the process had the privilege
     SystemPing,      // the system's ping program: one run per host while passes repeat
+    IcmpLibrary,     // Windows' ICMP helper (IcmpSendEcho2, Icmp6SendEcho2), open to every user
 };
 
 // The engine in a few words, for the About page and the diagnostic log (`word` false), or as
@@ -68,6 +69,8 @@ inline const char* EchoEngineName(TEchoEngine engine, bool word = false) {
             return word ? "raw" : "raw ICMP socket";
         case TEchoEngine::SystemPing:
             return word ? "ping" : "system ping program";
+        case TEchoEngine::IcmpLibrary:
+            return word ? "icmp" : "Windows ICMP helper";
         case TEchoEngine::None:
             break;
     }

@@ -68,7 +68,11 @@ public:
     virtual ~TMessagePort() = default;
     // Readable while something waits to be taken in: a connection, a message, or the end of a
     // sender's time to send one.
+    // -1 where the port tells of arrivals itself (SetArrivalHandler).
     virtual int Descriptor() const = 0;
+    // Where Descriptor() is -1: calls arrived() on the thread that opened the port whenever
+    // something may wait to be taken in, until the port is destroyed.
+    virtual void SetArrivalHandler(std::function<void()> arrived) { (void)arrived; }
 
     enum class TReceive { rNone, rDropped, rMessage };
     // Takes the next waiting message without ever waiting for one. rDropped: one came but was

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 // On Linux a descriptor that turns readable, and stays so, once the signal is raised (an
-// eventfd); kNoStopSignal watches nothing.
+// eventfd); on Windows the handle of a manual-reset event that is set then. kNoStopSignal
+// watches nothing. platform/ThreadControl.h makes, raises and closes one.
 using TStopSignal = intptr_t;
 inline constexpr TStopSignal kNoStopSignal = -1;

@@ -1,10 +1,11 @@
 #include "plot/LabelFormat.h"
 
-#include <langinfo.h>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+
+#include "platform/Locale.h"
 
 #include "toolkit/SysUtils.h"
 
@@ -32,23 +33,7 @@ size_t RunLength(const std::string& s, size_t i, char c, size_t max) {
 }  // namespace
 
 char TimeSeparator() {
-    const char* format = nl_langinfo(T_FMT);
-    for (const char* p = format; p != nullptr && *p != '\0'; ++p) {
-        if (*p != '%' || p[1] == '\0') {
-            continue;
-        }
-        ++p;
-        if (*p == 'E' || *p == 'O') {
-            ++p;
-        }
-        if (*p == 'T' || *p == 'R' || *p == 'r') {
-            return ':';
-        }
-        if (*p == 'H' || *p == 'I' || *p == 'k' || *p == 'l') {
-            return (p[1] != '\0' && p[1] != '%') ? p[1] : ':';
-        }
-    }
-    return ':';
+    return LocaleTimeSeparator();
 }
 
 std::string FormatFloat(const std::string& Format, double Value) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/Files.h"
 #include "toolkit/Classes.h"
 
 class EFileStreamError : public Exception {
@@ -38,16 +39,7 @@ public:
     std::string ClassName() const override { return "EFCreateError"; }
 };
 
-// The steps of a replacement at which a failure can happen.
-enum class TWriteStep { wsCreate, wsWrite, wsSync, wsRename };
-// Asked after each step: 0 goes on, an errno value fails that step as the system would. Lets
-// tests make a disk fill up or a rename fail where the machine would not.
-using TWriteFault = std::function<int(TWriteStep Step)>;
-
-// False only when nothing of that name is there. A name that exists but cannot be looked at
-// (a directory on the way that may not be entered) counts as present, so that it is reported
-// when read instead of being taken for a missing file and later written over.
-bool FileEntryExists(const std::string& path);
+// TWriteStep, TWriteFault and FileEntryExists come from platform/Files.h.
 
 // The whole content of a regular file of at most limit bytes; raises EFTooLargeError for a
 // larger one (by its size, without reading it, or when it grows past the limit while read) and

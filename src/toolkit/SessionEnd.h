@@ -1,16 +1,16 @@
 #pragma once
 // The end of the desktop session as the window hears of it. The session manager first asks the
 // program to save (a log-out that the user may still cancel): that becomes one call. The end
-// itself, and SIGTERM, SIGHUP and SIGINT (what a shutdown, a closed terminal or Ctrl+C send),
-// become another, on the user-interface thread, so the program can close in order and keep its
-// settings instead of being killed mid-way. The signals stay caught until the process ends.
+// itself, and the system's requests to end the process (platform/EndRequests.h), become
+// another, on the user-interface thread, so the program can close in order and keep its
+// settings instead of being killed mid-way.
 
 #include <functional>
 #include <memory>
 
 #include <QMetaObject>
 
-class QSocketNotifier;
+#include "platform/EndRequests.h"
 
 class TSessionEnd {
 public:
@@ -26,7 +26,7 @@ private:
 
     std::function<void()> FOnSave;
     std::function<void()> FOnEnd;
-    std::unique_ptr<QSocketNotifier> FNotifier;
+    std::unique_ptr<TEndRequests> FRequests;
     QMetaObject::Connection FCommitConnection;
     bool FEnded = false;
 };

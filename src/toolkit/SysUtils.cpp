@@ -1,16 +1,13 @@
 #include "toolkit/SysUtils.h"
 
-#include <fcntl.h>
-#include <langinfo.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
+
+#include "platform/Locale.h"
 
 namespace {
 
@@ -72,8 +69,7 @@ std::tm DateTimeToTm(TDateTime value) {
 TDateTime UnixToLocalDateTime(double unixSeconds) {
     const std::time_t whole = static_cast<std::time_t>(std::floor(unixSeconds));
     const double frac = unixSeconds - static_cast<double>(whole);
-    std::tm lt{};
-    localtime_r(&whole, &lt);
+    const std::tm lt = LocalTime(whole);
     return EncodeDate(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) +
            EncodeTime(lt.tm_hour, lt.tm_min, lt.tm_sec, static_cast<int>(frac * 1000.0));
 }
@@ -103,8 +99,7 @@ std::string DateTimeToStr(TDateTime value) {
 }
 
 char DecimalSeparator() {
-    const char* radix = nl_langinfo(RADIXCHAR);
-    return (radix != nullptr && radix[0] != '\0' && radix[1] == '\0') ? radix[0] : '.';
+    return LocaleDecimalSeparator();
 }
 
 std::string FormatFixed(double value, int width, int precision, char separator) {
@@ -126,29 +121,44 @@ std::string FormatFixed(double value, int width, int precision) {
     return FormatFixed(value, width, precision, DecimalSeparator());
 }
 
+namespace {
+
+size_t LastDelimiter(const std::string& path) {
+    for (size_t i = path.size(); i > 0; --i) {
+        if (IsPathDelimiter(path[i - 1])) {
+            return i - 1;
+        }
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
 std::string ExtractFileName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
+    const auto slash = LastDelimiter(path);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string ExtractFileDir(const std::string& path) {
-    const auto slash = path.find_last_of('/');
+    const auto slash = LastDelimiter(path);
     if (slash == std::string::npos) {
         return std::string();
     }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 std::string IncludeTrailingPathDelimiter(const std::string& dir) {
     // No directory stays none, so that joining a name to it keeps the name relative.
-    if (dir.empty() || dir.back() == '/') {
+    if (dir.empty() || IsPathDelimiter(dir.back())) {
         return dir;
     }
-    return dir + '/';
+    // A path written with slashes (which Windows takes too) goes on with a slash.
+    const auto last = LastDelimiter(dir);
+    return dir + (last != std::string::npos ? dir[last] : kPathDelimiter);
 }
 
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
-    const auto slash = path.find_last_of('/');
+    const auto slash = LastDelimiter(path);
     const auto dot = path.find_last_of('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
         return path.substr(0, dot) + ext;
@@ -156,21 +166,8 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
     return path + ext;
 }
 
-std::string ProgramPath() {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) {
-        return "latmo";
-    }
-    return std::string(buf, static_cast<size_t>(n));
-}
-
 std::string ProgramDir() {
     return ExtractFileDir(ProgramPath());
-}
-
-bool DirectoryWritable(const std::string& dir) {
-    return access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
 }
 
 std::string ProgramFilesDir(const std::string& programDir, const std::string& kind,
@@ -184,6 +181,8 @@ std::string ProgramFilesDir(const std::string& programDir, const std::string& ki
         if (reason.empty()) {
             return programDir;
         }
+    } else if (kFilesBesideProgram) {
+        reason = (programDir.empty() ? std::string(".") : programDir) + " cannot be written";
     }
     const std::string dir = UserDataDir(kind);
     if (why != nullptr) {
@@ -196,107 +195,18 @@ bool ForceDirectories(const std::string& dir) {
     if (dir.empty()) {
         return false;
     }
-    struct stat st {};
-    if (stat(dir.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode);
+    if (FileExists(dir)) {
+        return DirectoryExists(dir);
     }
     const std::string parent = ExtractFileDir(dir);
     if (!parent.empty() && parent != dir && !ForceDirectories(parent)) {
         return false;
     }
-    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-std::string XdgHomeDir(const std::string& kind) {
-    const std::string var = "XDG_" + kind + "_HOME";
-    if (const char* v = std::getenv(var.c_str()); v != nullptr && v[0] == '/') {
-        return v;
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") +
-           (kind == "STATE"  ? "/.local/state"
-            : kind == "DATA" ? "/.local/share"
-                             : "/.config");
+    return MakeDirectory(dir);
 }
 
 std::string UserDataDir(const std::string& kind) {
-    const std::string dir = IncludeTrailingPathDelimiter(XdgHomeDir(kind)) + "latmo";
+    const std::string dir = UserProgramDir(kind);
     ForceDirectories(dir);
     return dir;
-}
-
-int WriteAllToFd(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (n == 0) {
-            return EIO;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
-namespace {
-
-// One write, so that other writers' lines never come between its bytes; what a full disk took
-// of it is cut off again.
-int AppendWhole(int fd, off_t size, const std::string& data) {
-    ssize_t n;
-    while ((n = write(fd, data.data(), data.size())) < 0 && errno == EINTR) {
-    }
-    if (n == static_cast<ssize_t>(data.size())) {
-        return 0;
-    }
-    const int error = n < 0 ? errno : ENOSPC;
-    if (n > 0 && ftruncate(fd, size) != 0) {
-        return errno;
-    }
-    return error;
-}
-
-}  // namespace
-
-std::string AppendToFile(const std::string& path, const std::string& data) {
-    // A link is followed only where nobody else could have made it; the check and the open
-    // agree, since O_NOFOLLOW refuses a link put in its place in between.
-    struct stat link {};
-    const bool ownLink = lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
-                         (link.st_uid == geteuid() || link.st_uid == 0);
-    // A pipe without a reader fails at once instead of waiting for one.
-    const int fd = open(path.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
-                            (ownLink ? 0 : O_NOFOLLOW),
-                        0644);
-    if (fd < 0) {
-        return errno == ELOOP ? "A link of another user" : SysErrorMessage(errno);
-    }
-    std::string problem;
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        problem = SysErrorMessage(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        problem = "Not a regular file";
-    } else if (const int error = AppendWhole(fd, st.st_size, data); error != 0) {
-        problem = SysErrorMessage(error);
-    }
-    if (close(fd) != 0 && problem.empty()) {
-        problem = SysErrorMessage(errno);
-    }
-    return problem;
-}
-
-std::string SysErrorMessage(int error) {
-    return std::generic_category().message(error);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/OwnFiles.h"
 
 // Days since 30 December 1899; the fraction is the time of day.
@@ -44,37 +45,17 @@ std::string ExtractFileDir(const std::string& path);
 std::string ExtractFileName(const std::string& path);
 std::string IncludeTrailingPathDelimiter(const std::string& dir);
 
-// The running program's file, resolved through /proc; falls back to "latmo" in the current
-// directory when that is impossible.
-std::string ProgramPath();
+// ProgramPath, DirectoryWritable, FileExists, AppendToFile and SysErrorMessage come from
+// platform/Files.h; NotOwnReason and FirstOwnFile from platform/OwnFiles.h.
 std::string ProgramDir();
-// Whether files can be created in this directory by this process.
-bool DirectoryWritable(const std::string& dir);
-// $XDG_<kind>_HOME or its default under the home directory (~/.config, ~/.local/state,
-// ~/.local/share); kind is "CONFIG", "STATE" or "DATA". Only named, not created.
-std::string XdgHomeDir(const std::string& kind);
-// XdgHomeDir(kind) with "latmo" appended; created when missing.
+// UserProgramDir(kind), created when missing.
 std::string UserDataDir(const std::string& kind);
-// Writes all bytes to an open descriptor, going on after interruptions and short writes.
-// Returns 0, or the errno of the failure (EIO when the device takes nothing more).
-int WriteAllToFd(int fd, const std::string& data);
-// Whether something of that name exists (a file, a directory, …).
-bool FileExists(const std::string& path);
-// Appends bytes to a regular file, creating it (mode 0644) when missing; an existing file is
-// never emptied. Opens without waiting and writes to nothing but a regular file, so that a pipe
-// or a device of that name cannot hold the caller up. A link is followed only when it is the
-// user's or root's own, so that a link another user planted cannot steer the bytes into a file
-// of the user's. The bytes go in one write; what a full disk took of them is cut off again, so
-// the file holds them whole or not at all. Returns an empty text, or why the bytes were not
-// written ("Not a regular file", or the system's text for the error).
-std::string AppendToFile(const std::string& path, const std::string& data);
-// The system's text for an errno value, such as "Permission denied".
-std::string SysErrorMessage(int error);
 // Where the program keeps its file of that name: beside it where that directory can be written
 // and it and the file are the user's own (NotOwnReason), otherwise (an installed copy, a folder
-// others may write) in the user's XDG directory of that kind (UserDataDir). why, when given,
-// receives why a directory the program could write was passed over and where the file goes
-// instead; empty otherwise.
+// others may write) in the user's own folder of that kind (UserDataDir). why, when given,
+// receives why a directory the program could write was passed over (or, where programs keep
+// their files beside themselves, why it could not be written) and where the file goes instead;
+// empty otherwise.
 std::string ProgramFilesDir(const std::string& programDir, const std::string& kind,
                             const std::string& name, std::string* why = nullptr);
 // Creates a directory and its parents; true when it exists afterwards.

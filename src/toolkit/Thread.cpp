@@ -1,16 +1,13 @@
 #include "toolkit/Thread.h"
 
-#include <sched.h>
-#include <sys/eventfd.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <chrono>
 
+#include "platform/ThreadControl.h"
+
 TThread::TThread(bool createSuspended, std::function<void(TThread&)> body)
-    : FBody(std::move(body)), FStopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    : FBody(std::move(body)), FStopFd(MakeStopSignal()) {
     if (!createSuspended) {
         Resume();
     }
@@ -22,9 +19,7 @@ TThread::~TThread() {
     // sees the stop request at once.
     Resume();
     WaitFor();
-    if (FStopFd >= 0) {
-        close(FStopFd);
-    }
+    CloseStopSignal(FStopFd);
 }
 
 void TThread::Resume() {
@@ -43,10 +38,7 @@ bool TThread::Suspended() const {
 
 void TThread::Terminate() {
     FTerminated = true;
-    if (FStopFd >= 0) {
-        // Never read: the descriptor stays readable for every wait that looks at it later.
-        (void)!eventfd_write(FStopFd, 1);
-    }
+    RaiseStopSignal(FStopFd);
     Wake();
 }
 
@@ -75,22 +67,15 @@ void TThread::SetPriority(TThreadPriority value) {
 }
 
 void TThread::ApplyPriority() {
-    // Linux schedules each thread on its own: the idle class is the lowest priority the system
-    // offers an ordinary user, and nice 19 stands in where that class is refused.
-    const auto tid = static_cast<pid_t>(FTid.load());
+    const long tid = FTid.load();
     if (tid == 0) {
         return;
     }
     const TThreadPriority p = FPriority.load();
-    sched_param param{};
-    if (p == TThreadPriority::tpIdle || p == TThreadPriority::tpLowest) {
-        if (sched_setscheduler(tid, SCHED_IDLE, &param) != 0) {
-            setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
-        }
-        return;
-    }
-    sched_setscheduler(tid, SCHED_OTHER, &param);
-    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), p == TThreadPriority::tpLower ? 10 : 0);
+    SetThreadLevel(tid, p == TThreadPriority::tpIdle || p == TThreadPriority::tpLowest
+                            ? TThreadLevel::tlLowest
+                        : p == TThreadPriority::tpLower ? TThreadLevel::tlLower
+                                                        : TThreadLevel::tlNormal);
 }
 
 bool TThread::SleepUnlessTerminated(int ms) {
@@ -111,7 +96,7 @@ bool TThread::WaitUntil(const std::function<bool()>& ready, int ms) {
 }
 
 void TThread::Run() {
-    FTid = static_cast<long>(syscall(SYS_gettid));
+    FTid = CurrentThreadNumber();
     FRunning = true;
     ApplyPriority();
     if (FBody) {

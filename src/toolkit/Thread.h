@@ -75,5 +75,5 @@ private:
     std::atomic<bool> FRunning{false};
     std::atomic<long> FTid{0};
     // An eventfd; -1 where none could be had (waits then run to their own end).
-    int FStopFd = -1;
+    TStopSignal FStopFd = kNoStopSignal;
 };

@@ -1,14 +1,13 @@
 #include "support/FakeIcmpEcho.h"
 
-#include <poll.h>
-
 #include <chrono>
+
+#include "platform/ThreadControl.h"
 
 namespace {
 
 bool Raised(TStopSignal stop) {
-    pollfd p{static_cast<int>(stop), POLLIN, 0};
-    return stop != kNoStopSignal && poll(&p, 1, 0) == 1;
+    return StopSignalRaised(stop);
 }
 
 }  // namespace

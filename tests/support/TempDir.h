@@ -1,18 +1,30 @@
 #pragma once
 // A fresh directory for one test, removed with everything in it afterwards.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+
+#include "platform/Files.h"
 
 class TTempDir {
 public:
     TTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "latmo-test-XXXXXX").string();
-        FPath = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        // A name nobody has taken: create_directory tells when one is there already.
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
+            const auto path = std::filesystem::temp_directory_path() /
+                              ("latmo-test-" + std::to_string(random() % 1000000000));
+            std::error_code ec;
+            if (std::filesystem::create_directory(path, ec)) {
+                std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+                FPath = path.string();
+            }
+        }
     }
     ~TTempDir() {
         std::error_code ec;
@@ -24,7 +36,7 @@ public:
     TTempDir& operator=(const TTempDir&) = delete;
 
     const std::string& Path() const { return FPath; }
-    std::string File(const std::string& name) const { return FPath + "/" + name; }
+    std::string File(const std::string& name) const { return FPath + kPathDelimiter + name; }
 
 private:
     std::string FPath;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <chrono>
 #include <filesystem>
@@ -106,7 +104,7 @@ protected:
     const std::filesystem::path settingsDir = [] {
         const auto dir =
             std::filesystem::temp_directory_path() /
-            ("latmo-window-" + std::to_string(getpid()) + "-" +
+            ("latmo-window-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
              std::regex_replace(::testing::UnitTest::GetInstance()->current_test_info()->name(),
                                 std::regex("/"), "-"));
         std::filesystem::create_directories(dir);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -16,9 +15,9 @@
 #include <QToolTip>
 #include <QWidget>
 #include <chrono>
-#include <csignal>
 #include <functional>
 
+#include "platform/ThreadControl.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
@@ -407,8 +406,7 @@ TEST(Thread, AWaitingBodySleepsUntilWokenAndSeesTheStopSignal) {
                     ++woken;
                 }
             }
-            pollfd stop{static_cast<int>(self.StopSignal()), POLLIN, 0};
-            stopSeen = poll(&stop, 1, 0) == 1;
+            stopSeen = StopSignalRaised(self.StopSignal());
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(woken.load(), 0);
@@ -451,28 +449,6 @@ TEST(Application, EndsWithItsMainFormNotWithTheLastVisibleWindow) {
     EXPECT_TRUE(answered);
     EXPECT_TRUE(runningAfterwards);
     EXPECT_TRUE(application.Terminated());
-}
-
-// SIGTERM, SIGHUP and SIGINT end the run once, on the user-interface thread; once nobody
-// listens any more a signal is dropped rather than killing a program that is still writing
-// its settings.
-TEST(SessionEnd, SignalsEndTheRunOnceAndStayCaughtUntilTheProcessEnds) {
-    int saves = 0;
-    int ends = 0;
-    {
-        const TSessionEnd sessionEnd([&] { ++saves; }, [&] { ++ends; });
-        for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
-            ASSERT_EQ(raise(signal), 0);
-            for (int i = 0; i < 50 && ends == 0; ++i) {
-                QApplication::processEvents(QEventLoop::AllEvents, 10);
-            }
-        }
-        QApplication::processEvents();
-    }
-    EXPECT_EQ(ends, 1);
-    EXPECT_EQ(saves, 0) << "only the session manager asks to save";
-    ASSERT_EQ(raise(SIGINT), 0);  // would end the test program, were it not caught
-    EXPECT_EQ(ends, 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cmath>
 
+#include "platform/Locale.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
@@ -66,8 +67,7 @@ TEST(SysUtils, DateTimeTextDropsTimeAtMidnight) {
 
 TEST(SysUtils, NowIsTodayLocally) {
     const std::time_t t = std::time(nullptr);
-    std::tm lt{};
-    localtime_r(&t, &lt);
+    const std::tm lt = LocalTime(t);
     const double today = EncodeDate(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday);
     const double now = Now();
     // Allow for midnight passing between the two readings.

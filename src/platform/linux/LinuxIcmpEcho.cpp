@@ -204,6 +204,7 @@ TEchoHandle TLinuxIcmpEcho::CreateFile() {
         case TEchoEngine::SystemPing:
             return Add({true, nullptr, nullptr});
         case TEchoEngine::DatagramSocket:
+        case TEchoEngine::IcmpLibrary:
         case TEchoEngine::None:
             break;
     }

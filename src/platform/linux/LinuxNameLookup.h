@@ -2,11 +2,10 @@
 // Name lookup through the system resolver (getaddrinfo): a name's IPv4 addresses, as ever; its
 // IPv6 ones when it has no IPv4 address; an IPv6 address written out as it stands.
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "platform/LookupHelpers.h"
 #include "platform/NameLookup.h"
 
 class TLinuxNameLookup : public TNameLookup {
@@ -31,8 +30,6 @@ public:
     //   an empty name or one holding a NUL byte      -> 10014 WSAEFAULT
     static int MapResolverError(int eaiCode);
 
-    struct TPending;
-
 private:
     // False for a name the resolver is not asked about: an empty one, one holding a NUL byte, an
     // IPv6 address written out.
@@ -42,7 +39,5 @@ private:
     // One resolver query for one address family, into `entry`.
     static int Resolve(const std::string& name, int family, THostEntry& entry);
 
-    // The lookups whose resolver has not answered yet, by name.
-    std::mutex FMutex;
-    std::map<std::string, std::weak_ptr<TPending>> FUnderWay;
+    TLookupHelpers FHelpers{&TLinuxNameLookup::Lookup};
 };

@@ -33,28 +33,3 @@ std::string NotOwnReason(const std::string& path) {
     }
     return std::string();
 }
-
-std::string FirstOwnFile(const std::vector<std::string>& places,
-                         const std::function<void(const std::string& why)>& passedOver) {
-    for (const std::string& place : places) {
-        struct stat st {};
-        if (stat(place.c_str(), &st) != 0) {
-            continue;
-        }
-        const size_t slash = place.find_last_of('/');
-        const std::string dir = slash == std::string::npos ? "."
-                                : slash == 0               ? "/"
-                                                           : place.substr(0, slash);
-        std::string why = NotOwnReason(dir);
-        if (why.empty()) {
-            why = NotOwnReason(place);
-        }
-        if (why.empty()) {
-            return place;
-        }
-        if (passedOver) {
-            passedOver(why);
-        }
-    }
-    return std::string();
-}
