@@ -125,7 +125,9 @@ int MsLeft(TClock::time_point deadline) {
 
 }  // namespace
 
-void TProbeEngine::StartLookups(const std::vector<std::string>& hosts, int32_t timeoutMs) {
+void TProbeEngine::BeginPass(const std::vector<std::string>& hosts, int32_t timeoutMs,
+                             int32_t periodMs) {
+    FEcho.BeginPass(static_cast<uint32_t>(std::max(periodMs, 0)));
     FStarted.clear();
     FLookupDeadline = TClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (const std::string& host : hosts) {
@@ -135,8 +137,9 @@ void TProbeEngine::StartLookups(const std::vector<std::string>& hosts, int32_t t
     }
 }
 
-void TProbeEngine::EndLookups() {
+void TProbeEngine::EndPass() {
     FStarted.clear();
+    FEcho.EndPass();
 }
 
 int TProbeEngine::AwaitLookup(const std::string& host, int32_t timeoutMs, THostEntry& entry,

@@ -24,11 +24,13 @@ public:
     void PingHost(TSampleStore& store, const std::string& host, int pingSize, bool stopRequested,
                   TStopSignal stop = kNoStopSignal);
 
-    // Starts the lookups of a pass's hosts side by side, each with the time-out as its time
-    // limit; the PingHost calls that follow take their answers, until EndLookups. A probe of a
-    // host not started so starts its own lookup, with the same limit.
-    void StartLookups(const std::vector<std::string>& hosts, int32_t timeoutMs);
-    void EndLookups();
+    // Begins a pass over its hosts: their lookups start side by side, each with the time-out as
+    // its time limit, and the PingHost calls that follow take their answers, until EndPass. A
+    // probe of a host not started so starts its own lookup, with the same limit. Passes repeat
+    // every periodMs (0: they do not), which lets the echo engine keep what it needs for the
+    // next one.
+    void BeginPass(const std::vector<std::string>& hosts, int32_t timeoutMs, int32_t periodMs = 0);
+    void EndPass();
 
     // The reply record of the latest echo (for measuring the engine itself).
     const TEchoReply& LastReply() const { return FLastReply; }
@@ -57,7 +59,7 @@ private:
     std::vector<uint8_t> FPayload;
     TEchoReply FLastReply;
     int FLastEchoError = kNoEcho;
-    // The lookups StartLookups started, by host, and when their time limit ends.
+    // The lookups BeginPass started, by host, and when their time limit ends.
     std::map<std::string, std::unique_ptr<TLookupRequest>> FStarted;
     std::chrono::steady_clock::time_point FLookupDeadline;
 };

@@ -13,26 +13,26 @@
 using TRing = std::array<int32_t, 5>;
 inline constexpr int kRingSize = 5;
 
-// A flag one thread raises and the other takes. Every change wakes the worker (through the hook
-// the window gives it), so the worker sleeps until something it waits for has changed instead of
-// looking again and again.
+// A flag one thread raises and the other takes. Every change is told to the hook the window
+// gives it, with the new value, so that the worker sleeps until something it waits for has
+// changed instead of looking again and again.
 class TWakingFlag {
 public:
     TWakingFlag& operator=(bool value) {
         FValue.store(value);
         if (FWake) {
-            FWake();
+            FWake(value);
         }
         return *this;
     }
     operator bool() const { return FValue.load(); }
     bool load() const { return FValue.load(); }
     // Given once, before the worker starts.
-    void SetWake(std::function<void()> wake) { FWake = std::move(wake); }
+    void SetWake(std::function<void(bool)> wake) { FWake = std::move(wake); }
 
 private:
     std::atomic<bool> FValue{false};
-    std::function<void()> FWake;
+    std::function<void(bool)> FWake;
 };
 
 struct TSampleStore {
@@ -57,6 +57,7 @@ struct TSampleStore {
     // Written by the user-interface thread, read by the worker during a pass.
     std::atomic<int32_t> FTimeout{0};      // echo time-out, milliseconds
     std::atomic<int32_t> FPingSize{1024};  // bytes, the position of the ping-size track bar
+    std::atomic<int32_t> FPeriod{0};       // milliseconds between passes, Timer1's interval
     // Raised by the user-interface thread, taken by the worker when a pass begins.
     TWakingFlag FPingRequest;
     // Raised by the worker when a pass ends, taken by the collection.

@@ -36,15 +36,29 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
     BeginLoading();
     BuildDesign(options);
     WireEvents();
-    // The worker sleeps until one of its flags changes; abfThread1 is cleared only once the
+    // The worker sleeps until a flag it waits for changes its way: a request, passes allowed,
+    // or (while it holds a pass back for it) the collection; abfThread1 is cleared only once the
     // worker has ended.
-    for (TWakingFlag* flag : {&FPingRequest, &FResultsReady, &FPassesAllowed}) {
-        flag->SetWake([this] {
-            if (abfThread1 != nullptr) {
-                abfThread1->Wake();
-            }
-        });
-    }
+    const auto wake = [this] {
+        if (abfThread1 != nullptr) {
+            abfThread1->Wake();
+        }
+    };
+    FPingRequest.SetWake([wake](bool raised) {
+        if (raised) {
+            wake();
+        }
+    });
+    FPassesAllowed.SetWake([wake](bool raised) {
+        if (raised) {
+            wake();
+        }
+    });
+    FResultsReady.SetWake([this, wake](bool raised) {
+        if (!raised && FAwaitingCollection) {
+            wake();
+        }
+    });
     CenterOnDesktop();
     EndLoading();
     OnCreate = [this](TObject* s) { FormCreate(s); };

@@ -237,6 +237,8 @@ private:
 
     // The collection proper; nothing happens while a pass holds the store.
     void CollectResults();
+    // A pass has ended or something waits for word: TimerRepaint runs again if it rests.
+    void CollectionDue();
     // Takes over changed host texts; false when a pass holds the store (try again later).
     bool ApplyHostChanges();
     void AddHostAverage(Tsp_XYLine* line, const std::string& hostText);
@@ -299,6 +301,12 @@ private:
     std::atomic<int> FPassesDone{0};
     // A host change met a pass in progress and waits to be applied.
     bool FHostChangePending = false;
+    // The worker holds a pass back until the collection has taken the one before.
+    std::atomic<bool> FAwaitingCollection{false};
+    // TimerRepaint rests, as nothing is left to collect or to hear.
+    bool FCollectionResting = false;
+    // The endpoint has been asked to change and has not yet said how that went.
+    bool FMetricsAwaited = false;
     TMeasurementLog FUpdateLog;
     // Nothing could be sent so far in this run, for want of permission.
     bool FCannotSend = false;

@@ -13,6 +13,24 @@ void TForm1::TimerRepaintTimer(TObject*) {
     if (FHostChangePending && !FResultsReady) {
         ApplyHostChanges();
     }
+    // With nothing left to look at again, the timer rests until the worker hands over a pass
+    // (the host change that waits for one comes with it) or the endpoint is to give word; while
+    // something is left, it looks again every half second. A timer switched off by others
+    // stays off.
+    const bool waiting = FResultsReady || FHostChangePending || FMetricsAwaited;
+    if (waiting && FCollectionResting) {
+        FCollectionResting = false;
+        TimerRepaint->SetEnabled(true);
+    } else if (!waiting && TimerRepaint->Enabled()) {
+        TimerRepaint->SetEnabled(false);
+        FCollectionResting = true;
+    }
+}
+
+void TForm1::CollectionDue() {
+    if (FCollectionResting) {
+        TimerRepaintTimer(this);
+    }
 }
 
 void TForm1::CollectResults() {
@@ -25,6 +43,8 @@ void TForm1::CollectResults() {
         return;
     }
     FResultsReady = false;
+    // The Log page is written once, with all its lines.
+    const TStringsUpdate logPage(Memo1->Lines());
     Memo1->Lines().Clear();
     const std::string echoProblem = FEchoSent ? std::string() : FServices.Echo.PermissionProblem();
     FCannotSend = !echoProblem.empty();

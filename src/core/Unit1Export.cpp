@@ -68,6 +68,7 @@ void TForm1::ApplyMetrics() {
     LabelMetricsReach->SetCaption("");
     if (on && address.empty()) {
         FMetricsServer.Serve(std::string());
+        FMetricsAwaited = false;  // no word about this text is to come
         FMetricsServedAt.clear();
         LabelMetrics->SetCaption("Not serving: not a listen address");
         ReportMetricsProblem("\"" + text +
@@ -79,6 +80,8 @@ void TForm1::ApplyMetrics() {
     }
     LabelMetrics->SetCaption(on ? "Starting..." : "Stopping...");
     FMetricsServer.Serve(wanted);
+    FMetricsAwaited = true;
+    CollectionDue();
 }
 
 void TForm1::MetricsServed() {
@@ -87,6 +90,7 @@ void TForm1::MetricsServed() {
     if (!FMetricsServer.TakeResult(result) || result.Wanted != FMetricsWanted) {
         return;
     }
+    FMetricsAwaited = false;
     FMetricsServedAt = result.Addresses.empty() ? std::string() : result.Addresses.front();
     LabelMetricsReach->SetCaption("");
     LabelMetricsReach->Font().SetColor(clWindowText);

@@ -1,6 +1,7 @@
 // The sampling cycle: the worker's loop and its probe passes, the periodic request, and the
 // take-over of changed host texts.
 
+#include <chrono>
 #include <limits>
 
 #include "core/Unit1.h"
@@ -19,15 +20,25 @@ constexpr int kCollectionGraceMs = 1000;
 void TForm1::abfThread1Execute(TObject*) {
     // Every wait below sleeps until a flag it depends on changes, the thread is asked to stop or
     // its time is up; nothing wakes the worker while nothing is asked of it.
+    using TClock = std::chrono::steady_clock;
+    TClock::time_point rested = TClock::now();
     while (!abfThread1->Terminated()) {
         // Until start-up has set the time-out, a request waits.
         if (!abfThread1->WaitUntil([this] { return FPassesAllowed && FPingRequest; })) {
             continue;
         }
+        // The rest after a pass is over before the next one begins; a request that comes later
+        // than that does not wake the worker twice.
+        if (const auto left = std::chrono::ceil<std::chrono::milliseconds>(rested - TClock::now());
+            left.count() > 0) {
+            abfThread1->Sleep(static_cast<int>(left.count()));
+        }
         // When passes take longer than the period, the next one would take the store again
         // before the collection got its turn, and the window would show nothing new for pass
         // after pass. A window that does not collect within a second is not waited for.
+        FAwaitingCollection = true;
         abfThread1->WaitUntil([this] { return !FResultsReady; }, kCollectionGraceMs);
+        FAwaitingCollection = false;
         if (abfThread1->Terminated()) {
             break;
         }
@@ -40,7 +51,9 @@ void TForm1::abfThread1Execute(TObject*) {
             FResultsReady = true;
         }
         ++FPassesDone;
-        abfThread1->Sleep(kRestAfterPassMs);
+        rested = TClock::now() + std::chrono::milliseconds(kRestAfterPassMs);
+        // The window collects at once instead of looking for results every half second.
+        PostCall([this] { CollectionDue(); });
     }
 }
 
@@ -55,7 +68,7 @@ void TForm1::PingAllHosts() {
     // The three names are looked up side by side, so that one whose resolver does not answer
     // keeps the others waiting no longer than the time-out.
     if (abfThread1 == nullptr || !abfThread1->Terminated()) {
-        FProbe.StartLookups({FHost1, FHost2, FHost3}, FTimeout);
+        FProbe.BeginPass({FHost1, FHost2, FHost3}, FTimeout, FPeriod);
     }
     struct {
         TRing& Ring;
@@ -72,7 +85,7 @@ void TForm1::PingAllHosts() {
             FPassErrors += h.Host + ":" + FPingError + "\r\n";
         }
     }
-    FProbe.EndLookups();
+    FProbe.EndPass();
     FRingIndex = FRingIndex >= kRingSize - 1 ? 0 : FRingIndex + 1;
 }
 
@@ -90,6 +103,7 @@ void TForm1::Edit2Exit(TObject*) {
     }
     ms = std::max<int64_t>(ms, kMinIntervalMs);
     Timer1->SetInterval(static_cast<int>(ms));
+    FPeriod = static_cast<int32_t>(ms);
     Edit2->SetText(std::to_string((ms + 500) / 1000));
 }
 

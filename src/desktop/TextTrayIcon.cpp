@@ -112,6 +112,28 @@ TColor TTextTrayIcon::BackgroundColor() const {
     return (FColor == clNone || FColor == FFont->Color()) ? ContrastColor() : FColor;
 }
 
+std::string TTextTrayIcon::PaintedFrom() const {
+    // Colours as painted, so that a system colour the desktop has changed paints anew.
+    std::string key = FText;
+    const long long parts[] = {ColorToRGB(BackgroundColor()),
+                               ColorToRGB(FFont->Color()),
+                               FColor == clNone,
+                               FBorder,
+                               ColorToRGB(FBorderColor),
+                               FFont->Height(),
+                               FFont->Style(),
+                               FFont->Charset(),
+                               FFont->Orientation(),
+                               static_cast<long long>(FFont->Quality()),
+                               FOptions->OffsetX(),
+                               FOptions->OffsetY(),
+                               FOptions->LineDistance()};
+    for (const long long part : parts) {
+        key += '\0' + std::to_string(part);
+    }
+    return key + '\0' + FFont->Name();
+}
+
 QImage TTextTrayIcon::RenderText(int side) const {
     // A larger image is the 16 x 16 one drawn afresh at its scale: lengths are scaled and
     // rounded to whole pixels, so a 32-pixel image shows the same digits twice as large.
@@ -323,6 +345,14 @@ TIcon TTextTrayIcon::MakeIconOverBackground() const {
 
 void TTextTrayIcon::RebuildIcon() {
     SetCycleIcons(false);
+    // A status update assigns the text and then the colour, mostly as they were: the same
+    // text, font, colours and placement paint the same pixels at every size, so the icon
+    // painted last goes to the tray again (every assignment still reaches it).
+    const std::string key = FBackgroundIcon.Empty() ? PaintedFrom() : std::string();
+    if (!key.empty() && key == FPaintedFrom) {
+        SetIcon(FPainted);
+        return;
+    }
     RenderTextBitmap();
     TIcon icon;
     if (FBackgroundIcon.Empty()) {
@@ -340,5 +370,7 @@ void TTextTrayIcon::RebuildIcon() {
     } else {
         icon = MakeIconOverBackground();
     }
+    FPaintedFrom = key;
+    FPainted.Assign(icon);
     SetIcon(icon);
 }

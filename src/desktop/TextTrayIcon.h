@@ -128,6 +128,8 @@ private:
     // The square's colour as painted: Color, or the contrast colour where Color is none or the
     // text's own.
     TColor BackgroundColor() const;
+    // Everything the images are painted from, as one text.
+    std::string PaintedFrom() const;
 
     std::string FText;
     std::unique_ptr<TFont> FFont;
@@ -138,4 +140,7 @@ private:
     TIcon FBackgroundIcon;
     TColor FMaskColor = clNone;
     QImage FTextBitmap;
+    // The icon last painted without a background icon, and what it was painted from.
+    std::string FPaintedFrom;
+    TIcon FPainted;
 };

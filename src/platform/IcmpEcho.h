@@ -55,7 +55,7 @@ enum class TEchoEngine {
     None,            // no way at all: every send fails with ECHO_ERROR_ACCESS_DENIED
     DatagramSocket,  // an ICMP datagram socket, which the kernel allows some groups
     RawSocket,       // a raw ICMP socket, opened while the process had the privilege
-    SystemPing,      // the system's ping program, one run per echo
+    SystemPing,      // the system's ping program: one run per host while passes repeat
     IcmpLibrary,     // Windows' ICMP helper (IcmpSendEcho2, Icmp6SendEcho2), open to every user
 };
 
@@ -97,6 +97,13 @@ public:
     virtual int SendEcho(TEchoHandle handle, const TIpAddress& destination,
                          std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
                          TStopSignal stop = kNoStopSignal) = 0;
+
+    // The echoes sent between BeginPass and EndPass are a pass, one echo per destination, and
+    // passes repeat every periodMs. An engine that runs a helper per destination may keep it
+    // for the next pass; EndPass lets go of those the pass did not use. Echoes outside a pass
+    // stand alone.
+    virtual void BeginPass(uint32_t periodMs) { (void)periodMs; }
+    virtual void EndPass() {}
 
     // Empty while echoes can be sent; otherwise, in plain words, why not and what fixes it.
     virtual std::string PermissionProblem() const = 0;

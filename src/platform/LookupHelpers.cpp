@@ -8,15 +8,16 @@
 
 // One resolver call and its answer, shared by the helper thread that makes it and every request
 // that waits for it; whichever lets go last frees it. Done is raised, for good, once the answer
-// is there.
+// is there. An answer known at once (an address written out) needs none: no descriptor or
+// handle is made for it, which every pass would otherwise pay for.
 struct TLookupHelpers::TPending {
-    const TStopSignal Done = MakeStopSignal();
+    const TStopSignal Done;
     std::mutex Mutex;
     bool Answered = false;
     int Code = 0;
     THostEntry Entry;
 
-    TPending() = default;
+    explicit TPending(bool helped) : Done(helped ? MakeStopSignal() : kNoStopSignal) {}
     TPending(const TPending&) = delete;
     TPending& operator=(const TPending&) = delete;
     ~TPending() { CloseStopSignal(Done); }
@@ -52,6 +53,10 @@ public:
 
     int Wait(THostEntry& entry, int timeoutMs, TStopSignal stop) override {
         entry = THostEntry{};
+        // Answered when asked: nothing to wait for, and a stop comes too late to matter.
+        if (FPending->Done == kNoStopSignal) {
+            return FPending->Take(entry).value_or(WSANO_RECOVERY);
+        }
         const TSignalWait waited = WaitForSignal(FPending->Done, stop, timeoutMs);
         if (waited == TSignalWait::swStopped) {
             return WSAEINTR;
@@ -72,7 +77,7 @@ TLookupHelpers::TLookupHelpers(TResolve resolve) : FResolve(std::move(resolve)) 
 
 std::unique_ptr<TLookupRequest> TLookupHelpers::Start(const std::string& name, bool now) {
     const auto here = [&] {
-        auto pending = std::make_shared<TPending>();
+        auto pending = std::make_shared<TPending>(false);
         THostEntry entry;
         const int code = FResolve(name, entry);
         pending->Answer(code, std::move(entry));
@@ -91,7 +96,7 @@ std::unique_ptr<TLookupRequest> TLookupHelpers::Start(const std::string& name, b
             return std::make_unique<TRequest>(std::move(pending));
         }
     }
-    auto pending = std::make_shared<TPending>();
+    auto pending = std::make_shared<TPending>(true);
     if (pending->Done == kNoStopSignal) {
         return here();
     }

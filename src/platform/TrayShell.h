@@ -21,6 +21,7 @@ struct TTrayImageAtSize {
     int Side = 0;
     std::vector<uint32_t> Pixels;
     std::vector<uint8_t> Mask;
+    bool operator==(const TTrayImageAtSize&) const = default;
 };
 
 // One tray image: colours as 0x00RRGGBB, row by row from the top left, and a mask that is
@@ -31,6 +32,7 @@ struct TTrayImage {
     std::array<uint32_t, kTrayImageSize * kTrayImageSize> Pixels{};
     std::array<uint8_t, kTrayImageSize * kTrayImageSize> Mask{};
     std::vector<TTrayImageAtSize> Larger;
+    bool operator==(const TTrayImage&) const = default;
 };
 
 // Hands each size of the picture to use(side, pixels, mask), the 16 x 16 image first, then the

@@ -14,6 +14,7 @@
 #include <QValidator>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "toolkit/Dialogs.h"
 #include "toolkit/QtText.h"
@@ -128,7 +129,9 @@ private:
 };
 
 // The lines of a memo. The widget's text is the truth, each line followed by its break; a
-// last line without a break (as typed by the user) counts as well.
+// last line without a break (as typed by the user) counts as well. Between BeginUpdate and
+// EndUpdate the lines are kept here and the widget gets them once at the end, and only when
+// they differ from what it shows: each rewrite lays the whole text out again.
 class TMemoStrings : public TStrings {
 public:
     TMemoStrings(QTextEdit* editor, bool* fromCode) : FEditor(editor), FFromCode(fromCode) {}
@@ -161,8 +164,24 @@ public:
     // The whole text at once, rather than one rewrite of it per line.
     void Assign(const std::vector<std::string>& lines) override { Write(lines); }
     using TStrings::Assign;
-    void BeginUpdate() override { FEditor->setUpdatesEnabled(false); }
-    void EndUpdate() override { FEditor->setUpdatesEnabled(true); }
+    void BeginUpdate() override {
+        if (FUpdates++ == 0) {
+            FEditor->setUpdatesEnabled(false);
+        }
+    }
+    void EndUpdate() override {
+        if (FUpdates == 0 || --FUpdates > 0) {
+            return;
+        }
+        if (FPending) {
+            const std::vector<std::string> lines = std::move(*FPending);
+            FPending.reset();
+            if (lines != Read()) {
+                Write(lines);
+            }
+        }
+        FEditor->setUpdatesEnabled(true);
+    }
 
 private:
     static void Check(int index, int limit) {
@@ -178,6 +197,9 @@ private:
         return parts;
     }
     std::vector<std::string> Read() const {
+        if (FPending) {
+            return *FPending;
+        }
         const QString text = FEditor->toPlainText();
         if (text.isEmpty()) {
             return {};
@@ -192,6 +214,10 @@ private:
         return lines;
     }
     void Write(const std::vector<std::string>& lines) {
+        if (FUpdates > 0) {
+            FPending = lines;
+            return;
+        }
         QString text;
         for (const std::string& line : lines) {
             text += Q(line);
@@ -203,6 +229,9 @@ private:
     }
     QTextEdit* FEditor;
     bool* FFromCode;
+    int FUpdates = 0;
+    // The lines written since BeginUpdate, until EndUpdate hands them to the widget.
+    std::optional<std::vector<std::string>> FPending;
 };
 
 }  // namespace

@@ -37,6 +37,18 @@ public:
     static std::vector<std::string> SplitLines(const std::string& text);
 };
 
+// Holds a list's changes together for as long as it lives.
+class TStringsUpdate {
+public:
+    explicit TStringsUpdate(TStrings& strings) : FStrings(strings) { FStrings.BeginUpdate(); }
+    ~TStringsUpdate() { FStrings.EndUpdate(); }
+    TStringsUpdate(const TStringsUpdate&) = delete;
+    TStringsUpdate& operator=(const TStringsUpdate&) = delete;
+
+private:
+    TStrings& FStrings;
+};
+
 // A list held in memory.
 class TStringList : public TStrings {
 public:

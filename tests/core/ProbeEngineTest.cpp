@@ -252,13 +252,13 @@ TEST_F(ProbeEngineTest, ALookupEndsAtTheTimeOut) {
     EXPECT_GE(waits("silent.test")[0], 0);
     EXPECT_LE(waits("silent.test")[0], 100);
 
-    engine.StartLookups({"silent.test", "example.test", "", "silent.test"}, 100);
+    engine.BeginPass({"silent.test", "example.test", "", "silent.test"}, 100);
     EXPECT_EQ(lookup.Lookups,
               (std::vector<std::string>{"silent.test", "silent.test", "example.test"}))
         << "each name once";
     Ping("silent.test");
     Ping("example.test");
-    engine.EndLookups();
+    engine.EndPass();
     EXPECT_EQ(store.FPingError, "") << "answered in time";
     ASSERT_EQ(waits("example.test").size(), 1u);
     EXPECT_LT(waits("example.test")[0], 100) << "the limit counts from the start";

@@ -1,11 +1,12 @@
-// Name lookups in the window's passes: side by side, each within the echo time-out, and never
-// on the window's thread.
+// The window's passes: their name lookups side by side, each within the echo time-out, and never
+// on the window's thread; and each pass handed to the window as it ends.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <thread>
 
+#include "plot/XYLine.h"
 #include "support/WindowTest.h"
 
 namespace {
@@ -51,6 +52,21 @@ TEST_F(WindowTest, ANameThatNeverResolvesHoldsNoOtherHostUp) {
         }
     }
     EXPECT_EQ(silentWaits, 1) << "no second try once the time is up";
+}
+
+// The window does not look for results every half second: TimerRepaint rests while nothing
+// waits, and the worker hands each finished pass over to be collected at once.
+TEST_F(WindowTest, APassIsCollectedAsItEndsWhileTheTimerRests) {
+    Open();
+    form->TimerRepaint->SetEnabled(true);  // as the program has it
+    ASSERT_TRUE(WaitUntil([&] { return !form->TimerRepaint->Enabled(); }))
+        << "nothing to collect: the timer rests";
+    EXPECT_FALSE(form->Store().FResultsReady.load()) << "the first pass was collected";
+    const int points = form->LineLostPing->Count();
+    form->Button1Click(form.get());
+    ASSERT_TRUE(WaitUntil([&] { return form->LineLostPing->Count() == points + 1; }, 2000));
+    EXPECT_FALSE(form->TimerRepaint->Enabled());
+    EXPECT_EQ(form->PassesDone(), 2);
 }
 
 }  // namespace

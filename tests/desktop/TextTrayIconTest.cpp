@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "desktop/TextTrayIcon.h"
@@ -287,6 +288,52 @@ TEST_F(TextTrayIconTest, EveryAssignmentReachesTheTray) {
     icon.SetCycleIcons(true);
     icon.SetBorderColor(clRed);
     EXPECT_FALSE(icon.CycleIcons()) << "a rebuilt image ends cycling";
+}
+
+// A status update assigns the text and then the colour, mostly as they were: what would paint
+// the same pixels is not painted again (the tray gets the icon all the same), every change is.
+TEST_F(TextTrayIconTest, OnlyAChangeIsPaintedAgain) {
+    class TCounted : public TTextTrayIcon {
+    public:
+        using TTextTrayIcon::TTextTrayIcon;
+        int Paintings = 0;
+
+    protected:
+        void RenderTextBitmap() override {
+            ++Paintings;
+            TTextTrayIcon::RenderTextBitmap();
+        }
+    } counted(nullptr, shell);
+    DressAsTheWindowDoes(counted);
+    counted.SetIconVisible(true);
+    counted.SetText("123");
+    const TTrayImage black = *counted.Icon().Handle();
+    const int modifications = shell.CountCalls(NIM_MODIFY);
+    const int paintings = counted.Paintings;
+    counted.SetText("123");
+    counted.SetColor(clBlack);
+    EXPECT_EQ(counted.Paintings, paintings) << "nothing changed";
+    EXPECT_EQ(shell.CountCalls(NIM_MODIFY), modifications + 2);
+    EXPECT_TRUE(*counted.Icon().Handle() == black);
+
+    const std::function<void()> changes[] = {
+        [&] { counted.SetText("124"); },          [&] { counted.SetColor(clNavy); },
+        [&] { counted.Font().SetColor(clRed); },  [&] { counted.SetBorder(false); },
+        [&] { counted.Options().SetOffsetX(1); }, [&] { counted.Font().SetName("Verdana"); },
+    };
+    for (const auto& change : changes) {
+        const int before = counted.Paintings;
+        change();
+        EXPECT_EQ(counted.Paintings, before + 1);
+    }
+    // Back to the first look: painted again, as it was.
+    counted.SetText("123");
+    counted.SetColor(clBlack);
+    counted.Font().SetColor(clLime);
+    counted.SetBorder(true);
+    counted.Options().SetOffsetX(0);
+    counted.Font().SetName("Arial");
+    EXPECT_TRUE(*counted.Icon().Handle() == black);
 }
 
 TEST_F(TextTrayIconTest, TextOverABackgroundIcon) {

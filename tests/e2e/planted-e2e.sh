@@ -81,7 +81,7 @@ diag="$home/.local/state/latmo/latmo.log"
 grep -q "Not used, as another user could change it: $shared may be written by every user" "$diag" ||
     fail "the diagnostic log does not say why: $(cat "$diag")"
 grep -q "^\[TForm1\]" "$home/.config/latmo/Latmo.ini" || fail "the victim's own settings are gone"
-grep -q "Echo engine: system ping program, .* one run of /usr/bin/ping (passed over in PATH: $shared may be written by every user)" "$diag" ||
+grep -q "Echo engine: system ping program, .* runs of /usr/bin/ping (passed over in PATH: $shared may be written by every user)" "$diag" ||
     fail "the diagnostic log does not name the ping chosen: $(cat "$diag")"
 echo "PASS: nothing planted ran or was written; the victim's files went to its own folders"
 exit 0

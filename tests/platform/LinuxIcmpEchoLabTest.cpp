@@ -15,8 +15,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -24,9 +28,9 @@
 #include "lab/LatencyLab.h"
 #include "platform/linux/AddressText.h"
 #include "platform/linux/CapturedRun.h"
-#include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxIcmpEcho.h"
 #include "platform/linux/LinuxNameLookup.h"
+#include "platform/linux/LinuxShell.h"
 #include "support/TempDir.h"
 
 // One engine, over one address family.
@@ -314,12 +318,11 @@ void DropRawSocketCapability() {
     ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
 }
 
-// Probes each host in a child process that runs as an ordinary user (nobody), with whatever
-// engine the client namespace lets such a user have. One line per probe comes back: the slot,
-// the lost count and the Log page's error text.
-std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
-                                             const std::vector<std::string>& hosts,
-                                             int32_t timeoutMs, TEchoEngine& engineUsed) {
+// Runs `work` in a child process of the lab's client namespace that runs as an ordinary user
+// (nobody), with the services such a user has there, and returns the lines of what it wrote.
+std::vector<std::string> AsOrdinaryUser(
+    const TLatencyLab& lab,
+    const std::function<std::string(TLinuxIcmpEcho& echo, TProbeEngine& engine)>& work) {
     std::vector<std::string> lines;
     lab.RunInClient([&] {
         int out[2];
@@ -333,14 +336,7 @@ std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
             TLinuxNameLookup lookup;
             TLinuxIcmpEcho echo;
             TProbeEngine engine(lookup, echo);
-            std::string text = std::to_string(int(echo.Engine())) + "\n";
-            for (const std::string& host : hosts) {
-                TSampleStore store;
-                store.FTimeout = timeoutMs;
-                engine.PingHost(store, host, 1024, false);
-                text += std::to_string(store.FWork[0]) + " " + std::to_string(store.FLostCount) +
-                        " " + store.FPingError + "\n";
-            }
+            const std::string text = work(echo, engine);
             _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
         }
         close(out[1]);
@@ -354,13 +350,40 @@ std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         std::istringstream in(text);
-        std::string line;
-        std::getline(in, line);
-        engineUsed = TEchoEngine(std::stoi(line));
-        while (std::getline(in, line)) {
+        for (std::string line; std::getline(in, line);) {
             lines.push_back(line);
         }
     });
+    return lines;
+}
+
+// One probe's line: the slot, the lost count and the Log page's error text.
+std::string ProbeLine(TProbeEngine& engine, const std::string& host, int32_t timeoutMs) {
+    TSampleStore store;
+    store.FTimeout = timeoutMs;
+    engine.PingHost(store, host, 1024, false);
+    return std::to_string(store.FWork[0]) + " " + std::to_string(store.FLostCount) + " " +
+           store.FPingError + "\n";
+}
+
+// Probes each host in a child process that runs as an ordinary user (nobody), with whatever
+// engine the client namespace lets such a user have. One line per probe comes back: the slot,
+// the lost count and the Log page's error text.
+std::vector<std::string> ProbeAsOrdinaryUser(const TLatencyLab& lab,
+                                             const std::vector<std::string>& hosts,
+                                             int32_t timeoutMs, TEchoEngine& engineUsed) {
+    std::vector<std::string> lines =
+        AsOrdinaryUser(lab, [&](TLinuxIcmpEcho& echo, TProbeEngine& engine) {
+            std::string text = std::to_string(int(echo.Engine())) + "\n";
+            for (const std::string& host : hosts) {
+                text += ProbeLine(engine, host, timeoutMs);
+            }
+            return text;
+        });
+    if (!lines.empty()) {
+        engineUsed = TEchoEngine(std::stoi(lines.front()));
+        lines.erase(lines.begin());
+    }
     return lines;
 }
 
@@ -381,9 +404,31 @@ TEST(EchoPermission, PingAndDatagramSocketGiveTheSameResults) {
     hosts.push_back(lab->AddHost({.DelayUs = 1000, .ErrorType = 3, .ErrorCode = 0}));
     TEchoEngine datagramEngine = TEchoEngine::None;
     TEchoEngine pingEngine = TEchoEngine::None;
-    const std::vector<std::string> datagram = ProbeAsOrdinaryUser(*lab, hosts, 500, datagramEngine);
-    lab->AllowDatagramSockets(false);
-    const std::vector<std::string> ping = ProbeAsOrdinaryUser(*lab, hosts, 500, pingEngine);
+    // The lab's delays and a busy machine's scheduling only ever add a millisecond or two, to
+    // either engine, now and then: each engine's echo counts with the shortest time it gave in
+    // up to three rounds. A fault of an engine shows in every round.
+    const auto fastest = [](std::vector<std::string>& kept, const std::vector<std::string>& now) {
+        if (kept.size() != now.size()) {
+            kept = now;
+            return;
+        }
+        for (size_t i = 0; i < kept.size(); ++i) {
+            const size_t keptSpace = kept[i].find(' ');
+            const size_t nowSpace = now[i].find(' ');
+            if (kept[i].substr(keptSpace) == now[i].substr(nowSpace) &&
+                std::stoi(now[i]) < std::stoi(kept[i])) {
+                kept[i] = now[i];
+            }
+        }
+    };
+    std::vector<std::string> datagram;
+    std::vector<std::string> ping;
+    for (int round = 0; round < 3 && (round == 0 || ping != datagram); ++round) {
+        lab->AllowDatagramSockets(true);
+        fastest(datagram, ProbeAsOrdinaryUser(*lab, hosts, 500, datagramEngine));
+        lab->AllowDatagramSockets(false);
+        fastest(ping, ProbeAsOrdinaryUser(*lab, hosts, 500, pingEngine));
+    }
     EXPECT_EQ(datagramEngine, TEchoEngine::DatagramSocket);
     EXPECT_EQ(pingEngine, TEchoEngine::SystemPing);
     ASSERT_EQ(datagram.size(), hosts.size());
@@ -393,6 +438,120 @@ TEST(EchoPermission, PingAndDatagramSocketGiveTheSameResults) {
     EXPECT_EQ(datagram[12], "500 1 Error 11010 in call to IcmpSendEcho(): Request Timed Out");
     EXPECT_EQ(datagram[15],
               "500 1 Error 11002 in call to IcmpSendEcho(): Destination Net Unreachable");
+}
+
+// The processes the calling process has started and not reaped, by their ids.
+std::set<std::string> OwnChildren() {
+    std::set<std::string> children;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "children");
+        for (std::string pid; in >> pid;) {
+            children.insert(pid);
+        }
+    }
+    return children;
+}
+
+// Passes as the program makes them, one every periodMs, by an ordinary user: the hosts of each
+// row are one pass, probed with the row's time-out. Comes back with a line per probe as
+// ProbeAsOrdinaryUser gives it, and after each pass a line "children" with the processes the
+// service keeps, then one after a pass that probed nothing.
+std::vector<std::string> PassesAsOrdinaryUser(
+    const TLatencyLab& lab, const std::vector<std::pair<std::vector<std::string>, int32_t>>& rows,
+    int32_t periodMs) {
+    return AsOrdinaryUser(lab, [&](TLinuxIcmpEcho&, TProbeEngine& engine) {
+        std::string text;
+        const auto start = std::chrono::steady_clock::now();
+        for (size_t pass = 0; pass <= rows.size(); ++pass) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(periodMs) * pass);
+            const auto& [hosts, timeoutMs] = pass < rows.size() ? rows[pass] : decltype(rows[0]){};
+            engine.BeginPass(hosts, timeoutMs, periodMs);
+            for (const std::string& host : hosts) {
+                text += ProbeLine(engine, host, timeoutMs);
+            }
+            engine.EndPass();
+            text += "children";
+            for (const std::string& pid : OwnChildren()) {
+                text += " " + pid;
+            }
+            text += "\n";
+        }
+        return text;
+    });
+}
+
+// Through ping, passes that repeat keep one ping per host running, which answers pass after pass
+// what the datagram socket answers; a change of the time-out starts them anew, and so does a
+// second echo to a host within one pass, which ping has not sent yet. A host that no pass asks
+// for is pinged no more. Forged replies to echoes ping is still to send are no answer to them:
+// with a forger about, an echo through ping is lost or measured right, never measured wrong.
+TEST(EchoPermission, PassesThroughPingKeepOnePingPerHost) {
+    std::unique_ptr<TLatencyLab> lab;
+    LATMO_BUILD_LAB(lab);
+    const std::vector<std::string> hosts = {
+        lab->AddHost({.DelayUs = 1000}),
+        lab->AddHost({.DelayUs = 20000}),
+        lab->AddHost({.DelayUs = 1000, .DropFraction = 1}),
+        lab->AddHost({.DelayUs = 700000}),  // beyond the time-out
+        lab->AddHost({.DelayUs = 1000, .ErrorType = 3, .ErrorCode = 1}),
+        lab->AddHost({.DelayUs = 80000, .Decoys = true}),
+    };
+    const std::vector<std::pair<std::vector<std::string>, int32_t>> rows = {
+        {hosts, 500}, {hosts, 500}, {hosts, 500}, {{hosts[1], hosts[1]}, 400}};
+    const std::vector<std::string> datagram = PassesAsOrdinaryUser(*lab, rows, 1500);
+    lab->AllowDatagramSockets(false);
+    const std::vector<std::string> ping = PassesAsOrdinaryUser(*lab, rows, 1500);
+    const auto probes = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> result;
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(result),
+                     [](const std::string& line) { return line.rfind("children", 0) != 0; });
+        return result;
+    };
+    const auto children = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> result;
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(result),
+                     [](const std::string& line) { return line.rfind("children", 0) == 0; });
+        return result;
+    };
+    const std::string lost = "500 1 Error 11010 in call to IcmpSendEcho(): Request Timed Out";
+    const std::vector<std::string> datagramProbes = probes(datagram);
+    std::vector<std::string> pingProbes = probes(ping);
+    ASSERT_EQ(datagramProbes.size(), 20u);
+    ASSERT_EQ(pingProbes.size(), 20u);
+    // Times within the jitter of the lab and a busy machine, which only ever adds to them: a
+    // passes' run is too long to repeat as the equivalence test above does.
+    const auto slot = [](const std::string& line) { return std::stoi(line); };
+    const auto rest = [](const std::string& line) { return line.substr(line.find(' ')); };
+    const auto measured = [&](const std::string& line, int32_t delayMs) {
+        return rest(line) == " 0 " && slot(line) >= delayMs && slot(line) <= delayMs + 3;
+    };
+    for (const size_t forged : {5, 11, 17}) {
+        EXPECT_TRUE(measured(datagramProbes[forged], 80)) << datagramProbes[forged];
+        EXPECT_TRUE(measured(pingProbes[forged], 80) || pingProbes[forged] == lost)
+            << pingProbes[forged];
+        pingProbes[forged] = datagramProbes[forged];
+    }
+    // The same losses and texts.
+    for (size_t i = 0; i < datagramProbes.size(); ++i) {
+        EXPECT_NEAR(slot(pingProbes[i]), slot(datagramProbes[i]), 3) << i;
+        EXPECT_EQ(rest(pingProbes[i]), rest(datagramProbes[i])) << i;
+    }
+    EXPECT_TRUE(measured(datagramProbes[1], 20)) << datagramProbes[1];
+    EXPECT_EQ(datagramProbes[3], lost);
+    EXPECT_TRUE(measured(datagramProbes[19], 20)) << datagramProbes[19];
+
+    const std::vector<std::string> datagramChildren = children(datagram);
+    ASSERT_EQ(datagramChildren.size(), 5u);
+    EXPECT_EQ(datagramChildren[0], "children") << "the sockets need no process";
+    const std::vector<std::string> pings = children(ping);
+    ASSERT_EQ(pings.size(), 5u);
+    EXPECT_EQ(std::count(pings[0].begin(), pings[0].end(), ' '), 6) << "one ping per host";
+    EXPECT_EQ(pings[1], pings[0]) << "kept for the next pass";
+    EXPECT_EQ(pings[2], pings[0]);
+    ASSERT_EQ(std::count(pings[3].begin(), pings[3].end(), ' '), 1) << "the others are ended";
+    EXPECT_EQ(pings[0].find(pings[3].substr(pings[3].find(' '))), std::string::npos)
+        << "another time-out, another ping";
+    EXPECT_EQ(pings[4], "children") << "no host, no ping, and none left unreaped";
 }
 
 // The engine the service chooses in the namespace's and the thread's circumstances, and what a

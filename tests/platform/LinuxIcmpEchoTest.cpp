@@ -321,6 +321,53 @@ TEST(PingOutput, ReadsAsTheSocketEnginesReport) {
     }
 }
 
+// What a ping that keeps going says about each of its echoes, line by line.
+TEST(PingOutput, LinesOfARunThatKeepsGoing) {
+    using TKind = TPingLine::TKind;
+    const std::string seven = "1031 bytes from 198.18.1.2: icmp_seq=7 ttl=64 time=20.1 ms";
+    struct TRow {
+        const char* Case;
+        std::string Line, Next;
+        TKind Kind;
+        uint32_t Sequence;
+        int Result;
+    } const rows[] = {
+        {"the start", "PING 198.18.1.2 (198.18.1.2) 1023(1051) bytes of data.", "", TKind::Header,
+         0, IP_GENERAL_FAILURE},
+        {"a reply", seven, "", TKind::Reply, 7, 0},
+        {"a reply with the line after it", seven, seven, TKind::Reply, 7, 0},
+        {"a reply with a break of CR LF", seven + "\r", "", TKind::Reply, 7, 0},
+        {"a second reply", seven + " (DUP!)", "", TKind::Refused, 7, IP_REQ_TIMED_OUT},
+        {"a reply with other data", seven, "wrong data byte #16 should be 0x10 but was 0xef",
+         TKind::Refused, 7, IP_REQ_TIMED_OUT},
+        {"a reply from elsewhere", seven + " (DIFFERENT ADDRESS!)", "", TKind::Refused, 7,
+         IP_REQ_TIMED_OUT},
+        {"a report", "From 198.18.1.1 icmp_seq=12 Destination Host Unreachable", "", TKind::Report,
+         12, IP_DEST_HOST_UNREACHABLE},
+        {"a redirect", "From 198.18.1.1 icmp_seq=12 Redirect Host(New nexthop: 198.18.1.9)", "",
+         TKind::Other, 0, IP_GENERAL_FAILURE},
+        {"a send that failed", "ping: sendmsg: Network is unreachable", "", TKind::SystemError, 0,
+         IP_DEST_NET_UNREACHABLE},
+        {"no socket", "ping: socket: Operation not permitted", "", TKind::Denied, 0,
+         ECHO_ERROR_ACCESS_DENIED},
+        {"a sequence too large", "1031 bytes from 198.18.1.2: icmp_seq=4294967296 ttl=64 time=1 ms",
+         "", TKind::Other, 0, IP_GENERAL_FAILURE},
+        {"cut short", "1031 bytes from 198.18.1.2: icmp_seq=7", "", TKind::Other, 0,
+         IP_GENERAL_FAILURE},
+    };
+    for (const TRow& row : rows) {
+        const TPingLine line = ReadPingLine(row.Line, row.Next);
+        EXPECT_EQ(line.Kind, row.Kind) << row.Case;
+        EXPECT_EQ(line.Sequence, row.Sequence) << row.Case;
+        TEchoReply reply;
+        EXPECT_EQ(PingLineStatus(line, reply), row.Result) << row.Case;
+        if (row.Kind == TKind::Reply) {
+            EXPECT_EQ(reply.RoundTripMicros, 20100) << row.Case;
+            EXPECT_EQ(reply.Address, inet_addr("198.18.1.2")) << row.Case;
+        }
+    }
+}
+
 // A program that is ending must not wait for ping: the child is killed and reaped at once.
 TEST(LinuxIcmpEcho, StopEndsAPingInFlightAndLeavesNoChild) {
     const TTempDir dir;
@@ -371,7 +418,7 @@ TEST(LinuxIcmpEcho, PingIsTakenOnlyFromAFolderNoOtherUserMayWrite) {
     setenv("PATH", (open + ":" + own).c_str(), 1);
     const TLinuxIcmpEcho echo(TEchoEngineMode::PingOnly);
     EXPECT_EQ(echo.Engine(), TEchoEngine::SystemPing) << echo.EngineChoice();
-    EXPECT_NE(echo.EngineChoice().find("one run of " + own + "/ping (passed over in PATH: " + open +
+    EXPECT_NE(echo.EngineChoice().find("runs of " + own + "/ping (passed over in PATH: " + open +
                                        " may be written by every user)."),
               std::string::npos)
         << echo.EngineChoice();

@@ -108,6 +108,25 @@ TEST_F(ControlsTest, MemoLinesSplitAddedTextAtItsBreaks) {
     memo->Lines().Add("one");
     EXPECT_EQ(memo->Lines().Count(), 1);
     EXPECT_EQ(memo->Text(), "one\r\n");
+
+    // Lines held together are read back as they stand and reach the widget once at the end,
+    // and not at all when they end as the widget shows them.
+    int changes = 0;
+    memo->OnChange = [&](TObject*) { ++changes; };
+    const auto rewrite = [&] {
+        const TStringsUpdate update(memo->Lines());
+        memo->Lines().Clear();
+        memo->Lines().Add("one");
+        memo->Lines().Add("two");
+        memo->Lines().Insert(0, "zero");
+        EXPECT_EQ(memo->Lines().Count(), 3);
+        EXPECT_EQ(memo->Lines()[2], "two");
+    };
+    rewrite();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(memo->Text(), "zero\r\none\r\ntwo\r\n");
+    rewrite();
+    EXPECT_EQ(changes, 1) << "the same lines again";
 }
 
 // What the settings hand a control comes back byte for byte, also where it is not UTF-8; a

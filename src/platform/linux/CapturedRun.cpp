@@ -68,7 +68,10 @@ private:
     int FFd;
 };
 
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outputFd) {
+}  // namespace
+
+pid_t SpawnWithOutput(const std::string& program, const std::vector<std::string>& args,
+                      int outputFd) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -98,6 +101,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, in
     return error == 0 ? pid : -1;
 }
 
+namespace {
+
 int Reap(pid_t pid) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -117,7 +122,7 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
     }
     TDescriptor readEnd(pipeFds[0]);
     TDescriptor writeEnd(pipeFds[1]);
-    const pid_t pid = Spawn(program, args, writeEnd.Get());
+    const pid_t pid = SpawnWithOutput(program, args, writeEnd.Get());
     writeEnd.Close();
     if (pid < 0) {
         return run;

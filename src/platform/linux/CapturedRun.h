@@ -4,6 +4,8 @@
 // raised; the program is then killed. Either way it is reaped before the call returns, so no
 // child outlives the call, not even as a zombie.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +19,11 @@ struct TCapturedRun {
     std::string Output;        // standard output and standard error, in the order written
     int64_t Microseconds = 0;  // from the start to the end of its output
 };
+
+// Starts a program as RunCaptured does, its standard output and standard error going to
+// outputFd; the caller waits for it and reaps it. -1 when it cannot be started.
+pid_t SpawnWithOutput(const std::string& program, const std::vector<std::string>& args,
+                      int outputFd);
 
 // args[0] is what the program sees as its name; `program` is the file that runs.
 TCapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args,

@@ -56,14 +56,6 @@ std::string FirstLine(const std::string& text) {
     return line.empty() ? std::string("nothing") : "\"" + line + "\"";
 }
 
-std::vector<std::string> PingArguments(const TIpAddress& address, size_t payloadSize,
-                                       uint32_t timeoutMs) {
-    char wait[32];
-    std::snprintf(wait, sizeof wait, "%u.%03u", timeoutMs / 1000, timeoutMs % 1000);
-    return {"ping", address.IsV6() ? "-6" : "-4", "-n", "-c", "1",
-            "-s",   std::to_string(payloadSize),  "-W", wait, AddressText(address)};
-}
-
 }  // namespace
 
 std::string TLinuxIcmpEcho::NoPermissionText(const std::string& programPath) {
@@ -139,7 +131,7 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
             // One echo to this machine itself tells whether the program may send at all; a
             // network that is down still lets it try, and that is all that matters here.
             const TCapturedRun run = RunCaptured(
-                FPingProgram, PingArguments(inet_addr("127.0.0.1"), kPingStampSize, 1000),
+                FPingProgram, PingArguments({inet_addr("127.0.0.1"), kPingStampSize, 1000}),
                 1000 + kPingStartAndEndMs);
             TEchoReply reply;
             if (run.End != TCapturedRun::TEnd::Exited) {
@@ -151,7 +143,8 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
                     FPingProgram + " may not send either: it says " + FirstLine(run.Output);
             } else {
                 FEngine = TEchoEngine::SystemPing;
-                FWhy = socketsClosed + ", so each echo is one run of " + FPingProgram + passedOver;
+                FWhy = socketsClosed + ", so the echoes go through runs of " + FPingProgram +
+                       passedOver;
                 return;
             }
         }
@@ -167,6 +160,22 @@ void TLinuxIcmpEcho::Choose(TEchoEngineMode mode, const std::string& pingProgram
 }
 
 TLinuxIcmpEcho::~TLinuxIcmpEcho() = default;
+
+void TLinuxIcmpEcho::BeginPass(uint32_t periodMs) {
+    FPassPeriodMs = periodMs;
+}
+
+void TLinuxIcmpEcho::EndPass() {
+    FPassPeriodMs = 0;
+    // A host no pass asks for any more is pinged no more; a ping that ended is reaped.
+    std::lock_guard<std::mutex> lock(FSessionsMutex);
+    for (auto it = FSessions.begin(); it != FSessions.end();) {
+        TPingSession& session = *it->second;
+        const bool keep = session.Used() && session.Running();
+        session.SetUsed(false);
+        it = keep ? std::next(it) : FSessions.erase(it);
+    }
+}
 
 std::string TLinuxIcmpEcho::PermissionProblem() const {
     return Engine() == TEchoEngine::None && FPermissionDenied ? NoPermissionText(ProgramPath())
@@ -280,15 +289,37 @@ int TLinuxIcmpEcho::SendEcho(TEchoHandle handle, const TIpAddress& destination,
 }
 
 int TLinuxIcmpEcho::SendThroughPing(const TIpAddress& destination, size_t payloadSize,
-                                    uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop) const {
+                                    uint32_t timeoutMs, TEchoReply& reply, TStopSignal stop) {
     // ping takes a wait of 0 as no limit at all.
     if (timeoutMs == 0) {
         reply.Status = IP_REQ_TIMED_OUT;
         return IP_REQ_TIMED_OUT;
     }
-    const TCapturedRun run = RunCaptured(
-        FPingProgram, PingArguments(destination, std::max(payloadSize, kPingStampSize), timeoutMs),
-        int64_t{timeoutMs} + kPingStartAndEndMs, stop);
+    const TPingRunKey key{destination, std::max(payloadSize, kPingStampSize), timeoutMs,
+                          FPassPeriodMs.load()};
+    if (key.PeriodMs > 0) {
+        std::lock_guard<std::mutex> lock(FSessionsMutex);
+        std::unique_ptr<TPingSession>& session = FSessions[AddressText(destination)];
+        if (session != nullptr && !(session->Key() == key)) {
+            session.reset();
+        }
+        for (int run = 0; run < 2; ++run) {
+            if (session == nullptr) {
+                session = std::make_unique<TPingSession>(FPingProgram, key);
+            }
+            session->SetUsed(true);
+            const int result = session->Echo(reply, stop);
+            if (result != TPingSession::kStartAgain) {
+                return result;
+            }
+            session.reset();
+        }
+        // A fresh run always has an echo for its first probe; this is not reached.
+        reply.Status = IP_GENERAL_FAILURE;
+        return IP_GENERAL_FAILURE;
+    }
+    const TCapturedRun run = RunCaptured(FPingProgram, PingArguments(key),
+                                         int64_t{timeoutMs} + kPingStartAndEndMs, stop);
     switch (run.End) {
         case TCapturedRun::TEnd::Cancelled:
             reply.Address = destination;

@@ -12,10 +12,11 @@
 
 #include "platform/IcmpEcho.h"
 #include "platform/linux/IcmpSocket.h"
+#include "platform/linux/PingSession.h"
 
 // Which engines the constructor may choose. Auto tries them in the order above: the datagram
 // socket needs no privilege and the kernel hands it only the replies with its own identifier; a
-// program run per echo costs most.
+// program per host costs most.
 enum class TEchoEngineMode { Auto, DatagramOnly, RawOnly, PingOnly };
 
 class TLinuxIcmpEcho : public TIcmpEcho {
@@ -43,6 +44,11 @@ public:
     int SendEcho(TEchoHandle handle, const TIpAddress& destination,
                  std::span<const uint8_t> payload, uint32_t timeoutMs, TEchoReply& reply,
                  TStopSignal stop = kNoStopSignal) override;
+    // Through the system's ping, a pass's echo to a destination comes from one ping kept
+    // running at the period (PingSession.h) while the destination, the payload size, the
+    // time-out and the period stay the same; an echo outside a pass is one run of its own.
+    void BeginPass(uint32_t periodMs) override;
+    void EndPass() override;
     std::string PermissionProblem() const override;
     TEchoEngine Engine() const override { return FEngine.load(); }
     std::string EngineChoice() const override;
@@ -74,7 +80,7 @@ private:
     bool SocketFor(TEchoHandle handle, bool v6, TEntry& entry, std::shared_ptr<TIcmpSocket>& socket,
                    int& error);
     int SendThroughPing(const TIpAddress& destination, size_t payloadSize, uint32_t timeoutMs,
-                        TEchoReply& reply, TStopSignal stop) const;
+                        TEchoReply& reply, TStopSignal stop);
 
     std::atomic<TEchoEngine> FEngine{TEchoEngine::None};
     std::string FWhy;  // why the engine in use was chosen (or why none could be)
@@ -87,4 +93,9 @@ private:
     // another thread meanwhile.
     std::map<TEchoHandle, TEntry> FHandles;
     TEchoHandle FNextHandle = 1;
+    // The period of the pass under way; 0 outside a pass.
+    std::atomic<uint32_t> FPassPeriodMs{0};
+    // The pings kept running, by destination; their echoes take turns.
+    std::mutex FSessionsMutex;
+    std::map<std::string, std::unique_ptr<TPingSession>> FSessions;
 };

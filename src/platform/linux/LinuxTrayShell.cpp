@@ -151,6 +151,11 @@ struct TEntry {
     TTrayCallbackTarget* Target = nullptr;
     uint32_t CallbackMessage = 0;
     bool HasImage = false;
+    // What the entry shows: the same again is not handed on, so the tray draws nothing anew
+    // and nobody on the session bus hears of it.
+    TTrayImage Image;
+    QString Tip;
+    bool HasTip = false;
 };
 
 }  // namespace
@@ -344,16 +349,23 @@ private:
             entry.Target = data.hWnd;
             entry.CallbackMessage = data.uCallbackMessage;
         }
-        const bool image = (data.uFlags & NIF_ICON) != 0 && data.hIcon != nullptr;
+        const bool newImage = (data.uFlags & NIF_ICON) != 0 && data.hIcon != nullptr &&
+                              !(entry.HasImage && *data.hIcon == entry.Image);
         const QString tip = QString::fromLocal8Bit(data.szTip);
-        if (image) {
+        const bool newTip = (data.uFlags & NIF_TIP) != 0 && !(entry.HasTip && tip == entry.Tip);
+        if (newImage) {
             entry.HasImage = true;
+            entry.Image = *data.hIcon;
+        }
+        if (newTip) {
+            entry.HasTip = true;
+            entry.Tip = tip;
         }
         if (entry.Icon != nullptr) {
-            if (image) {
+            if (newImage) {
                 entry.Icon->setIcon(IconOf(*data.hIcon));
             }
-            if ((data.uFlags & NIF_TIP) != 0) {
+            if (newTip) {
                 entry.Icon->setToolTip(tip);
             }
             // An entry without an image yet is kept back until it has one.
@@ -362,10 +374,10 @@ private:
             }
         }
         if (entry.Item != nullptr) {
-            if (image) {
+            if (newImage) {
                 entry.Item->SetImage(*data.hIcon);
             }
-            if ((data.uFlags & NIF_TIP) != 0) {
+            if (newTip) {
                 entry.Item->SetToolTip(tip);
             }
             if (entry.HasImage && !entry.Registered) {

@@ -92,9 +92,20 @@ std::optional<int64_t> ParseMillis(std::string_view text) {
     return micros;
 }
 
-bool FirstSequence(std::string_view text) {
+// The number after " icmp_seq=" and before the next blank; nullopt without one. A line cut
+// short before the blank has not said which echo it answers.
+std::optional<uint32_t> Sequence(std::string_view text) {
     const size_t at = text.find(" icmp_seq=");
-    return at != std::string_view::npos && text.substr(at + 10, 2) == "1 ";
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    text.remove_prefix(at + 10);
+    uint32_t sequence = 0;
+    const auto [rest, error] = std::from_chars(text.data(), text.data() + text.size(), sequence);
+    if (error != std::errc() || rest == text.data() + text.size() || *rest != ' ') {
+        return std::nullopt;
+    }
+    return sequence;
 }
 
 // "1031 bytes from 198.18.1.2: icmp_seq=1 ttl=64 time=20.1 ms", and the line after it. ping
@@ -102,7 +113,7 @@ bool FirstSequence(std::string_view text) {
 // another address than the one pinged, cut short or with a bad checksum (a note in parentheses
 // after the fields), or with other data than it sent (a line of its own after the reply). Such
 // a reply may come from anyone who saw the request, and measures nothing.
-bool ReadReplyLine(std::string_view line, std::string_view next, TEchoReply& reply) {
+bool ReadReplyLine(std::string_view line, std::string_view next, TPingLine& out) {
     size_t bytes = 0;
     const auto [rest, error] = std::from_chars(line.data(), line.data() + line.size(), bytes);
     std::string_view tail(rest, static_cast<size_t>(line.data() + line.size() - rest));
@@ -111,12 +122,17 @@ bool ReadReplyLine(std::string_view line, std::string_view next, TEchoReply& rep
     }
     tail.remove_prefix(std::string_view(" bytes from ").size());
     const std::optional<TIpAddress> from = TakeAddress(tail);
-    // Without the sequence the line was cut short before it said which echo it answers. ping
-    // takes any reply with its identifier for one of its own; the one echo it sent is the first.
-    if (!from || !FirstSequence(tail) || tail.find('(') != std::string_view::npos ||
-        StartsWith(next, "wrong data byte")) {
+    const std::optional<uint32_t> sequence = Sequence(tail);
+    if (!from || !sequence) {
         return false;
     }
+    out.Sequence = *sequence;
+    if (tail.find('(') != std::string_view::npos || StartsWith(next, "wrong data byte")) {
+        out.Kind = TPingLine::TKind::Refused;
+        return true;
+    }
+    out.Kind = TPingLine::TKind::Reply;
+    TEchoReply& reply = out.Reply;
     reply.Address = *from;
     reply.DataSize = static_cast<uint16_t>(bytes >= kIcmpHeaderSize ? bytes - kIcmpHeaderSize : 0);
     const size_t time = tail.find(" time");
@@ -130,31 +146,31 @@ bool ReadReplyLine(std::string_view line, std::string_view next, TEchoReply& rep
     return true;
 }
 
-// "From 198.18.1.1 icmp_seq=1 Destination Host Unreachable": the status, or 0 for reports
-// that are no failure of the echo (a redirect).
-uint32_t ReadReportLine(std::string_view line, TEchoReply& reply) {
+// "From 198.18.1.1 icmp_seq=1 Destination Host Unreachable": the status; none for reports that
+// are no failure of the echo (a redirect).
+bool ReadReportLine(std::string_view line, TPingLine& out) {
     if (!StartsWith(line, "From ")) {
-        return 0;
+        return false;
     }
     line.remove_prefix(5);
     const std::optional<TIpAddress> from = TakeAddress(line);
-    const size_t sequence = line.find("icmp_seq=");
-    if (!from || !FirstSequence(line)) {
-        return 0;
+    const std::optional<uint32_t> sequence = Sequence(line);
+    if (!from || !sequence) {
+        return false;
     }
-    const size_t text = line.find(' ', sequence);
-    if (text == std::string_view::npos) {
-        return 0;
-    }
-    line.remove_prefix(text + 1);
+    line.remove_prefix(line.find(" icmp_seq=") + 1);
+    line.remove_prefix(line.find(' ') + 1);
     for (const TReportText& report : kReportTexts) {
         if (StartsWith(line, report.Text)) {
-            reply.Address = *from;
-            return report.V6 ? Icmp6ErrorStatus(report.Type, report.Code)
-                             : IcmpErrorStatus(report.Type, report.Code);
+            out.Kind = TPingLine::TKind::Report;
+            out.Sequence = *sequence;
+            out.Reply.Address = *from;
+            out.Reply.Status = report.V6 ? Icmp6ErrorStatus(report.Type, report.Code)
+                                         : IcmpErrorStatus(report.Type, report.Code);
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
 // "ping: sendmsg: Network is unreachable": the errno whose text ends the line, or 0.
@@ -175,51 +191,86 @@ int ReadSystemError(std::string_view line) {
 
 }  // namespace
 
-int ParsePingOutput(std::string_view output, TEchoReply& reply) {
-    reply = TEchoReply{};
-    uint32_t reported = 0;
-    int systemError = 0;
-    bool summary = false;
-    // Only a socket that cannot be opened is a matter of permission; a send that a firewall
-    // refuses fails as it would on our own socket.
-    bool denied = false;
-    while (!output.empty()) {
-        const size_t end = output.find('\n');
-        std::string_view line = output.substr(0, end);
-        output.remove_prefix(end == std::string_view::npos ? output.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        TEchoReply candidate;
-        if (ReadReplyLine(line, output.substr(0, output.find('\n')), candidate)) {
-            reply = candidate;
+TPingLine ReadPingLine(std::string_view line, std::string_view next) {
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    TPingLine out;
+    if (ReadReplyLine(line, next, out) || ReadReportLine(line, out)) {
+        return out;
+    }
+    if (const int error = ReadSystemError(line); error != 0) {
+        out.Error = error;
+        // Only a socket that cannot be opened is a matter of permission; a send that a firewall
+        // refuses fails as it would on our own socket.
+        out.Kind = StartsWith(line, "ping: socket: ") ? TPingLine::TKind::Denied
+                                                      : TPingLine::TKind::SystemError;
+    } else if (StartsWith(line, "PING ")) {
+        out.Kind = TPingLine::TKind::Header;
+    } else if (line.find(" packets transmitted, ") != std::string_view::npos) {
+        out.Kind = TPingLine::TKind::Summary;
+    }
+    return out;
+}
+
+int PingLineStatus(const TPingLine& line, TEchoReply& reply) {
+    using TKind = TPingLine::TKind;
+    switch (line.Kind) {
+        case TKind::Reply:
+            reply = line.Reply;
             reply.Status = IP_SUCCESS;
             return 0;
+        case TKind::Report:
+            reply.Address = line.Reply.Address;
+            reply.Status = line.Reply.Status;
+            return static_cast<int>(reply.Status);
+        case TKind::Denied:
+            reply.Status = IP_GENERAL_FAILURE;
+            return ECHO_ERROR_ACCESS_DENIED;
+        case TKind::SystemError:
+            reply.Status = SocketErrorStatus(line.Error);
+            return static_cast<int>(reply.Status);
+        case TKind::Refused:
+        case TKind::Summary:
+            reply.Status = IP_REQ_TIMED_OUT;
+            return IP_REQ_TIMED_OUT;
+        case TKind::Header:
+        case TKind::Other:
+            break;
+    }
+    reply.Status = IP_GENERAL_FAILURE;
+    return IP_GENERAL_FAILURE;
+}
+
+int ParsePingOutput(std::string_view output, TEchoReply& reply) {
+    reply = TEchoReply{};
+    // What the one echo came to, by the weight of what ping said: a reply, else an error report
+    // about it, else a socket it could not have, else a failed send, else the summary.
+    TPingLine outcome;
+    const auto weight = [](TPingLine::TKind kind) {
+        using TKind = TPingLine::TKind;
+        return kind == TKind::Reply         ? 5
+               : kind == TKind::Report      ? 4
+               : kind == TKind::Denied      ? 3
+               : kind == TKind::SystemError ? 2
+               : kind == TKind::Summary     ? 1
+                                            : 0;
+    };
+    while (!output.empty()) {
+        const size_t end = output.find('\n');
+        const std::string_view line = output.substr(0, end);
+        output.remove_prefix(end == std::string_view::npos ? output.size() : end + 1);
+        TPingLine read = ReadPingLine(line, output.substr(0, output.find('\n')));
+        // ping takes any reply with its identifier for one of its own; the one echo it sent is
+        // the first.
+        if ((read.Kind == TPingLine::TKind::Reply || read.Kind == TPingLine::TKind::Report) &&
+            read.Sequence != 1) {
+            continue;
         }
-        if (reported == 0) {
-            reported = ReadReportLine(line, candidate);
-            if (reported != 0) {
-                reply.Address = candidate.Address;
-            }
+        // The first of each kind counts.
+        if (weight(read.Kind) > weight(outcome.Kind)) {
+            outcome = read;
         }
-        if (systemError == 0) {
-            systemError = ReadSystemError(line);
-            denied = systemError != 0 && StartsWith(line, "ping: socket: ");
-        }
-        summary = summary || line.find(" packets transmitted, ") != std::string_view::npos;
     }
-    if (reported != 0) {
-        reply.Status = reported;
-        return static_cast<int>(reported);
-    }
-    if (denied) {
-        reply.Status = IP_GENERAL_FAILURE;
-        return ECHO_ERROR_ACCESS_DENIED;
-    }
-    if (systemError != 0) {
-        reply.Status = SocketErrorStatus(systemError);
-        return static_cast<int>(reply.Status);
-    }
-    reply.Status = summary ? IP_REQ_TIMED_OUT : IP_GENERAL_FAILURE;
-    return static_cast<int>(reply.Status);
+    return PingLineStatus(outcome, reply);
 }
