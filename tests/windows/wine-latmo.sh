@@ -19,6 +19,12 @@ wm_pid=""
 first=""
 fail() {
     echo "wine-latmo: FAIL: $*"
+    # What Wine and Latmo said, and the windows there were, to tell a slow Wine from a fault.
+    echo "wine-latmo: windows on the display:"
+    for w in $(xdotool search --all --name . 2>/dev/null); do
+        echo "  $(xdotool getwindowname "$w" 2>/dev/null)"
+    done | sort | uniq -c | head -n 20
+    tail -n 20 "$work/latmo-first.out" "${dir:-$work}/latmo.log" 2>/dev/null || true
     [ -z "$first" ] || kill "$first" 2>/dev/null || true
     [ -z "$wm_pid" ] || kill "$wm_pid" 2>/dev/null || true
     exit 1
@@ -44,7 +50,8 @@ wait_for() {
 }
 (cd "$dir" && exec wine ./latmo.exe >"$work/latmo-first.out" 2>&1) &
 first=$!
-wait_for '[ -n "$(main_window)" ]' 120 || fail "no Latmo window within 60 s"
+# A fresh prefix's first program can take Wine a while: two minutes at most.
+wait_for '[ -n "$(main_window)" ]' 240 || fail "no Latmo window within 120 s"
 sleep 8  # a few probe passes, so the tray shows a number
 import -window root "$work/latmo-window.png"
 say "window shown: $(xdotool getwindowname "$(main_window)")"
