@@ -44,16 +44,13 @@ TForm1::TForm1(TApplication& application, const TPlatformServices& services,
             abfThread1->Wake();
         }
     };
-    FPingRequest.SetWake([wake](bool raised) {
+    const auto wakeWhenRaised = [wake](bool raised) {
         if (raised) {
             wake();
         }
-    });
-    FPassesAllowed.SetWake([wake](bool raised) {
-        if (raised) {
-            wake();
-        }
-    });
+    };
+    FPingRequest.SetWake(wakeWhenRaised);
+    FPassesAllowed.SetWake(wakeWhenRaised);
     FResultsReady.SetWake([this, wake](bool raised) {
         if (!raised && FAwaitingCollection) {
             wake();
