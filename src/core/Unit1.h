@@ -212,6 +212,7 @@ public:
     const TSampleStore& Store() const { return *this; }
     bool PassPending() const { return FPingRequest.load(); }
     int PassesDone() const { return FPassesDone.load(); }
+    int PassesBegun() const { return FPassesBegun.load(); }
     // Where the measurements are served for Prometheus ("127.0.0.1:5286"); empty while not.
     const std::string& MetricsServedAt() const { return FMetricsServedAt; }
 
@@ -299,6 +300,8 @@ private:
     // would report every host as lost.
     TWakingFlag FPassesAllowed;
     std::atomic<int> FPassesDone{0};
+    // Counted before the request is taken, so that a request seen taken has its pass counted.
+    std::atomic<int> FPassesBegun{0};
     // A host change met a pass in progress and waits to be applied.
     bool FHostChangePending = false;
     // The worker holds a pass back until the collection has taken the one before.

@@ -42,6 +42,7 @@ void TForm1::abfThread1Execute(TObject*) {
         if (abfThread1->Terminated()) {
             break;
         }
+        ++FPassesBegun;
         FPingRequest = false;
         {
             std::lock_guard<std::mutex> lock(FStoreLock);

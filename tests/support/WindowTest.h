@@ -90,9 +90,14 @@ protected:
     }
     // Requests one pass and waits for its results; the collection is left to the test.
     bool RunPass() {
-        const int next = form->PassesDone() + 1;
+        const int begun = form->PassesBegun();
         form->Button1Click(form.get());
-        return WaitUntil([&] { return !form->PassPending() && form->PassesDone() >= next; });
+        // The request is taken by a pass begun after the click, and no pass is under way: one
+        // that was already running when the click came does not count as its pass.
+        return WaitUntil([&] {
+            return !form->PassPending() && form->PassesBegun() > begun &&
+                   form->PassesDone() == form->PassesBegun();
+        });
     }
 
     TApplication application;
